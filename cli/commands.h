@@ -1,0 +1,13 @@
+#pragma once
+// The sub-commands of lindavex-cli. Each returns the process exit status:
+// 0 when the action ended with "Proceso finalizado", 1 when it did not, 2 for a usage error.
+#include <string>
+#include <vector>
+
+namespace lindavex::cli {
+
+int exportar(const std::vector<std::string>& args);
+int importar(const std::vector<std::string>& args);
+void printUsage(std::ostream& out);
+
+}  // namespace lindavex::cli

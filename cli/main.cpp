@@ -1,0 +1,25 @@
+// lindavex-cli: both actions without the window.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        lindavex::cli::printUsage(std::cerr);
+        return 2;
+    }
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        lindavex::cli::printUsage(std::cout);
+        return 0;
+    }
+    if (command == "exportar") return lindavex::cli::exportar(args);
+    if (command == "importar") return lindavex::cli::importar(args);
+    std::cerr << "Unknown command: " << command << "\n\n";
+    lindavex::cli::printUsage(std::cerr);
+    return 2;
+}

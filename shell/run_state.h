@@ -1,0 +1,70 @@
+#pragma once
+// The run state that the main window owns and both actions share, and the small interface
+// through which an action talks to the user. The window implements it with real widgets;
+// the command line and the tests implement it without any.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace lindavex::store {
+class CentreDocument;
+}
+
+namespace lindavex {
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+    // The "Archivo XML" file dialog (filter *.xml); no value when the user cancels.
+    virtual std::optional<std::filesystem::path> chooseXmlFile() = 0;
+    // A plain modal message box with an OK button; returns when the user dismisses it. UTF-8.
+    virtual void showMessage(const std::string& text) = 0;
+    virtual void setWaitCursor(bool on) = 0;
+    // Closes the window (embedded mode only calls it).
+    virtual void closeWindow() = 0;
+};
+
+// Shows the wait cursor for its lifetime, restoring the normal cursor on every path.
+class WaitCursor {
+public:
+    explicit WaitCursor(UserInterface& ui) : ui_(ui) { ui_.setWaitCursor(true); }
+    ~WaitCursor() { ui_.setWaitCursor(false); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    UserInterface& ui_;
+};
+
+struct RunState {
+    // Where the work tables live (see store/workdb.h for the default).
+    std::filesystem::path workDb;
+
+    // 0, or 2 when started with exactly two arguments (embedded mode).
+    std::int32_t argumentCount = 0;
+    bool embedded() const { return argumentCount == 2; }
+
+    // 0 at start, 1 after an action ran to its end, -1 (embedded only) when input was missing.
+    std::int32_t completionStatus = 0;
+
+    // The path chosen last in the file dialog, shared by both actions.
+    std::filesystem::path xmlFileName;
+
+    // The centre document of the last action that loaded one.
+    std::shared_ptr<store::CentreDocument> centreDocument;
+
+    // First action: used short codes and seen long codes (sorted, case-sensitive).
+    std::set<std::string> usedShortCodes;
+    std::set<std::string> seenLongCodes;
+
+    // First action: the working set of period entries (ListBoxPlanti), ascending, duplicates
+    // kept; and the leading session lengths in minutes.
+    std::vector<std::string> workingSet;
+    std::int32_t L1 = 0, L2 = 0, L3 = 0;
+};
+
+}  // namespace lindavex

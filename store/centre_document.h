@@ -1,0 +1,73 @@
+#pragma once
+// The centre XML document of the school-management system, over libxml2.
+// All text crossing this interface is single-byte code page text (codepage.h).
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lindavex::store {
+
+class CentreDocument;
+
+// A reference to an element of a CentreDocument; valid while the document lives and the
+// element stays in it. A default-constructed Node is "none".
+class Node {
+public:
+    Node() = default;
+    explicit operator bool() const { return node_ != nullptr; }
+
+    std::string name() const;
+    // The attribute's text, trimmed of characters below code 33 at both ends, converted to the
+    // code page ('?' for characters it lacks). A missing attribute reads as empty text.
+    std::string attribute(std::string_view name) const;
+    bool hasAttribute(std::string_view name) const;
+    void setAttribute(std::string_view name, std::string_view cp1252value);
+    Node parentNode() const;
+    void appendChild(Node child);
+    void removeChild(Node child);  // frees the child and everything under it
+
+    void* raw() const { return node_; }
+
+private:
+    friend class CentreDocument;
+    explicit Node(void* n) : node_(n) {}
+    void* node_ = nullptr;
+};
+
+class CentreDocument {
+public:
+    CentreDocument();  // empty document
+    ~CentreDocument();
+    CentreDocument(const CentreDocument&) = delete;
+    CentreDocument& operator=(const CentreDocument&) = delete;
+
+    // Parses the whole file. A file that does not parse leaves an empty document (every
+    // selection finds nothing); no external entity or DTD is fetched, entity expansion is
+    // bounded. Throws lindavex::Error only when the file cannot be read at all.
+    void load(const std::filesystem::path& path);
+    bool isEmpty() const;  // no root element
+
+    // All elements at an absolute path of plain child steps (/Centro/Materias/Materia),
+    // in document order.
+    std::vector<Node> selectNodes(std::string_view path) const;
+    Node selectSingleNode(std::string_view path) const;
+    Node documentElement() const;
+
+    Node createElement(std::string_view name);
+    // Appends to the document itself (becomes the root when there is none).
+    void appendChild(Node child);
+    void removeChild(Node child);
+
+    // Writes the whole document (declaration, comments and processing instructions outside the
+    // root included) in the loaded file's declared encoding, characters it lacks as character
+    // references. Replaces the target atomically: written beside it, flushed, renamed.
+    void save(const std::filesystem::path& path) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace lindavex::store

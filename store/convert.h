@@ -1,0 +1,21 @@
+#pragma once
+// Text-to-number conversions with the system's error texts
+// ("'%s' is not a valid integer value", "'%s' is not a valid floating point value").
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lindavex::convert {
+
+// Decimal integer, optional sign, optional surrounding blanks; a leading '$' means hexadecimal.
+// Throws lindavex::Error("'<text>' is not a valid integer value") otherwise or on overflow.
+std::int32_t toInt(std::string_view cp1252text);
+
+// Decimal number; both ',' and '.' are accepted as the decimal separator (centre files write a
+// comma). Throws lindavex::Error("'<text>' is not a valid floating point value").
+double toFloat(std::string_view cp1252text);
+
+// The plain decimal form of a number: 3, not 3.0 or " 3"; 2.5 as 2.5.
+std::string plainDecimal(double value);
+
+}  // namespace lindavex::convert

@@ -1,0 +1,106 @@
+#pragma once
+// dBase tables of the work database. Writes dBase level 7 (.DBF with 48-byte field
+// descriptors, .MDX production index); reads levels III, IV, V and 7.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lindavex::store {
+
+enum class FieldType {
+    Text,     // C, width n, blank padded
+    Logical,  // L
+    Integer,  // I, 4-byte dBase 7 long
+    Float,    // O, 8-byte dBase 7 double
+};
+
+struct FieldDef {
+    std::string name;  // up to 31 characters
+    FieldType type;
+    int width = 0;  // text fields only
+};
+
+// One index tag in the production .MDX: ascending on one field, duplicates allowed.
+struct IndexDef {
+    std::string tag;
+    std::string field;
+};
+
+// Path of a table's .DBF / .MDX in a directory: NAME.DBF, NAME.MDX.
+std::filesystem::path dbfPath(const std::filesystem::path& dir, std::string_view table);
+std::filesystem::path mdxPath(const std::filesystem::path& dir, std::string_view table);
+
+// Deletes NAME.DBF then NAME.MDX when present; a file that cannot be deleted stays, silently.
+void deleteTableFiles(const std::filesystem::path& dir, std::string_view table);
+
+// The creation protocol: delete the table's files, then create an empty level-7 table with
+// these fields (and indexes). Throws lindavex::Error when the directory is missing or a file
+// that could not be deleted is still in the way.
+void recreateTable(const std::filesystem::path& dir, std::string_view table,
+                   const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes = {});
+
+// An open table. Record positions are 0-based in natural (physical) order.
+// Changes are kept in memory and written when the table is closed (or destroyed): the new
+// file is written beside the old one, flushed and renamed into place, so a table file is
+// never left torn. A table opened Exclusive holds an OS lock that excludes every other
+// opener, in this process or another; Shared excludes only Exclusive openers.
+class Table {
+public:
+    enum class Mode { Shared, Exclusive };
+
+    static Table open(const std::filesystem::path& dir, std::string_view table, Mode mode);
+    static Table openFile(const std::filesystem::path& dbf, Mode mode);
+
+    Table(Table&&) noexcept;
+    Table& operator=(Table&&) noexcept;
+    ~Table();  // closes; errors while closing in a destructor are swallowed, call close()
+
+    void close();  // writes pending changes (and rebuilds the .MDX), releases the lock
+    bool isOpen() const;
+    const std::filesystem::path& path() const;
+
+    // Walking.
+    void first();
+    void next();
+    bool eof() const;
+    std::size_t recordCount() const;
+    std::size_t position() const;
+    bool isDeleted() const;  // the current record carries the deletion flag
+
+    // Appending / editing: append() or edit(), then set*, then post().
+    void append();
+    void edit();
+    void setNull(std::string_view field);
+    void setText(std::string_view field, std::string_view cp1252value);  // cut to the width
+    void setInteger(std::string_view field, std::int32_t value);
+    void setFloat(std::string_view field, double value);
+    void setLogical(std::string_view field, bool value);
+    void post();
+
+    // Reading the current record. Unset fields read as empty text and as no value.
+    // Text has no trailing pad blanks; numbers read as text give their plain decimal form.
+    // Numbers asked of a text field are converted and raise the conversion errors.
+    std::string asText(std::string_view field) const;
+    std::optional<std::int32_t> asInteger(std::string_view field) const;
+    std::optional<double> asFloat(std::string_view field) const;
+    std::optional<bool> asLogical(std::string_view field) const;
+
+    bool hasField(std::string_view field) const;
+    std::vector<FieldDef> fields() const;  // as stored (types outside FieldType map to Text)
+
+    // The first record in natural order whose field, read as text, equals key exactly
+    // (whole value, case-sensitive). On success the table stands on that record.
+    // Backed by an index built on first use and kept up to date by post().
+    bool lookup(std::string_view field, std::string_view key);
+
+private:
+    struct Impl;
+    explicit Table(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace lindavex::store
