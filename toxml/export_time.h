@@ -1,0 +1,33 @@
+#pragma once
+// The moment a result file is written, as the centre file's FechaExportacion shows it, and the
+// clock the run reads it from (replaceable, so that a run can be repeated to the second).
+#include <functional>
+#include <string>
+
+#include "shell/run_state.h"
+
+namespace lindavex::toxml {
+
+// A local date and time, as the user's clock shows it.
+struct LocalDateTime {
+    int year = 0;
+    int month = 0;  // 1 to 12
+    int day = 0;    // 1 to 31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+using LocalClock = std::function<LocalDateTime()>;
+
+// One reading of the local clock.
+LocalDateTime readLocalClock();
+
+// The short date, one blank and the long time. On Windows in the user's regional formats;
+// elsewhere the Spanish regional default dd/mm/yyyy hh:mm:ss. Code page text.
+std::string formatExportTime(const LocalDateTime& when);
+
+// The whole action, taking its FechaExportacion from clock.
+void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock);
+
+}  // namespace lindavex::toxml

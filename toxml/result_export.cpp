@@ -1,0 +1,229 @@
+#include "toxml/result_export.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "store/centre_document.h"
+#include "store/codepage.h"
+#include "store/error.h"
+#include "store/table.h"
+#include "toxml/export_time.h"
+
+namespace lindavex::toxml {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kReminder =
+    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
+    "desde el cual realizó la Importación a Morvalen";
+constexpr const char* kMissingInput = "No existe archivo XML o Solución.";
+constexpr const char* kFinished = "Proceso finalizado";
+
+std::string utf8Path(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
+bool isFile(const fs::path& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+// The tables the run reads, each held for exclusive use from the start of the run to its end,
+// opened in this order. Members close themselves when the run stops on an error.
+struct RunTables {
+    explicit RunTables(const fs::path& dir)
+        : soluc(open(dir, "SOLUC")),
+          grupos(open(dir, "GRUPOST")),
+          profesor(open(dir, "PROFT")),
+          aulas(open(dir, "AULAT")),
+          nomAsg(open(dir, "ASIGNOMT")),
+          tramos(open(dir, "DIASHORAST")),
+          asig(open(dir, "ASIGT")) {}
+
+    void close() {
+        for (store::Table* table : {&soluc, &grupos, &profesor, &aulas, &nomAsg, &tramos, &asig})
+            table->close();
+    }
+
+    store::Table soluc;
+    store::Table grupos;
+    store::Table profesor;
+    store::Table aulas;
+    store::Table nomAsg;
+    store::Table tramos;
+    // Not read, but the Morvalen product's working set is only complete with it.
+    store::Table asig;
+
+  private:
+    static store::Table open(const fs::path& dir, std::string_view name) {
+        return store::Table::open(dir, name, store::Table::Mode::Exclusive);
+    }
+};
+
+struct CentreHeader {
+    std::string codigo;
+    std::string nombre;
+    std::string cursoEscolar;
+    std::string version;
+};
+
+// The root's identifying attributes. A file without them cannot become a result file that
+// Pincel-rIdaz would take for this centre, so the run stops and says what is missing.
+CentreHeader readHeader(const store::CentreDocument& document, const fs::path& file) {
+    const std::string quoted = "\"" + utf8Path(file) + "\"";
+    const store::Node root = document.selectSingleNode("/Centro");
+    if (!root) {
+        if (document.isEmpty())
+            throw Error("El archivo XML " + quoted +
+                        " no es un documento XML válido: falta el elemento raíz Centro.");
+        throw Error("El archivo XML " + quoted + " no tiene el elemento raíz Centro (su raíz es " +
+                    codepage::toUtf8(document.documentElement().name()) + ").");
+    }
+    std::string missing;
+    int missingCount = 0;
+    for (const char* name : {"Codigo", "Nombre", "CursoEscolar", "Version"}) {
+        if (root.hasAttribute(name)) continue;
+        missing += (missingCount++ == 0 ? "" : ", ");
+        missing += name;
+    }
+    if (missingCount > 0)
+        throw Error("El elemento Centro del archivo XML " + quoted + " no tiene " +
+                    (missingCount == 1 ? "el atributo " : "los atributos ") + missing + ".");
+    return {root.attribute("Codigo"), root.attribute("Nombre"), root.attribute("CursoEscolar"),
+            root.attribute("Version")};
+}
+
+// Replaces the whole old root by a Centro that holds only the header and an empty timetable,
+// and returns the timetable element.
+store::Node replaceRoot(store::CentreDocument& document, const CentreHeader& header,
+                        const std::string& exportTime) {
+    document.removeChild(document.documentElement());
+    store::Node centro = document.createElement("Centro");
+    centro.setAttribute("Codigo", header.codigo);
+    centro.setAttribute("Nombre", header.nombre);
+    centro.setAttribute("CursoEscolar", header.cursoEscolar);
+    centro.setAttribute("FechaExportacion", exportTime);
+    centro.setAttribute("Version", header.version);
+    document.appendChild(centro);
+    centro.appendChild(document.createElement("horario"));
+    return document.selectSingleNode("/Centro/horario");
+}
+
+std::string_view dayLetter(std::int32_t day) {
+    static constexpr std::array<std::string_view, 7> letters = {"L", "M", "X", "J", "V", "S", "D"};
+    return day >= 1 && day <= 7 ? letters[day - 1] : std::string_view();
+}
+
+enum class RowKind { Subject, Task };
+
+// Writes one actividad per qualifying SOLUC record of one kind, in record order.
+class TimetableWriter {
+  public:
+    TimetableWriter(RunTables& tables, store::CentreDocument& document, store::Node timetable)
+        : t_(tables), document_(document), timetable_(timetable) {}
+
+    void pass(RowKind kind) {
+        for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next())
+            if (!t_.soluc.isDeleted()) writeRow(kind);
+    }
+
+  private:
+    void writeRow(RowKind kind) {
+        store::Table& soluc = t_.soluc;
+        const std::string asig = soluc.asText("ASIG");
+        const std::string tarea = soluc.asText("TAREA");
+        if ((asig == tarea) != (kind == RowKind::Task)) return;
+        const std::int32_t day = soluc.asInteger("DIA").value_or(0);
+        if (day == 0) return;
+        if (soluc.asFloat("HORA").value_or(0.0) == 0.0) return;
+
+        std::string profesor;
+        std::string grupo;
+        std::string materia;
+        std::string aula;
+        const std::string codGrupo = soluc.asText("CODGRUPO");
+        if (kind == RowKind::Subject) {
+            if (!t_.grupos.lookup("ABREV", codGrupo)) return;
+            grupo = t_.grupos.asText("ABREV");
+        } else {
+            grupo = codGrupo;
+        }
+        if (!t_.nomAsg.lookup("COD", asig)) return;
+        if (kind == RowKind::Subject) materia = t_.nomAsg.asText("ABREV_GESTION");
+        if (t_.profesor.lookup("ABREV", soluc.asText("PROF")))
+            profesor = t_.profesor.asText("ABREV");
+        if (t_.aulas.lookup("ABREV", soluc.asText("AULA"))) aula = t_.aulas.asText("ABREV_GESTION");
+        std::string slot(codepage::trim(soluc.asText("DIA")));
+        slot += codepage::trim(soluc.asText("HORA"));
+        if (!t_.tramos.lookup("DIHO", slot)) return;
+
+        store::Node actividad = document_.createElement("actividad");
+        actividad.setAttribute("tipo", tarea);
+        actividad.setAttribute("codigoProfesor", profesor);
+        actividad.setAttribute("codigoGrupo", grupo);
+        actividad.setAttribute("codigoMateria", materia);
+        actividad.setAttribute("codigoAula", aula);
+        actividad.setAttribute("dia", dayLetter(day));
+        actividad.setAttribute("HoraInicio", t_.tramos.asText("HORADESDE"));
+        actividad.setAttribute("HoraFin", t_.tramos.asText("HORAHASTA"));
+        timetable_.appendChild(actividad);
+    }
+
+    RunTables& t_;
+    store::CentreDocument& document_;
+    store::Node timetable_;
+};
+
+}  // namespace
+
+fs::path resultFileName(const fs::path& xmlFile) {
+    fs::path name = "ResultadoVelmar";
+    name += xmlFile.filename();
+    fs::path result = xmlFile;
+    result.replace_filename(name);
+    return result;
+}
+
+void runResultExport(RunState& state, UserInterface& ui) {
+    runResultExport(state, ui, readLocalClock);
+}
+
+void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock) {
+    ui.showMessage(kReminder);
+    if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
+    if (!isFile(state.xmlFileName) || !isFile(store::dbfPath(state.workDb, "SOLUC"))) {
+        ui.showMessage(kMissingInput);
+        if (state.embedded()) {
+            state.completionStatus = -1;
+            ui.closeWindow();
+        }
+        return;
+    }
+    {
+        const WaitCursor wait(ui);
+        RunTables tables(state.workDb);
+        auto document = std::make_shared<store::CentreDocument>();
+        state.centreDocument = document;
+        document->load(state.xmlFileName);
+        const CentreHeader header = readHeader(*document, state.xmlFileName);
+        const store::Node timetable = replaceRoot(*document, header, formatExportTime(clock()));
+        TimetableWriter writer(tables, *document, timetable);
+        writer.pass(RowKind::Subject);
+        writer.pass(RowKind::Task);
+        tables.close();
+        // Written beside the target and renamed into place: an earlier result stays whole
+        // until the new one is complete.
+        document->save(resultFileName(state.xmlFileName));
+    }
+    state.completionStatus = 1;
+    ui.showMessage(kFinished);
+    if (state.embedded()) ui.closeWindow();
+}
+
+}  // namespace lindavex::toxml
