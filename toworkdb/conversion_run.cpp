@@ -1,0 +1,226 @@
+// The first action: choose the centre file, build every work table aside, then put them in
+// place together. A run that stops on an error leaves the work database as it was.
+#include "toworkdb/conversion_run.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "store/centre_document.h"
+#include "store/error.h"
+#include "store/table.h"
+#include "store/workdb.h"
+#include "toworkdb/schemas.h"
+#include "toworkdb/steps.h"
+
+namespace lindavex::toworkdb {
+namespace fs = std::filesystem;
+namespace {
+
+// Where a run builds its tables, inside the work database; no table is named so.
+constexpr const char* kStagingFolder = ".lindavex-run";
+
+std::string describe(const fs::path& path, const std::error_code& ec) {
+    return path.string() + ": " + ec.message();
+}
+
+// An exclusive flock held on one file for the object's lifetime. error() is 0 when it is held.
+class FileLock {
+  public:
+    FileLock(const fs::path& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC)) {
+        if (fd_ < 0) {
+            error_ = errno;
+        } else if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            error_ = errno;
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileLock(FileLock&& other) noexcept : fd_(other.fd_), error_(other.error_) { other.fd_ = -1; }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    FileLock& operator=(FileLock&&) = delete;
+
+    // 0 when held; EWOULDBLOCK when another holder has the file; else why it could not be opened.
+    int error() const { return error_; }
+
+  private:
+    int fd_;
+    int error_ = 0;
+};
+
+// The staging folder of this run: created (or cleared when a killed run left it), locked so that
+// a second run on the same work database is refused rather than mixed in, removed at the end.
+class Staging {
+  public:
+    explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
+        std::error_code ec;
+        fs::create_directory(path_, ec);
+        if (ec) throw Error("No se puede crear la carpeta de trabajo " + describe(path_, ec));
+        lock_.emplace(path_, O_RDONLY | O_DIRECTORY);
+        if (lock_->error() == EWOULDBLOCK)
+            throw Error("Otra conversión está en curso sobre la base de datos de trabajo: " +
+                        workDb.string());
+        if (lock_->error() != 0)
+            throw Error("No se puede abrir la carpeta de trabajo " +
+                        describe(path_, std::error_code(lock_->error(), std::generic_category())));
+        // Whatever is here was left by a run that was killed.
+        for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
+            fs::remove_all(stale->path(), ec);
+        if (ec) throw Error("No se puede vaciar la carpeta de trabajo " + describe(path_, ec));
+    }
+    ~Staging() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+    std::optional<FileLock> lock_;
+};
+
+// One file of the work database that the run replaces or removes, with a backup of the old one
+// so that the whole change can be undone when a later file fails.
+struct Change {
+    fs::path target;
+    fs::path replacement;  // empty: the target is removed
+    fs::path backup;       // empty: there was no old file
+    bool applied = false;
+};
+
+void makeBackup(Change& change, const fs::path& backupDir) {
+    std::error_code ec;
+    if (!fs::exists(change.target, ec)) return;
+    change.backup = backupDir / change.target.filename();
+    fs::create_hard_link(change.target, change.backup, ec);
+    if (ec) {
+        ec.clear();
+        fs::copy_file(change.target, change.backup, ec);
+    }
+    if (ec) throw Error("No se puede guardar una copia de " + describe(change.target, ec));
+}
+
+void undo(std::vector<Change>& changes) {
+    for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
+        if (!it->applied) continue;
+        std::error_code ec;
+        if (!it->backup.empty())
+            fs::rename(it->backup, it->target, ec);
+        else
+            fs::remove(it->target, ec);
+    }
+}
+
+// Puts the staged tables in place of the old ones and removes CURSOST, all or nothing.
+void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
+    std::error_code ec;
+    std::vector<std::string> tables(schemas::writtenTables().begin(),
+                                    schemas::writtenTables().end());
+    std::vector<Change> changes;
+    for (const std::string& table : tables) {
+        changes.push_back({store::dbfPath(workDb, table), store::dbfPath(staged, table), {}});
+        const fs::path newIndex = store::mdxPath(staged, table);
+        // An old index that the new table lacks would no longer match it: removed.
+        changes.push_back(
+            {store::mdxPath(workDb, table), fs::exists(newIndex, ec) ? newIndex : fs::path(), {}});
+    }
+    changes.push_back({store::dbfPath(workDb, schemas::kRemovedTable), {}, {}});
+    changes.push_back({store::mdxPath(workDb, schemas::kRemovedTable), {}, {}});
+
+    // The tables being replaced must not be in use: the same lock the table engine takes when
+    // it opens a table for exclusive use. The old files are not read, so a damaged old table
+    // does not stand in the way of its replacement.
+    std::vector<FileLock> locks;
+    tables.emplace_back(schemas::kRemovedTable);
+    for (const std::string& table : tables) {
+        const fs::path dbf = store::dbfPath(workDb, table);
+        if (!fs::exists(dbf, ec)) continue;
+        const FileLock& lock = locks.emplace_back(dbf, O_RDONLY);
+        if (lock.error() == EWOULDBLOCK)
+            throw Error("La tabla está en uso por otro programa: " + dbf.string());
+        if (lock.error() != 0)
+            throw Error("No se puede abrir la tabla " +
+                        describe(dbf, std::error_code(lock.error(), std::generic_category())));
+    }
+
+    const fs::path backupDir = staged / "anterior";
+    fs::create_directory(backupDir, ec);
+    if (ec) throw Error("No se puede crear la carpeta " + describe(backupDir, ec));
+    for (Change& change : changes) makeBackup(change, backupDir);
+
+    for (Change& change : changes) {
+        if (!change.replacement.empty())
+            fs::rename(change.replacement, change.target, ec);
+        else if (!change.backup.empty())
+            fs::remove(change.target, ec);
+        if (ec) {
+            undo(changes);
+            throw Error("No se puede escribir " + describe(change.target, ec));
+        }
+        change.applied = true;
+    }
+}
+
+}  // namespace
+
+void runConversion(RunState& state, UserInterface& ui) {
+    std::error_code ec;
+    if (std::optional<fs::path> chosen = ui.chooseXmlFile()) {
+        // The dialog gives a full path; a relative one (command line) is made full here.
+        state.xmlFileName = chosen->empty() ? *chosen : fs::absolute(*chosen, ec);
+        if (ec) state.xmlFileName = *chosen;
+    }
+
+    if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
+        ui.showMessage("No existe archivo");
+        if (state.embedded()) {
+            state.completionStatus = -1;
+            ui.closeWindow();
+        }
+        return;
+    }
+
+    auto document = std::make_shared<store::CentreDocument>();
+    state.centreDocument = document;
+    document->load(state.xmlFileName);
+
+    {
+        WaitCursor waitCursor(ui);
+        store::requireWorkDb(state.workDb);
+        // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
+        state.usedShortCodes.clear();
+        state.seenLongCodes.clear();
+
+        Staging staging(state.workDb);
+        StepContext ctx{state, *document, staging.path()};
+        ExportarMaterias(ctx);
+        ExportarTiposActividad(ctx);
+        ExportarProfesores(ctx);
+        ExportarAulas(ctx);
+        ExportarGrupos(ctx);
+        ExportarSesiones(ctx);
+        ExportarAsignaciones(ctx);
+        moveIntoPlace(state.workDb, staging.path());
+    }
+
+    state.completionStatus = 1;
+    ui.showMessage("Proceso finalizado");
+    if (state.embedded()) ui.closeWindow();
+}
+
+}  // namespace lindavex::toworkdb

@@ -1,0 +1,129 @@
+// ExportarSesiones: the grid of days and periods (DIASHORAST), the count of periods per length
+// (COUNTSES) and the leading session lengths L1..L3.
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "store/convert.h"
+#include "store/table.h"
+#include "toworkdb/schemas.h"
+#include "toworkdb/steps.h"
+
+namespace lindavex::toworkdb {
+namespace {
+
+// Day names in the tables' code page (Windows-1252).
+constexpr std::array<std::string_view, 7> kDayNames = {"Lunes",
+                                                       "Martes",
+                                                       "Mi\xE9rcoles",
+                                                       "Jueves",
+                                                       "Viernes",
+                                                       "S\xE1"
+                                                       "bado",
+                                                       "Domingo"};
+constexpr std::string_view kDayLetters = "LMXJVSD";
+
+// Positions counted from 1, as in a period entry's layout; shorter entries give what there is.
+std::string_view piece(std::string_view entry, std::size_t from, std::size_t count) {
+    if (from - 1 >= entry.size()) return {};
+    return entry.substr(from - 1, count);
+}
+
+// A period entry: day number, start, end, a blank, then "start-end" for display.
+// 108:0008:55 08:00-08:55 is Monday 08:00 to 08:55.
+void fillWorkingSet(const store::CentreDocument& doc, std::vector<std::string>& workingSet) {
+    workingSet.clear();
+    for (const store::Node& sesion : doc.selectNodes("/Centro/Sesiones/Sesion")) {
+        const std::string dia = sesion.attribute("Dia");
+        if (dia.empty()) continue;
+        const std::size_t day = kDayLetters.find(dia.front());
+        // A first character that is no day letter (lower case included) names no day.
+        if (day == std::string_view::npos) continue;
+        const std::string start = sesion.attribute("HoraInicio");
+        const std::string end = sesion.attribute("HoraFin");
+        std::string entry;
+        entry.reserve(1 + 2 * (start.size() + end.size()) + 2);
+        entry += static_cast<char>('1' + day);
+        entry += start;
+        entry += end;
+        entry += ' ';
+        entry += start;
+        entry += '-';
+        entry += end;
+        workingSet.push_back(std::move(entry));
+    }
+    // Ascending by text, duplicates kept: by day, then start, then end for well-formed times.
+    std::sort(workingSet.begin(), workingSet.end());
+}
+
+std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
+    return 60 * convert::toInt(piece(entry, hourAt, 2)) +
+           convert::toInt(piece(entry, hourAt + 3, 2));
+}
+
+}  // namespace
+
+void ExportarSesiones(StepContext& ctx) {
+    RunState& state = ctx.state;
+    store::recreateTable(ctx.dir, "DIASHORAST", schemas::diashorast());
+    fillWorkingSet(ctx.doc, state.workingSet);
+
+    // Lengths in the order first met, with their counts (the COUNTSES records).
+    std::vector<std::pair<std::string, std::int32_t>> lengths;
+    std::unordered_map<std::string, std::size_t> lengthIndex;
+
+    store::Table periods = store::Table::open(ctx.dir, "DIASHORAST", store::Table::Mode::Shared);
+    std::int32_t period = 0;
+    std::int32_t currentDay = -1;
+    for (const std::string& entry : state.workingSet) {
+        const std::int32_t day = convert::toInt(piece(entry, 1, 1));
+        if (day != currentDay) {
+            period = 0;
+            currentDay = day;
+        }
+        ++period;
+        const std::int32_t start = minuteOfDay(entry, 2);
+        const std::int32_t end = minuteOfDay(entry, 7);
+        const std::string periodText = std::to_string(period);
+        const std::string minutes = std::to_string(end - start);
+
+        periods.append();
+        periods.setText("DIHO", std::string(piece(entry, 1, 1)) + periodText);
+        periods.setText("DIA", piece(entry, 1, 1));
+        periods.setText("TEXTODIA", kDayNames.at(static_cast<std::size_t>(day - 1)));
+        periods.setText("HORA", periodText);
+        periods.setText("TEXTOHOR", periodText + "-" + std::string(piece(entry, 13, 11)));
+        periods.setText("HORADESDE", piece(entry, 2, 5));
+        periods.setText("HORAHASTA", piece(entry, 7, 5));
+        periods.setText("MINUTOS", minutes);
+        periods.setText("MARCO", "0");
+        periods.post();
+
+        // Counted as the stored MINUTOS text, which is what COUNTSES matches.
+        const std::string stored = minutes.substr(0, 8);
+        auto [it, added] = lengthIndex.try_emplace(stored, lengths.size());
+        if (added) lengths.emplace_back(stored, 0);
+        ++lengths[it->second].second;
+    }
+    periods.close();
+
+    state.L1 = state.L2 = state.L3 = 0;
+    store::recreateTable(ctx.dir, "COUNTSES", schemas::countses(), schemas::countsesIndexes());
+    store::Table counts = store::Table::open(ctx.dir, "COUNTSES", store::Table::Mode::Shared);
+    for (const auto& [duration, sessions] : lengths) {
+        counts.append();
+        counts.setText("DURACION", duration);
+        counts.setInteger("NSES", sessions);
+        counts.post();
+    }
+    counts.close();
+
+    std::int32_t* leading[] = {&state.L1, &state.L2, &state.L3};
+    for (std::size_t i = 0; i < 3 && i < lengths.size(); ++i)
+        *leading[i] = convert::toInt(lengths[i].first);
+}
+
+}  // namespace lindavex::toworkdb
