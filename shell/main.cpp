@@ -1,0 +1,21 @@
+// lindavex: the window. Started by a user it offers both actions; started by the Morvalen
+// product with a mode and its window handle, it runs inside that window and hands back the
+// completion status in "Morvalen.ini".
+#include <QApplication>
+
+#include "shell/main_form.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Lindavex"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    lindavex::shell::TMForm form(arguments, lindavex::shell::libraryActions());
+    // Inside a host window the application does not end by itself when the form closes.
+    QObject::connect(&form, &lindavex::shell::TMForm::closed, &app, [&form] {
+        if (form.runState().embedded()) QCoreApplication::quit();
+    });
+    form.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,246 @@
+#include "shell/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QWindow>
+
+#include <exception>
+
+#include "shell/qt_ui.h"
+#include "shell/settings_file.h"
+#include "store/codepage.h"
+#include "store/convert.h"
+#include "store/error.h"
+
+namespace lindavex::shell {
+namespace {
+
+// "MS Sans Serif" and Arial are rarely installed outside Windows: the nearest sans-serif
+// faces follow them. Sizes are in pixels so that the layout matches at any screen resolution.
+QFont windowFont(int pixelSize, bool bold, const QString& first) {
+    QFont font;
+    font.setFamilies({first, QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+constexpr int kClientWidth = 632;
+constexpr int kClientHeight = 266;
+constexpr int kTopHeight = 169;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+
+QLabel* titleLabel(QWidget* panel, const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text), panel);
+    label->setFont(windowFont(16, true, QStringLiteral("Arial")));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(24, 24, 267, 80);
+    return label;
+}
+
+QPushButton* button(QWidget* panel, const QString& caption, int x, int y,
+                    QStyle::StandardPixmap icon) {
+    auto* pushButton = new QPushButton(caption, panel);
+    pushButton->setIcon(pushButton->style()->standardIcon(icon));
+    pushButton->setGeometry(x, y, kButtonWidth, kButtonHeight);
+    return pushButton;
+}
+
+}  // namespace
+
+GradientPanel::GradientPanel(QWidget* parent, QColor from, QColor middle, QColor to, QColor ground)
+    : QWidget(parent), from_(from), middle_(middle), to_(to), ground_(ground) {}
+
+void GradientPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), ground_);
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0.0, from_);
+    gradient.setColorAt(0.5, middle_);
+    gradient.setColorAt(1.0, to_);
+    painter.fillRect(rect().adjusted(1, 1, -1, -1), gradient);
+}
+
+TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
+    : QWidget(parent),
+      actions_(std::move(actions)),
+      helpViewer_(std::make_unique<HelpViewer>(
+          platformHtmlHelp(), QCoreApplication::applicationDirPath().toStdString())),
+      settingsDir_(QCoreApplication::applicationDirPath().toStdString()) {
+    setObjectName(QStringLiteral("MForm"));
+    if (ui != nullptr) {
+        ui_ = ui;
+    } else {
+        ownUi_ = std::make_unique<QtUi>(*this);
+        ui_ = ownUi_.get();
+    }
+    helpViewer_->setApplicationHelpFile(kHelpFileName);
+    helpViewer_->registerWith(
+        HelpManager{{}, [this] { return static_cast<std::uintptr_t>(winId()); }, {}}, 0);
+    buildControls();
+    FormCreate(arguments);
+}
+
+TMForm::~TMForm() {
+    // The host window is not ours: detach from it before our native window goes.
+    if (hostWindow_ != nullptr && windowHandle() != nullptr) windowHandle()->setParent(nullptr);
+    delete hostWindow_;
+}
+
+void TMForm::buildControls() {
+    setWindowTitle(QStringLiteral("Exportar e importar datos entre Morvalen y Pincel-rIdaz"));
+    setFont(windowFont(11, false, QStringLiteral("MS Sans Serif")));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    const QColor gold(0xF9, 0xD3, 0x7D), white(Qt::white), cream(0xFF, 0xEE, 0xDD);
+    Draw3D2 = new GradientPanel(this, gold, white, cream, cream);
+    Draw3D2->setObjectName(QStringLiteral("Draw3D2"));
+    Draw3D2->setGeometry(0, 0, 315, kTopHeight);
+    Label3 = titleLabel(Draw3D2, "Transformar datos desde Pincel-rIdaz hacia Morvalen ");
+    BExportar = button(Draw3D2, QStringLiteral("OK"), 96, 120, QStyle::SP_DialogOkButton);
+    BExportar->setObjectName(QStringLiteral("BExportar"));
+
+    Draw3D3 = new GradientPanel(this, gold, white, cream, cream);
+    Draw3D3->setObjectName(QStringLiteral("Draw3D3"));
+    Draw3D3->setGeometry(316, 0, 317, kTopHeight);
+    Label4 = titleLabel(Draw3D3, "Transformar datos desde Morvalen hacia Pincel-rIdaz");
+    BImportar = button(Draw3D3, QStringLiteral("OK"), 96, 120, QStyle::SP_DialogOkButton);
+    BImportar->setObjectName(QStringLiteral("BImportar"));
+
+    const QColor ground(0xCC, 0xD8, 0xE6);
+    Draw3D1 =
+        new GradientPanel(this, QColor(0xC2, 0xCD, 0xFE), QColor(0xCF, 0xF2, 0xFE), ground, ground);
+    Draw3D1->setObjectName(QStringLiteral("Draw3D1"));
+    Draw3D1->setGeometry(0, 168, 633, 97);
+    Label1 = new QLabel(QStringLiteral("Lindavex para RV17 V-1.0"), Draw3D1);
+    Label1->setFont(windowFont(11, true, QStringLiteral("MS Sans Serif")));
+    Label1->setStyleSheet(QStringLiteral("color: #FF0000"));
+    Label1->move(8, 72);
+    BClose = button(Draw3D1, QStringLiteral("&Salir"), 256, 32, QStyle::SP_DialogCloseButton);
+    BClose->setObjectName(QStringLiteral("BClose"));
+    Button1 = new QPushButton(QStringLiteral("F1 Ayuda"), Draw3D1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(48, 40, kButtonWidth, kButtonHeight);
+    ListBoxPlanti = new QListWidget(Draw3D1);
+    ListBoxPlanti->setObjectName(QStringLiteral("ListBoxPlanti"));
+    ListBoxPlanti->setFont(windowFont(11, true, QStringLiteral("MS Sans Serif")));
+    ListBoxPlanti->setStyleSheet(QStringLiteral("color: #0000FF"));
+    ListBoxPlanti->setGeometry(512, 8, 113, 81);
+    ListBoxPlanti->hide();
+
+    connect(BExportar, &QPushButton::clicked, this, [this] { BExportarClick(); });
+    connect(BImportar, &QPushButton::clicked, this, [this] { BImportarClick(); });
+    connect(BClose, &QPushButton::clicked, this, [this] { close(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    // F1 anywhere in the window: the window, its panels and buttons share one help context.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this,
+            [this] { helpViewer_->displayHelpByContext(kHelpContext); });
+}
+
+void TMForm::FormCreate(const QStringList& arguments) {
+    state_.completionStatus = 0;
+    if (arguments.size() == 2) {
+        try {
+            const std::string handle = codepage::fromUtf8("$" + arguments.at(1).toStdString());
+            const auto parentWindow =
+                static_cast<WId>(static_cast<std::uint32_t>(convert::toInt(handle)));
+            embedIn(parentWindow);
+            state_.argumentCount = 2;
+            const QString mode = arguments.at(0).toLower();
+            if (mode == QLatin1String("importar")) {
+                Draw3D2->hide();
+                Draw3D3->setGeometry(0, 0, kClientWidth, kTopHeight);
+            } else if (mode == QLatin1String("exportar")) {
+                Draw3D3->hide();
+                Draw3D2->setGeometry(0, 0, kClientWidth, kTopHeight);
+            }
+        } catch (const std::exception& error) {
+            // A handle that does not convert: say so, then run free as without arguments.
+            ui_->showMessage(error.what());
+        }
+    }
+    state_.usedShortCodes.clear();
+    state_.seenLongCodes.clear();
+}
+
+void TMForm::embedIn(WId parentWindow) {
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    move(0, 0);
+    hostWindow_ = QWindow::fromWinId(parentWindow);
+    // Platforms without foreign windows (offscreen) give none; the window then runs unparented.
+    if (hostWindow_ == nullptr) return;
+    winId();
+    windowHandle()->setParent(hostWindow_);
+    windowHandle()->setPosition(0, 0);
+}
+
+void TMForm::FormShow() {}
+
+void TMForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+std::filesystem::path TMForm::settingsFile() const { return settingsDir_ / kSettingsFileName; }
+
+bool TMForm::FormClose() {
+    if (!state_.embedded()) return true;
+    try {
+        writeProfileString(settingsFile(), kSettingsSection, kSettingsKey,
+                           std::to_string(state_.completionStatus));
+    } catch (const std::exception& error) {
+        ui_->showMessage(error.what());
+        return false;
+    }
+    return true;
+}
+
+void TMForm::closeEvent(QCloseEvent* event) {
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    helpViewer_->softShutDown();
+    event->accept();
+    emit closed();
+}
+
+void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& action) {
+    try {
+        action(state_, *ui_);
+    } catch (const std::exception& error) {
+        // The window's general error display: the text, then back to waiting for a button.
+        // The cursor is restored here so that a failed run does not leave the hourglass.
+        ui_->setWaitCursor(false);
+        ui_->showMessage(error.what());
+    }
+    ListBoxPlanti->clear();
+    for (const std::string& entry : state_.workingSet)
+        ListBoxPlanti->addItem(QString::fromStdString(codepage::toUtf8(entry)));
+}
+
+void TMForm::BExportarClick() { runAction(actions_.exportar); }
+
+void TMForm::BImportarClick() { runAction(actions_.importar); }
+
+void TMForm::Button1Click() {
+    helpViewer_->setApplicationHelpFile(kHelpFileName);
+    helpViewer_->showTableOfContents();
+}
+
+}  // namespace lindavex::shell

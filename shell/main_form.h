@@ -1,0 +1,111 @@
+#pragma once
+// The main window MForm: the two actions, the common controls, embedded mode inside a window
+// of the Morvalen product, and the completion status written back on close.
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "shell/help_viewer.h"
+#include "shell/run_state.h"
+
+class QCloseEvent;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QWindow;
+
+namespace lindavex::shell {
+
+// The two actions the buttons run; the program passes the library's, tests their own.
+struct Actions {
+    std::function<void(RunState&, UserInterface&)> exportar;  // BExportar: centre file to tables
+    std::function<void(RunState&, UserInterface&)> importar;  // BImportar: timetable to XML
+};
+
+// A panel painted with a vertical gradient through three colours on a ground colour.
+class GradientPanel : public QWidget {
+  public:
+    GradientPanel(QWidget* parent, QColor from, QColor middle, QColor to, QColor ground);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QColor from_, middle_, to_, ground_;
+};
+
+class TMForm : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kHelpContext = 3;
+    static constexpr const char* kSettingsFileName = "Morvalen.ini";
+    static constexpr const char* kSettingsSection = "Transformadores";
+    static constexpr const char* kSettingsKey = "Transformado";
+    static constexpr const char* kHelpFileName = "RIDAZ.chm";
+
+    // arguments: the command line without the program name. ui: the user interface the actions
+    // and messages go through; null means this window's own widgets. The window is created
+    // (FormCreate) here, so a bad parent handle is reported before it is shown.
+    TMForm(const QStringList& arguments, Actions actions, UserInterface* ui = nullptr,
+           QWidget* parent = nullptr);
+    ~TMForm() override;
+
+    RunState& runState() { return state_; }
+    HelpViewer& helpViewer() { return *helpViewer_; }
+    UserInterface& ui() { return *ui_; }
+    // Where "Morvalen.ini" is written; the executable's folder unless set.
+    void setSettingsDir(std::filesystem::path dir) { settingsDir_ = std::move(dir); }
+    std::filesystem::path settingsFile() const;
+
+    // The window's event handlers.
+    void FormCreate(const QStringList& arguments);
+    void FormShow();
+    // Returns false when the window must stay open (the status could not be written).
+    bool FormClose();
+    void BExportarClick();
+    void BImportarClick();
+    void Button1Click();
+
+    GradientPanel* Draw3D1 = nullptr;  // common controls, bottom
+    GradientPanel* Draw3D2 = nullptr;  // first action, left top
+    GradientPanel* Draw3D3 = nullptr;  // second action, right top
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* BExportar = nullptr;
+    QPushButton* BImportar = nullptr;
+    QPushButton* BClose = nullptr;
+    QPushButton* Button1 = nullptr;
+    QListWidget* ListBoxPlanti = nullptr;
+
+  signals:
+    // The window has closed (after the status was written in embedded mode).
+    void closed();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    void embedIn(WId parentWindow);
+    void runAction(const std::function<void(RunState&, UserInterface&)>& action);
+
+    RunState state_;
+    Actions actions_;
+    std::unique_ptr<UserInterface> ownUi_;
+    UserInterface* ui_ = nullptr;
+    std::unique_ptr<HelpViewer> helpViewer_;
+    std::filesystem::path settingsDir_;
+    QWindow* hostWindow_ = nullptr;
+};
+
+// The actions of the linked libraries; an action whose library is not built raises an error.
+Actions libraryActions();
+
+// The HTML Help function of this platform, or an empty one when none is available.
+HtmlHelpFunction platformHtmlHelp();
+
+}  // namespace lindavex::shell

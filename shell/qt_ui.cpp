@@ -1,0 +1,48 @@
+#include "shell/qt_ui.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace lindavex::shell {
+
+QtUi::~QtUi() { setWaitCursor(false); }
+
+std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
+    // A typed name of a missing file is accepted here; the action reports it.
+    QFileDialog dialog(&window_, QStringLiteral("Archivo XML"), QString(), QStringLiteral("*.xml"));
+    dialog.setObjectName(QStringLiteral("OpenDialogXML"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    // The same dialog on every desktop, so that it can be driven the same way everywhere.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return std::filesystem::path(dialog.selectedFiles().constFirst().toStdString());
+}
+
+void QtUi::showMessage(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                    QString::fromStdString(text), QMessageBox::Ok, &window_);
+    // The wait cursor must not hide the box's button.
+    const bool waiting = waitCursors_ > 0;
+    if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    if (waiting) QApplication::restoreOverrideCursor();
+}
+
+void QtUi::setWaitCursor(bool on) {
+    if (on && waitCursors_ == 0) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++waitCursors_;
+    } else if (!on && waitCursors_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --waitCursors_;
+    }
+}
+
+void QtUi::closeWindow() { window_.close(); }
+
+}  // namespace lindavex::shell

@@ -1,0 +1,25 @@
+#pragma once
+// The user interface of the window: real file dialog, message boxes and wait cursor.
+#include "shell/run_state.h"
+
+class QWidget;
+
+namespace lindavex::shell {
+
+class QtUi : public UserInterface {
+  public:
+    explicit QtUi(QWidget& window) : window_(window) {}
+    ~QtUi() override;
+
+    std::optional<std::filesystem::path> chooseXmlFile() override;
+    void showMessage(const std::string& text) override;
+    // Balanced: turning it off when it is not on does nothing.
+    void setWaitCursor(bool on) override;
+    void closeWindow() override;
+
+  private:
+    QWidget& window_;
+    int waitCursors_ = 0;
+};
+
+}  // namespace lindavex::shell
