@@ -22,6 +22,8 @@ public:
     // The attribute's text, trimmed of characters below code 33 at both ends, converted to the
     // code page ('?' for characters it lacks). A missing attribute reads as empty text.
     std::string attribute(std::string_view name) const;
+    // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
+    std::string attributeUnicode(std::string_view name) const;
     bool hasAttribute(std::string_view name) const;
     void setAttribute(std::string_view name, std::string_view cp1252value);
     Node parentNode() const;

@@ -1,0 +1,46 @@
+// GRUPOST: the groups, with their teaching's name and their tutor. The courses table CURSOST
+// goes: the product rebuilds it from the groups.
+#include <string>
+
+#include "store/table.h"
+#include "toworkdb/codes.h"
+#include "toworkdb/schemas.h"
+#include "toworkdb/steps.h"
+
+namespace lindavex::toworkdb {
+
+void ExportarGrupos(StepContext& ctx) {
+    store::deleteTableFiles(ctx.dir, "GRUPOST");
+    store::deleteTableFiles(ctx.dir, schemas::kRemovedTable);
+    store::recreateTable(ctx.dir, "GRUPOST", schemas::grupost());
+    // Exclusive, as the window's teachers table component holds it.
+    auto teachers = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Exclusive);
+    const FirstDenominacionByCode teachings(ctx.doc, "/Centro/Ensenanzas/Ensenanza");
+    WrittenCodes codes(WrittenCodes::Stored::Shortened);
+    auto table = store::Table::open(ctx.dir, "GRUPOST", store::Table::Mode::Shared);
+    for (const auto& group : ctx.doc.selectNodes("/Centro/Grupos/Grupo")) {
+        const std::string code = group.attribute("Codigo");
+        std::string description = group.attribute("Denominacion");
+        const std::string teaching = group.attribute("CodigoEnsenanza");
+        // A tutor the teachers table does not know would point nowhere in the product.
+        std::string tutor = group.attribute("CodigoTutor");
+        if (!tutor.empty() && !teachers.lookup("ABREV", tutor)) tutor.clear();
+        if (!teaching.empty()) {
+            if (const auto* name = teachings.find(teaching)) description += " (" + *name + ")";
+        }
+        table.append();
+        table.setText("ABREV", codes.take(code));
+        table.setText("TURNO", group.attribute("Turno"));
+        table.setText("NIVEL", teaching);
+        table.setText("CURSO", group.attribute("Curso"));
+        table.setText("GRUPO", group.attribute("Letra"));
+        table.setText("DESCRIP", description);
+        table.setText("MARCO", "0");
+        table.setText("TUTOR", tutor);
+        table.post();
+    }
+    table.close();
+    teachers.close();
+}
+
+}  // namespace lindavex::toworkdb

@@ -1,0 +1,36 @@
+// PROFT: the teachers, with their department's name.
+#include <string>
+
+#include "store/table.h"
+#include "toworkdb/codes.h"
+#include "toworkdb/schemas.h"
+#include "toworkdb/steps.h"
+
+namespace lindavex::toworkdb {
+
+void ExportarProfesores(StepContext& ctx) {
+    store::recreateTable(ctx.dir, "PROFT", schemas::proft());
+    const FirstDenominacionByCode departments(ctx.doc, "/Centro/Departamentos/Departamento");
+    WrittenCodes codes(WrittenCodes::Stored::Cut);
+    auto table = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Shared);
+    for (const auto& teacher : ctx.doc.selectNodes("/Centro/Profesores/Profesor")) {
+        const std::string code = teacher.attribute("Codigo");
+        // Both separators stay when a part is empty: the product shows the name as it stands.
+        const std::string name = teacher.attribute("Nombre") + ", " +
+                                 teacher.attribute("Apellido1") + " " +
+                                 teacher.attribute("Apellido2");
+        // An unknown department keeps its code, so that it still shows.
+        std::string department = teacher.attribute("CodigoDep");
+        if (!department.empty()) {
+            if (const auto* known = departments.find(department)) department = *known;
+        }
+        table.append();
+        table.setText("ABREV", codes.take(code));
+        table.setText("NOMBRE", name);
+        table.setText("DEPART", department);
+        table.post();
+    }
+    table.close();
+}
+
+}  // namespace lindavex::toworkdb
