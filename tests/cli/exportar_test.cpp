@@ -1,0 +1,124 @@
+// lindavex-cli exportar, run as a process: output and exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/scratch_dir.h"
+
+namespace {
+namespace fs = std::filesystem;
+using lindavex::testing::ScratchDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ExportarCommand : public ::testing::Test {
+  protected:
+    ExportarCommand() { fs::create_directories(workDb); }
+
+    // Runs lindavex-cli with these arguments; `workDbEnv` sets LINDAVEX_WORKDB when not empty.
+    Outcome cli(const std::vector<std::string>& args, const std::string& workDbEnv = "") {
+        const fs::path out = scratch / "out.txt", err = scratch / "err.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(99);
+            if (workDbEnv.empty())
+                unsetenv("LINDAVEX_WORKDB");
+            else
+                setenv("LINDAVEX_WORKDB", workDbEnv.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(LINDAVEX_CLI)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(LINDAVEX_CLI, argv.data());
+            _exit(98);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    std::string example = std::string(LINDAVEX_SOURCE_DIR) + "/examples/centro.xml";
+};
+
+TEST_F(ExportarCommand, ConvertsAndCountsTheRecordsOfEachTable) {
+    const Outcome r = cli({"exportar", example, "--workdb", workDb.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Proceso finalizado\n"
+              "ASIGNOMT: 21 registros\n"
+              "PROFT: 12 registros\n"
+              "AULAT: 13 registros\n"
+              "GRUPOST: 8 registros\n"
+              "DIASHORAST: 30 registros\n"
+              "COUNTSES: 2 registros\n"
+              "ASIGT: 82 registros\n");
+    EXPECT_EQ(r.err, "");
+
+    // The work database may also come from LINDAVEX_WORKDB, and the option form --workdb=DIR.
+    const fs::path other = scratch / "OTRA";
+    fs::create_directories(other);
+    EXPECT_EQ(cli({"exportar", example}, other.string()).status, 0);
+    EXPECT_TRUE(fs::exists(other / "ASIGT.DBF"));
+    fs::remove_all(other);
+    fs::create_directories(other);
+    EXPECT_EQ(cli({"exportar", "--workdb=" + other.string(), example}).status, 0);
+    EXPECT_TRUE(fs::exists(other / "ASIGT.DBF"));
+}
+
+TEST_F(ExportarCommand, FailuresExitWithOne) {
+    Outcome r = cli({"exportar", (scratch / "falta.xml").string(), "--workdb", workDb.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "No existe archivo\n");
+
+    const fs::path bad = scratch / "malo.xml";
+    std::ofstream(bad) << "<Centro><Grupos><Grupo Codigo=\"1A\"><MateriasGrupo>"
+                          "<MateriaGrupo Codigo=\"MAT\" Horas=\"x\"/>"
+                          "</MateriasGrupo></Grupo></Grupos></Centro>";
+    r = cli({"exportar", bad.string(), "--workdb", workDb.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "'x' is not a valid floating point value\n");
+    EXPECT_TRUE(fs::is_empty(workDb));
+
+    r = cli({"exportar", example, "--workdb", (scratch / "NOEXISTE").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("NOEXISTE"), std::string::npos) << r.err;
+}
+
+TEST_F(ExportarCommand, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {"exportar"},
+        {"exportar", example, example},
+        {"exportar", example, "--workdb"},
+        {"exportar", example, "--workdb", "a", "--workdb", "b"},
+        {"exportar", example, "--bogus"},
+    };
+    for (const auto& args : wrong) {
+        const Outcome r = cli(args);
+        EXPECT_EQ(r.status, 2) << args.size();
+        EXPECT_NE(r.err.find("lindavex-cli exportar CENTRO.xml"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const Outcome help = cli({"exportar", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("lindavex-cli importar"), std::string::npos);
+}
+
+}  // namespace

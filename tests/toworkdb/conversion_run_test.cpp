@@ -1,0 +1,303 @@
+// The first action as a whole: dialog, messages, status, wait cursor, and the work database
+// changed all together or not at all.
+#include "toworkdb/conversion_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "store/error.h"
+#include "store/table.h"
+#include "support/recording_ui.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/schemas.h"
+
+namespace lindavex::toworkdb {
+namespace {
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+using testing::ScratchDir;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Every file under a folder with its bytes, names relative to the folder.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        files[fs::relative(entry.path(), dir).string()] =
+            entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
+    return files;
+}
+
+std::size_t records(const fs::path& dir, const char* table) {
+    return store::Table::open(dir, table, store::Table::Mode::Shared).recordCount();
+}
+
+// Records the order of what the run shows and does.
+class OrderedUi : public RecordingUi {
+  public:
+    std::vector<std::string> events;
+    void showMessage(const std::string& text) override {
+        RecordingUi::showMessage(text);
+        events.push_back(text);
+    }
+    void closeWindow() override {
+        RecordingUi::closeWindow();
+        events.push_back("close");
+    }
+};
+
+class ConversionRunTest : public ::testing::Test {
+  protected:
+    ConversionRunTest() {
+        fs::create_directories(workDb);
+        state.workDb = workDb;
+    }
+
+    // The shipped example with one text replaced.
+    fs::path exampleWith(const std::string& from, const std::string& to) {
+        std::string text = readFile(example);
+        const auto at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+        const fs::path path = scratch / "variant.xml";
+        writeFile(path, text);
+        return path;
+    }
+
+    void runOn(const fs::path& file) {
+        ui.dialogAnswers.push_back(file);
+        runConversion(state, ui);
+    }
+
+    // A work database as an earlier run and the timetabling product left it.
+    void fillWorkDb() {
+        runOn(example);
+        ASSERT_EQ(state.completionStatus, 1);
+        writeFile(store::dbfPath(workDb, "CURSOST"), "courses");
+        writeFile(store::mdxPath(workDb, "CURSOST"), "courses index");
+        writeFile(workDb / "SOLUC.DBF", "solution");
+        ui = OrderedUi();
+        state.completionStatus = 0;
+    }
+
+    // Runs on a file, expecting an error; nothing in the work database may change.
+    void expectFailureLeavesWorkDbAsItWas(const fs::path& file, const std::string& message) {
+        const auto before = snapshot(workDb);
+        try {
+            runOn(file);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(snapshot(workDb), before);
+        EXPECT_EQ(state.completionStatus, 0);
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    fs::path example = fs::path(LINDAVEX_SOURCE_DIR) / "examples" / "centro.xml";
+    RunState state;
+    OrderedUi ui;
+};
+
+TEST_F(ConversionRunTest, FirstClickCancelledReportsNoFileAndTouchesNothing) {
+    runConversion(state, ui);
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"No existe archivo"}));
+    EXPECT_EQ(state.completionStatus, 0);
+    EXPECT_TRUE(ui.cursorChanges.empty());
+    EXPECT_TRUE(fs::is_empty(workDb));
+
+    // A typed name of a missing file, and a folder, are no file either.
+    runOn(scratch / "falta.xml");
+    runOn(scratch.path());
+    EXPECT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(state.completionStatus, 0);
+    EXPECT_EQ(ui.closeCount, 0);
+}
+
+TEST_F(ConversionRunTest, EmbeddedMissingFileSetsMinusOneAndCloses) {
+    state.argumentCount = 2;
+    runOn(scratch / "falta.xml");
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"No existe archivo", "close"}));
+    EXPECT_EQ(state.completionStatus, -1);
+    EXPECT_TRUE(fs::is_empty(workDb));
+}
+
+TEST_F(ConversionRunTest, EmbeddedRunShowsTheMessageThenCloses) {
+    state.argumentCount = 2;
+    runOn(example);
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado", "close"}));
+    EXPECT_EQ(state.completionStatus, 1);
+    EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
+    writeFile(store::dbfPath(workDb, "CURSOST"), "courses");
+    writeFile(store::mdxPath(workDb, "CURSOST"), "courses index");
+    writeFile(store::mdxPath(workDb, "ASIGT"), "an index of an older ASIGT");
+    writeFile(workDb / "SOLUC.DBF", "solution");
+
+    runOn(example);
+    EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado"}));
+    EXPECT_EQ(state.completionStatus, 1);
+    EXPECT_EQ(state.xmlFileName, example);
+
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(workDb))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"ASIGNOMT.DBF", "ASIGT.DBF", "AULAT.DBF",
+                                               "COUNTSES.DBF", "COUNTSES.MDX", "DIASHORAST.DBF",
+                                               "GRUPOST.DBF", "PROFT.DBF", "SOLUC.DBF"}));
+    // The example: 19 subjects and 2 activity types, 12 teachers, 13 rooms, 8 groups,
+    // 5 days of 6 periods in two lengths, 82 subjects taught.
+    EXPECT_EQ(records(workDb, "ASIGNOMT"), 21u);
+    EXPECT_EQ(records(workDb, "PROFT"), 12u);
+    EXPECT_EQ(records(workDb, "AULAT"), 13u);
+    EXPECT_EQ(records(workDb, "GRUPOST"), 8u);
+    EXPECT_EQ(records(workDb, "DIASHORAST"), 30u);
+    EXPECT_EQ(records(workDb, "COUNTSES"), 2u);
+    EXPECT_EQ(records(workDb, "ASIGT"), 82u);
+    EXPECT_EQ(state.L1, 55);
+    EXPECT_EQ(state.L2, 35);
+}
+
+TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
+    runOn(example);
+    const auto first = snapshot(workDb);
+    ASSERT_FALSE(state.usedShortCodes.empty());
+
+    runConversion(state, ui);  // dialog cancelled: the file of the first run
+    EXPECT_EQ(ui.dialogCount, 2);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado", "Proceso finalizado"}));
+    // Same rows; only the dates of last update in the headers could differ.
+    EXPECT_EQ(records(workDb, "ASIGNOMT"), 21u);
+    EXPECT_EQ(snapshot(workDb).size(), first.size());
+    for (const auto& [name, bytes] : snapshot(workDb))
+        EXPECT_EQ(bytes.size(), first.at(name).size()) << name;
+}
+
+TEST_F(ConversionRunTest, AFileThatDoesNotParseGivesEmptyTables) {
+    fillWorkDb();
+    const fs::path broken = scratch / "roto.xml";
+    writeFile(broken, "<Centro><Materias><Materia Codigo=\"MAT\"></Centro");
+    runOn(broken);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
+    EXPECT_EQ(state.completionStatus, 1);
+    for (const char* table : schemas::writtenTables()) EXPECT_EQ(records(workDb, table), 0u);
+    EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
+}
+
+TEST_F(ConversionRunTest, AStepErrorLeavesTheWorkDatabaseAsItWas) {
+    fillWorkDb();
+    {
+        SCOPED_TRACE("bad Horas");
+        expectFailureLeavesWorkDbAsItWas(exampleWith("Horas=\"02,75\"", "Horas=\"2 3/4\""),
+                                         "'2 3/4' is not a valid floating point value");
+    }
+    ui = OrderedUi();
+    {
+        SCOPED_TRACE("bad time form");
+        expectFailureLeavesWorkDbAsItWas(exampleWith("HoraInicio=\"08:00\"", "HoraInicio=\"8:00\""),
+                                         "'8:' is not a valid integer value");
+    }
+}
+
+// A child process that holds a table open, as the timetabling product would, until told to stop.
+class TableHolder {
+  public:
+    TableHolder(const fs::path& dir, const char* name, store::Table::Mode mode) {
+        int ready[2], stop[2];
+        EXPECT_EQ(pipe(ready), 0);
+        EXPECT_EQ(pipe(stop), 0);
+        pid_ = fork();
+        if (pid_ == 0) {
+            char held = 0;
+            try {
+                const store::Table table = store::Table::open(dir, name, mode);
+                held = 1;
+                (void)!write(ready[1], &held, 1);
+                (void)!read(stop[0], &held, 1);
+            } catch (...) {
+                (void)!write(ready[1], &held, 1);
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(stop[0]);
+        stop_ = stop[1];
+        char held = 0;
+        EXPECT_EQ(read(ready[0], &held, 1), 1);
+        EXPECT_EQ(held, 1) << "the child could not open the table";
+        close(ready[0]);
+    }
+    ~TableHolder() {
+        close(stop_);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int stop_ = -1;
+};
+
+TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
+    fillWorkDb();
+    for (const auto mode : {store::Table::Mode::Exclusive, store::Table::Mode::Shared}) {
+        SCOPED_TRACE(mode == store::Table::Mode::Exclusive ? "exclusive" : "shared");
+        ui = OrderedUi();
+        TableHolder holder(workDb, "PROFT", mode);
+        expectFailureLeavesWorkDbAsItWas(example, "PROFT.DBF");
+    }
+    // Once the table is free again the run goes through.
+    ui = OrderedUi();
+    runOn(example);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
+}
+
+TEST_F(ConversionRunTest, AMissingWorkDatabaseIsAClearError) {
+    state.workDb = scratch / "NOEXISTE";
+    try {
+        runOn(example);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("NOEXISTE"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(state.workDb));
+    EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(state.completionStatus, 0);
+}
+
+TEST_F(ConversionRunTest, WhatAKilledRunLeftBehindIsCleared) {
+    fs::create_directories(workDb / ".lindavex-run" / "anterior");
+    writeFile(workDb / ".lindavex-run" / "ASIGT.DBF", "half written");
+    writeFile(workDb / ".lindavex-run" / "anterior" / "PROFT.DBF", "old");
+    runOn(example);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
+    EXPECT_FALSE(fs::exists(workDb / ".lindavex-run"));
+    EXPECT_EQ(records(workDb, "ASIGT"), 82u);
+}
+
+}  // namespace
+}  // namespace lindavex::toworkdb
