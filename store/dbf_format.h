@@ -1,0 +1,69 @@
+#pragma once
+// Byte layout of dBase table files: the header and field descriptors of levels III, IV, V
+// (32-byte descriptors) and 7 (48-byte descriptors), and the binary number forms of level 7.
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lindavex::store::dbf {
+
+// Level 7 file header and descriptor sizes.
+inline constexpr std::size_t kLevel7HeaderSize = 68;
+inline constexpr std::size_t kLevel7DescriptorSize = 48;
+inline constexpr std::size_t kLevel3HeaderSize = 32;
+inline constexpr std::size_t kLevel3DescriptorSize = 32;
+inline constexpr char kHeaderTerminator = 0x0D;
+inline constexpr char kEndOfFile = 0x1A;
+inline constexpr std::size_t kMdxFlagOffset = 28;
+inline constexpr std::size_t kLanguageDriverOffset = 29;
+inline constexpr std::size_t kLanguageDriverNameOffset = 32;
+
+// Windows ANSI, code page 1252: the language driver id and name written into every table.
+inline constexpr std::uint8_t kLanguageDriverId = 0x58;
+inline constexpr std::string_view kLanguageDriverName = "DBWINWE0";
+
+struct Field {
+    std::string name;
+    char type = 'C';  // C N F I O L D @ + (M B G are recognised but not readable)
+    std::size_t length = 0;
+    std::size_t decimals = 0;
+    std::size_t offset = 0;  // from the start of the record, after the deletion flag
+    bool indexed = false;    // level 7 / IV production index flag
+};
+
+// A table file's header as read or to be written. `header` holds its bytes as stored (fields,
+// terminator and anything after it), so a file is written back with all it had.
+struct Layout {
+    std::string header;
+    std::vector<Field> fields;
+    std::size_t headerLength = 0;
+    std::size_t recordLength = 0;
+    std::size_t recordCount = 0;
+    bool level7 = false;
+    bool hasProductionMdx = false;
+};
+
+// Parses and checks a whole table file. Every inconsistency (sizes that disagree, records
+// past the end of the file, an unknown field type, a missing terminator, no fields) throws
+// lindavex::Error naming `displayName`.
+Layout parse(std::string_view file, const std::string& displayName);
+
+// Builds the header of an empty level 7 table with these fields (names up to 31 characters).
+// `hasMdx` sets the production index flag of the table and of the fields named in `indexed`.
+Layout buildLevel7(const std::vector<Field>& fields, bool hasMdx);
+
+// Puts the date of last update and the record count into a header.
+void stampHeader(std::string& header, std::size_t recordCount, const std::tm& date);
+
+// Level 7 binary numbers: integers are big-endian with the sign bit inverted, doubles are
+// big-endian with the sign bit inverted (values >= 0) or every bit inverted (values < 0), so
+// that the bytes sort like the values. All-zero bytes are the null value.
+void encodeInteger(std::int32_t value, char* out4);
+std::optional<std::int32_t> decodeInteger(const char* in4);
+void encodeDouble(double value, char* out8);
+std::optional<double> decodeDouble(const char* in8);
+
+}  // namespace lindavex::store::dbf

@@ -1,0 +1,88 @@
+// Exclusive use of a table really excludes other openers, in this process and in others.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "store/error.h"
+#include "store/table.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+
+const std::vector<FieldDef> kFields = {{"ABREV", FieldType::Text, 10}};
+
+// Exit status of a child process that tries to open the table: 0 opened, 1 refused with an
+// error naming the file, 2 anything else.
+int openInChild(const std::filesystem::path& dir, Table::Mode mode) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 2;
+        try {
+            Table t = Table::open(dir, "PROFT", mode);
+            status = 0;
+        } catch (const Error& e) {
+            status = std::string(e.what()).find("PROFT.DBF") != std::string::npos ? 1 : 2;
+        } catch (...) {
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(TableLockTest, ExclusiveExcludesEveryOtherOpenerInThisProcess) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields);
+    Table held = Table::open(dir.path(), "PROFT", Table::Mode::Exclusive);
+    for (auto mode : {Table::Mode::Shared, Table::Mode::Exclusive}) {
+        try {
+            Table::open(dir.path(), "PROFT", mode);
+            FAIL() << "second opener was let in";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find("PROFT.DBF"), std::string::npos) << e.what();
+        }
+    }
+    held.close();
+    EXPECT_NO_THROW(Table::open(dir.path(), "PROFT", Table::Mode::Exclusive));
+}
+
+TEST(TableLockTest, ExclusiveExcludesAnotherProcessUntilClosed) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields);
+    {
+        Table held = Table::open(dir.path(), "PROFT", Table::Mode::Exclusive);
+        EXPECT_EQ(openInChild(dir.path(), Table::Mode::Shared), 1);
+        EXPECT_EQ(openInChild(dir.path(), Table::Mode::Exclusive), 1);
+    }
+    EXPECT_EQ(openInChild(dir.path(), Table::Mode::Exclusive), 0);
+}
+
+TEST(TableLockTest, SharedOpenersExcludeOnlyExclusiveOnes) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields);
+    Table a = Table::open(dir.path(), "PROFT", Table::Mode::Shared);
+    EXPECT_EQ(openInChild(dir.path(), Table::Mode::Shared), 0);
+    EXPECT_EQ(openInChild(dir.path(), Table::Mode::Exclusive), 1);
+    EXPECT_THROW(Table::open(dir.path(), "PROFT", Table::Mode::Exclusive), Error);
+}
+
+TEST(TableLockTest, AWriterClosingHandsTheNewFileToTheNextOpener) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields);
+    {
+        Table t = Table::open(dir.path(), "PROFT", Table::Mode::Exclusive);
+        t.append();
+        t.setText("ABREV", "ANA");
+        t.post();
+    }
+    Table again = Table::open(dir.path(), "PROFT", Table::Mode::Exclusive);
+    EXPECT_EQ(again.recordCount(), 1u);
+    EXPECT_EQ(openInChild(dir.path(), Table::Mode::Shared), 1);
+}
+
+}  // namespace
+}  // namespace lindavex::store

@@ -1,0 +1,310 @@
+// The work database table engine: creating, writing, reading back and looking up.
+#include "store/table.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "store/error.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+
+std::string readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+const std::vector<FieldDef> kAllTypes = {
+    {"COD", FieldType::Text, 10},    {"ABREV_GESTION", FieldType::Text, 10},
+    {"ESTAREA", FieldType::Logical}, {"MAXALUM", FieldType::Integer},
+    {"HORAS", FieldType::Float},
+};
+
+TEST(TableTest, ValuesOfEveryTypeSurviveCloseAndReopen) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "ASIGNOMT", kAllTypes);
+    {
+        Table t = Table::open(dir.path(), "ASIGNOMT", Table::Mode::Shared);
+        t.append();
+        t.setText("COD", "MATEMATICAS");  // 11 characters: cut to 10
+        t.setText("ABREV_GESTION", "Mi\xE9rcoles");
+        t.setLogical("ESTAREA", true);
+        t.setInteger("MAXALUM", -30);
+        t.setFloat("HORAS", 2.75);
+        t.post();
+        t.append();  // nothing set: every field unset
+        t.post();
+        t.append();
+        t.setLogical("ESTAREA", false);
+        t.setInteger("MAXALUM", 2147483647);
+        t.setFloat("HORAS", -0.5);
+        t.post();
+        t.close();
+    }
+    Table t = Table::open(dir.path(), "ASIGNOMT", Table::Mode::Exclusive);
+    ASSERT_EQ(t.recordCount(), 3u);
+    t.first();
+    EXPECT_EQ(t.asText("COD"), "MATEMATICA");
+    EXPECT_EQ(t.asText("ABREV_GESTION"), "Mi\xE9rcoles");
+    EXPECT_EQ(t.asLogical("ESTAREA"), true);
+    EXPECT_EQ(t.asInteger("MAXALUM"), -30);
+    EXPECT_EQ(t.asFloat("HORAS"), 2.75);
+    EXPECT_EQ(t.asText("HORAS"), "2.75");
+    EXPECT_EQ(t.asText("MAXALUM"), "-30");
+
+    t.next();
+    EXPECT_EQ(t.asText("COD"), "");
+    EXPECT_EQ(t.asLogical("ESTAREA"), std::nullopt);
+    EXPECT_EQ(t.asInteger("MAXALUM"), std::nullopt);
+    EXPECT_EQ(t.asFloat("HORAS"), std::nullopt);
+    EXPECT_EQ(t.asText("MAXALUM"), "");
+
+    t.next();
+    EXPECT_EQ(t.asLogical("ESTAREA"), false);
+    EXPECT_EQ(t.asInteger("MAXALUM"), 2147483647);
+    EXPECT_EQ(t.asFloat("HORAS"), -0.5);
+    t.next();
+    EXPECT_TRUE(t.eof());
+}
+
+TEST(TableTest, ZeroAndNegativeZeroAreValuesNotNull) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    {
+        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        t.append();
+        t.setInteger("MAXALUM", 0);
+        t.setFloat("HORAS", -0.0);
+        t.post();
+    }
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    EXPECT_EQ(t.asInteger("MAXALUM"), 0);
+    EXPECT_EQ(t.asFloat("HORAS"), 0.0);
+    EXPECT_EQ(t.asText("HORAS"), "0");
+}
+
+TEST(TableTest, TheLowestLongIsRefusedRatherThanStoredAsNull) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    t.append();
+    EXPECT_THROW(t.setInteger("MAXALUM", INT32_MIN), Error);
+}
+
+TEST(TableTest, WalkingVisitsRecordsInNaturalOrder) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    t.first();
+    EXPECT_TRUE(t.eof());
+    for (int i = 0; i < 5; ++i) {
+        t.append();
+        t.setInteger("MAXALUM", i * 10);
+        t.post();
+    }
+    std::vector<std::int32_t> seen;
+    for (t.first(); !t.eof(); t.next()) seen.push_back(*t.asInteger("MAXALUM"));
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{0, 10, 20, 30, 40}));
+}
+
+TEST(TableTest, EditChangesTheCurrentRecordOnly) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "COUNTSES",
+                  {{"DURACION", FieldType::Text, 10}, {"NSES", FieldType::Integer}});
+    {
+        Table t = Table::open(dir.path(), "COUNTSES", Table::Mode::Shared);
+        for (const char* d : {"55", "60"}) {
+            t.append();
+            t.setText("DURACION", d);
+            t.setInteger("NSES", 0);
+            t.post();
+        }
+        ASSERT_TRUE(t.lookup("DURACION", "60"));
+        for (int i = 0; i < 3; ++i) {
+            t.edit();
+            t.setInteger("NSES", *t.asInteger("NSES") + 1);
+            t.post();
+        }
+    }
+    Table t = Table::open(dir.path(), "COUNTSES", Table::Mode::Shared);
+    t.first();
+    EXPECT_EQ(t.asInteger("NSES"), 0);
+    t.next();
+    EXPECT_EQ(t.asInteger("NSES"), 3);
+}
+
+TEST(TableTest, SettingAFieldOutsideAppendOrEditIsAnError) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    EXPECT_THROW(t.setText("COD", "X"), Error);
+    EXPECT_THROW(t.edit(), Error);  // empty table: no current record
+}
+
+TEST(TableTest, UnknownFieldNamesAreErrorsAndNamesIgnoreCase) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    t.append();
+    t.setText("abrev_gestion", "X");
+    EXPECT_EQ(t.asText("ABREV_GESTION"), "X");
+    EXPECT_TRUE(t.hasField("Cod"));
+    EXPECT_FALSE(t.hasField("NOPE"));
+    EXPECT_THROW(t.asText("NOPE"), Error);
+}
+
+TEST(TableTest, RecreatingReplacesEveryRecordAndAStaleIndexFile) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    {
+        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        t.append();
+        t.post();
+    }
+    std::ofstream(dir / "T.MDX") << "stale";
+    recreateTable(dir.path(), "T", kAllTypes);
+    EXPECT_FALSE(std::filesystem::exists(dir / "T.MDX"));
+    EXPECT_EQ(Table::open(dir.path(), "T", Table::Mode::Shared).recordCount(), 0u);
+}
+
+TEST(TableTest, CreationAndOpeningFailClearlyWithoutTheFolderOrFile) {
+    ScratchDir dir;
+    try {
+        recreateTable(dir / "missing", "T", kAllTypes);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
+    }
+    try {
+        Table::open(dir.path(), "SOLUC", Table::Mode::Exclusive);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("SOLUC.DBF"), std::string::npos) << e.what();
+    }
+}
+
+TEST(TableTest, ATableFileNamedInOtherLetterCaseIsFound) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    std::filesystem::rename(dir / "T.DBF", dir / "t.dbf");
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    EXPECT_EQ(t.path().filename(), "t.dbf");
+}
+
+TEST(TableTest, ClosingAnUnchangedTableRewritesNothing) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    struct stat before {};
+    ASSERT_EQ(::stat((dir / "T.DBF").c_str(), &before), 0);
+    {
+        Table t = Table::open(dir.path(), "T", Table::Mode::Exclusive);
+        for (t.first(); !t.eof(); t.next()) {
+        }
+        t.lookup("COD", "X");
+        t.close();
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "T.DBF").c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+TEST(TableTest, RecordCountAndFileSizeAgree) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    {
+        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        for (int i = 0; i < 7; ++i) {
+            t.append();
+            t.post();
+        }
+    }
+    const std::string bytes = readBytes(dir / "T.DBF");
+    const auto u = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    const std::size_t count = u(4) | u(5) << 8 | u(6) << 16 | u(7) << 24;
+    const std::size_t header = u(8) | u(9) << 8;
+    const std::size_t record = u(10) | u(11) << 8;
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(bytes.size(), header + count * record + 1);
+    EXPECT_EQ(bytes.back(), '\x1A');
+}
+
+// Lookup: first record in natural order whose text equals the key exactly.
+class LookupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        recreateTable(dir.path(), "GRUPOST",
+                      {{"ABREV", FieldType::Text, 10}, {"TUTOR", FieldType::Text, 10}});
+        table = Table::open(dir.path(), "GRUPOST", Table::Mode::Shared);
+        for (auto [abrev, tutor] :
+             {std::pair{"1ESOA", "ANA"}, {"1esoa", "LUIS"}, {"1ESOA", "EVA"}, {"2ESO", "PEP"}}) {
+            table->append();
+            table->setText("ABREV", abrev);
+            table->setText("TUTOR", tutor);
+            table->post();
+        }
+    }
+    ScratchDir dir;
+    std::optional<Table> table;
+};
+
+TEST_F(LookupTest, FindsTheFirstExactCaseSensitiveWholeMatch) {
+    ASSERT_TRUE(table->lookup("ABREV", "1ESOA"));
+    EXPECT_EQ(table->asText("TUTOR"), "ANA");
+    ASSERT_TRUE(table->lookup("ABREV", "1esoa"));
+    EXPECT_EQ(table->asText("TUTOR"), "LUIS");
+    EXPECT_FALSE(table->lookup("ABREV", "1ESO"));   // no partial match
+    EXPECT_FALSE(table->lookup("ABREV", "2ESO "));  // whole value
+    EXPECT_FALSE(table->lookup("ABREV", "1Esoa"));  // case matters
+    EXPECT_FALSE(table->lookup("ABREV", ""));
+    EXPECT_FALSE(table->lookup("TUTOR", "NADIE"));
+}
+
+TEST_F(LookupTest, FollowsAppendsAndEdits) {
+    ASSERT_TRUE(table->lookup("ABREV", "2ESO"));
+    table->append();
+    table->setText("ABREV", "3ESO");
+    table->post();
+    ASSERT_TRUE(table->lookup("ABREV", "3ESO"));
+    EXPECT_EQ(table->position(), 4u);
+
+    // Moving the first 1ESOA away makes the next one the first.
+    ASSERT_TRUE(table->lookup("ABREV", "1ESOA"));
+    table->edit();
+    table->setText("ABREV", "0ESO");
+    table->post();
+    ASSERT_TRUE(table->lookup("ABREV", "1ESOA"));
+    EXPECT_EQ(table->asText("TUTOR"), "EVA");
+    ASSERT_TRUE(table->lookup("ABREV", "0ESO"));
+    EXPECT_EQ(table->asText("TUTOR"), "ANA");
+
+    // And an edit that brings a value back ahead of later ones.
+    table->edit();
+    table->setText("ABREV", "1ESOA");
+    table->post();
+    ASSERT_TRUE(table->lookup("ABREV", "1ESOA"));
+    EXPECT_EQ(table->asText("TUTOR"), "ANA");
+    EXPECT_FALSE(table->lookup("ABREV", "0ESO"));
+}
+
+TEST_F(LookupTest, LooksUpNumbersByTheirPlainDecimalText) {
+    // A separate table with numbers: lookup compares the field's text.
+    recreateTable(dir.path(), "N", {{"NSES", FieldType::Integer}, {"H", FieldType::Float}});
+    Table t = Table::open(dir.path(), "N", Table::Mode::Shared);
+    t.append();
+    t.setInteger("NSES", 3);
+    t.setFloat("H", 2.5);
+    t.post();
+    EXPECT_TRUE(t.lookup("NSES", "3"));
+    EXPECT_FALSE(t.lookup("NSES", "3.0"));
+    EXPECT_TRUE(t.lookup("H", "2.5"));
+}
+
+}  // namespace
+}  // namespace lindavex::store
