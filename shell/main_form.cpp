@@ -19,6 +19,7 @@
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/error.h"
+#include "store/workdb.h"
 
 namespace lindavex::shell {
 namespace {
@@ -77,8 +78,6 @@ void GradientPanel::paintEvent(QPaintEvent*) {
 TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
     : QWidget(parent),
       actions_(std::move(actions)),
-      helpViewer_(std::make_unique<HelpViewer>(
-          platformHtmlHelp(), QCoreApplication::applicationDirPath().toStdString())),
       settingsDir_(QCoreApplication::applicationDirPath().toStdString()) {
     setObjectName(QStringLiteral("MForm"));
     if (ui != nullptr) {
@@ -87,9 +86,8 @@ TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui,
         ownUi_ = std::make_unique<QtUi>(*this);
         ui_ = ownUi_.get();
     }
-    helpViewer_->setApplicationHelpFile(kHelpFileName);
-    helpViewer_->registerWith(
-        HelpManager{{}, [this] { return static_cast<std::uintptr_t>(winId()); }, {}}, 0);
+    state_.workDb = store::defaultWorkDb();
+    setHtmlHelp(platformHtmlHelp());
     buildControls();
     FormCreate(arguments);
 }
@@ -98,6 +96,14 @@ TMForm::~TMForm() {
     // The host window is not ours: detach from it before our native window goes.
     if (hostWindow_ != nullptr && windowHandle() != nullptr) windowHandle()->setParent(nullptr);
     delete hostWindow_;
+}
+
+void TMForm::setHtmlHelp(HtmlHelpFunction htmlHelp) {
+    helpViewer_ = std::make_unique<HelpViewer>(
+        std::move(htmlHelp), QCoreApplication::applicationDirPath().toStdString());
+    helpViewer_->setApplicationHelpFile(kHelpFileName);
+    helpViewer_->registerWith(
+        HelpManager{{}, [this] { return static_cast<std::uintptr_t>(winId()); }, {}}, 0);
 }
 
 void TMForm::buildControls() {

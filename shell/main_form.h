@@ -54,6 +54,8 @@ class TMForm : public QWidget {
 
     RunState& runState() { return state_; }
     HelpViewer& helpViewer() { return *helpViewer_; }
+    // Replaces the platform's HTML Help function (tests record the calls instead).
+    void setHtmlHelp(HtmlHelpFunction htmlHelp);
     UserInterface& ui() { return *ui_; }
     // Where "Morvalen.ini" is written; the executable's folder unless set.
     void setSettingsDir(std::filesystem::path dir) { settingsDir_ = std::move(dir); }

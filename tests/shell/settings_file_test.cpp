@@ -1,0 +1,145 @@
+// Editing "Morvalen.ini": only the one key changes, every other byte stays.
+#include "shell/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "store/error.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::shell {
+namespace {
+namespace fs = std::filesystem;
+using testing::ScratchDir;
+
+std::string set(std::string_view text, std::string_view value = "1") {
+    return setProfileValue(text, "Transformadores", "Transformado", value);
+}
+
+TEST(SettingsText, ReplacesTheValueInPlaceKeepingEveryOtherByte) {
+    const std::string text =
+        "; Morvalen\r\n[General]\r\nRuta=C:\\WTEMP\r\n\r\n[Transformadores]\r\n"
+        "Otro=7\r\nTransformado=0\r\n;nota\r\n\r\n[Fin]\r\nx=1\r\n";
+    std::string expected = text;
+    expected.replace(expected.find("Transformado=0"), 14, "Transformado=-1");
+    EXPECT_EQ(set(text, "-1"), expected);
+}
+
+TEST(SettingsText, MatchesSectionAndKeyInAnyLetterCaseKeepingTheirSpelling) {
+    EXPECT_EQ(set("[TRANSFORMADORES]\ntransformado=0\n"), "[TRANSFORMADORES]\ntransformado=1\n");
+    EXPECT_EQ(set("  [ transformadores ]\n TransFormado = 5\n"),
+              "  [ transformadores ]\n TransFormado =1\n");
+}
+
+TEST(SettingsText, AddsAMissingKeyAtTheEndOfItsSectionBeforeTheBlankLines) {
+    EXPECT_EQ(set("[Transformadores]\r\nOtro=2\r\n\r\n[Fin]\r\n"),
+              "[Transformadores]\r\nOtro=2\r\nTransformado=1\r\n\r\n[Fin]\r\n");
+    EXPECT_EQ(set("[Transformadores]\n[Fin]\n"), "[Transformadores]\nTransformado=1\n[Fin]\n");
+}
+
+TEST(SettingsText, OnlyTheFirstMatchingSectionAndKeyChange) {
+    EXPECT_EQ(set("[Transformadores]\nTransformado=0\nTransformado=9\n[transformadores]\n"
+                  "Transformado=8\n"),
+              "[Transformadores]\nTransformado=1\nTransformado=9\n[transformadores]\n"
+              "Transformado=8\n");
+}
+
+TEST(SettingsText, IgnoresCommentsAndKeysOfOtherSections) {
+    EXPECT_EQ(set("[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\n"),
+              "[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\nTransformado=1\n");
+}
+
+TEST(SettingsText, AddsAMissingSectionAtTheEndInTheFilesOwnLineEnding) {
+    EXPECT_EQ(set(""), "[Transformadores]\r\nTransformado=1\r\n");
+    EXPECT_EQ(set("[A]\nb=1\n"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");
+    EXPECT_EQ(set("[A]\r\nb=1"), "[A]\r\nb=1\r\n[Transformadores]\r\nTransformado=1\r\n");
+}
+
+TEST(SettingsText, KeepsAMissingFinalNewlineMissing) {
+    EXPECT_EQ(set("[Transformadores]\r\nTransformado=0"), "[Transformadores]\r\nTransformado=1");
+    EXPECT_EQ(set("[Transformadores]\r\nOtro=0"), "[Transformadores]\r\nOtro=0\r\nTransformado=1");
+}
+
+TEST(SettingsText, ReadsTheValueBack) {
+    EXPECT_EQ(profileValue("[transformadores]\r\nTRANSFORMADO = -1 \r\n", "Transformadores",
+                           "Transformado"),
+              "-1");
+    EXPECT_FALSE(profileValue("[Otra]\nTransformado=1\n", "Transformadores", "Transformado"));
+}
+
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const fs::path& file, const std::string& content) {
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::size_t entriesIn(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+TEST(SettingsFile, CreatesAMissingFile) {
+    ScratchDir dir;
+    writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "1");
+    EXPECT_EQ(contentOf(dir / "Morvalen.ini"), "[Transformadores]\r\nTransformado=1\r\n");
+    EXPECT_EQ(readProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado"), "1");
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left beside it";
+}
+
+TEST(SettingsFile, EditsAnExistingFileKeepingItsOtherContentAndPermissions) {
+    ScratchDir dir;
+    const std::string before =
+        "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=1";
+    writeFile(dir / "Morvalen.ini", before);
+    fs::permissions(dir / "Morvalen.ini", fs::perms::owner_read | fs::perms::owner_write);
+    writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "0");
+    EXPECT_EQ(contentOf(dir / "Morvalen.ini"),
+              "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=0");
+    EXPECT_EQ(fs::status(dir / "Morvalen.ini").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(SettingsFile, EditsTheFileALinkPointsTo) {
+    ScratchDir dir;
+    writeFile(dir / "real.ini", "[A]\nb=1\n");
+    fs::create_symlink(dir / "real.ini", dir / "Morvalen.ini");
+    writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "1");
+    EXPECT_TRUE(fs::is_symlink(dir / "Morvalen.ini"));
+    EXPECT_EQ(contentOf(dir / "real.ini"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");
+}
+
+void expectUnableToWrite(const fs::path& file) {
+    try {
+        writeProfileString(file, "Transformadores", "Transformado", "1");
+        FAIL() << "no error for " << file;
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + file.string());
+    }
+}
+
+TEST(SettingsFile, FilesThatCannotBeWrittenRaiseTheErrorAndStayAsTheyWere) {
+    ScratchDir dir;
+    // Read-only: refused even for a user whom the permissions would not stop.
+    writeFile(dir / "Morvalen.ini", "[Transformadores]\nTransformado=0\n");
+    fs::permissions(dir / "Morvalen.ini", fs::perms::owner_read | fs::perms::group_read);
+    expectUnableToWrite(dir / "Morvalen.ini");
+    EXPECT_EQ(contentOf(dir / "Morvalen.ini"), "[Transformadores]\nTransformado=0\n");
+
+    // A folder of that name.
+    fs::create_directory(dir / "carpeta.ini");
+    expectUnableToWrite(dir / "carpeta.ini");
+    EXPECT_TRUE(fs::is_directory(dir / "carpeta.ini"));
+
+    // A folder that does not exist.
+    expectUnableToWrite(dir / "falta" / "Morvalen.ini");
+    EXPECT_EQ(entriesIn(dir.path()), 2u) << "no temporary file is left behind";
+}
+
+}  // namespace
+}  // namespace lindavex::shell
