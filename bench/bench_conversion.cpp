@@ -29,6 +29,7 @@ struct Measure {
 // Runs a program with its output discarded; wall time and the child's peak resident memory.
 Measure runProcess(const std::vector<std::string>& argv) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
             kRuns, {LINDAVEX_CLI, "exportar", file.string(), "--workdb", (dir / "WTEMP").string()});
         std::printf("%6d %9.2f %12.1f %12.1f %7.2f %12.1f %14.2f\n", scale,
                     static_cast<double>(fs::file_size(file)) / 1e6, lint.seconds * 1e3,
-                    conv.seconds * 1e3, conv.seconds / lint.seconds, conv.peakKb / 1024.0,
-                    conv.seconds * 1e3 / scale);
+                    conv.seconds * 1e3, conv.seconds / lint.seconds,
+                    static_cast<double>(conv.peakKb) / 1024.0, conv.seconds * 1e3 / scale);
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

@@ -132,8 +132,9 @@ void write(std::ostream& out, int scale) {
             << "\" CodigoTutor=\"P" << random.below(n.teachers) << "\">\n"
             << "      <MateriasGrupo>\n";
         for (int k = 0; k < n.perGroup; ++k)
-            out << "        <MateriaGrupo Codigo=\"" << attr(subjectCode(random.below(n.subjects)))
-                << "\" Horas=\"" << pick(kHours) << "\"/>\n";
+            out << "        <MateriaGrupo Codigo=\""
+                << attr(subjectCode(static_cast<int>(random.below(n.subjects)))) << "\" Horas=\""
+                << pick(kHours) << "\"/>\n";
         out << "      </MateriasGrupo>\n    </Grupo>\n";
     }
     out << "  </Grupos>\n  <Sesiones>\n";

@@ -106,13 +106,17 @@ WeeklyLoad weeklyLoad(std::string_view horas, const SessionLengths& lengths) {
             if (length == 0) break;
             const __int128 divisor = denominator * length;
             if (minutesNumerator % divisor == 0) {
-                load.hours = static_cast<double>(minutesNumerator / divisor);
+                const __int128 sessions = minutesNumerator / divisor;  // exact
+                load.hours = static_cast<double>(sessions);
                 divided = true;
                 break;
             }
         }
         // No length fits: the hours rounded up (never whole here, so the quotient by 60 is not).
-        if (!divided) load.hours = static_cast<double>((digits + denominator - 1) / denominator);
+        if (!divided) {
+            const __int128 roundedUp = (digits + denominator - 1) / denominator;
+            load.hours = static_cast<double>(roundedUp);
+        }
     }
     load.pattern = sessionPattern(load.hours);
     return load;
