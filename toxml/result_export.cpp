@@ -129,8 +129,7 @@ class TimetableWriter {
         : t_(tables), document_(document), timetable_(timetable) {}
 
     void pass(RowKind kind) {
-        for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next())
-            if (!t_.soluc.isDeleted()) writeRow(kind);
+        for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next()) writeRow(kind);
     }
 
   private:

@@ -1,0 +1,185 @@
+// `lindavex-cli importar` as a real process, over real work tables.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "store/codepage.h"
+#include "store/table.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/schemas.h"
+
+namespace lindavex::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using store::FieldType;
+using store::Table;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class Importar : public ::testing::Test {
+  protected:
+    Importar() { fs::create_directories(workDb); }
+
+    Outcome cli(const std::string& arguments) {
+        const fs::path out = scratch / "stdout.txt";
+        const fs::path err = scratch / "stderr.txt";
+        const std::string command = std::string("'") + LINDAVEX_CLI + "' " + arguments + " >'" +
+                                    out.string() + "' 2>'" + err.string() + "'";
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = readFile(out);
+        o.err = readFile(err);
+        return o;
+    }
+
+    Outcome importar() {
+        return cli("importar '" + centre.string() + "' --workdb '" + workDb.string() + "'");
+    }
+
+    void writeCentre(const std::string& text) { std::ofstream(centre, std::ios::binary) << text; }
+
+    // SOLUC as records of ASIG, TAREA, DIA, HORA, CODGRUPO, PROF, AULA.
+    void writeSolution(const std::vector<std::vector<std::string>>& rows) {
+        store::recreateTable(workDb, "SOLUC",
+                             {{"ASIG", FieldType::Text, 10},
+                              {"TAREA", FieldType::Text, 10},
+                              {"DIA", FieldType::Integer},
+                              {"HORA", FieldType::Float},
+                              {"CODGRUPO", FieldType::Text, 10},
+                              {"PROF", FieldType::Text, 10},
+                              {"AULA", FieldType::Text, 10}});
+        Table t = Table::open(workDb, "SOLUC", Table::Mode::Shared);
+        for (const auto& row : rows) {
+            t.append();
+            for (std::size_t i = 0; i < row.size(); ++i)
+                t.setText(t.fields()[i].name, codepage::fromUtf8(row[i]));
+            t.post();
+        }
+        t.close();
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    fs::path centre = scratch / "centro.xml";
+    fs::path result = scratch / "ResultadoVelmarcentro.xml";
+};
+
+TEST_F(Importar, UsageErrorsExitWithTwo) {
+    for (const char* args : {"importar", "importar a.xml b.xml", "importar a.xml --workdb",
+                             "importar a.xml --workdb x --workdb y", "importar --nada a.xml"}) {
+        const Outcome o = cli(args);
+        EXPECT_EQ(o.status, 2) << args;
+        EXPECT_NE(o.err.find("Usage:"), std::string::npos) << args;
+    }
+}
+
+TEST_F(Importar, MissingSolutionExitsWithOneAndSaysSo) {
+    writeCentre("<Centro Codigo='1' Nombre='n' CursoEscolar='c' Version='v'/>");
+    const Outcome o = importar();
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("No existe archivo XML o Solución."), std::string::npos) << o.out;
+    EXPECT_FALSE(fs::exists(result));
+}
+
+// The whole road through both commands: the first action's tables are the lookups of the second.
+TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
+    writeCentre(R"(<?xml version="1.0" encoding="UTF-8"?>
+<Centro Codigo="38000001" Nombre="IES Teide" CursoEscolar="2026-2027" Version="1">
+  <Materias><Materia Codigo="MAT" Denominacion="Matemáticas"/>
+            <Materia Codigo="LENGUA-CASTELLANA" Denominacion="Lengua"/></Materias>
+  <TiposActividad><TipoActividad Codigo="GUA" Denominacion="Guardia"/>
+                  <TipoActividad Codigo="REU" Denominacion="Reunión"/></TiposActividad>
+  <Profesores><Profesor Codigo="PG" Nombre="Pilar" Apellido1="G" Apellido2="" CodigoDep="D"/>
+              <Profesor Codigo="JL" Nombre="Juan" Apellido1="L" Apellido2="" CodigoDep="D"/>
+  </Profesores>
+  <Aulas><Aula Codigo="101" Denominacion="Aula 101"/><Aula Codigo="LAB" Denominacion="Lab"/></Aulas>
+  <Grupos><Grupo Codigo="1A" Denominacion="1A" CodigoEnsenanza="ESO" Turno="M" Curso="1" Letra="A"
+                 CodigoTutor="PG"/>
+          <Grupo Codigo="1B" Denominacion="1B" CodigoEnsenanza="ESO" Turno="M" Curso="1" Letra="B"
+                 CodigoTutor="JL"/></Grupos>
+  <Sesiones><Sesion Dia="M" HoraInicio="09:00" HoraFin="09:55"/>
+            <Sesion Dia="M" HoraInicio="08:00" HoraFin="08:55"/>
+            <Sesion Dia="L" HoraInicio="08:00" HoraFin="08:55"/></Sesiones>
+</Centro>
+)");
+    const Outcome exported =
+        cli("exportar '" + centre.string() + "' --workdb '" + workDb.string() + "'");
+    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+
+    // The long subject code is LENGUA-C + NA in the work tables; Tuesday's second period is
+    // 09:00 although it stands first in the file.
+    writeSolution({{"LENGUA-CNA", "CCM", "2", "2", "1B", "JL", "LAB"},
+                   {"GUA", "GUA", "1", "1", "", "PG", ""},
+                   {"MAT", "CCM", "1", "1", "1A", "PG", "101"}});
+    const std::string before = readFile(centre);
+    const Outcome o = importar();
+    ASSERT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_EQ(readFile(centre), before);
+    EXPECT_NE(o.out.find("Proceso finalizado"), std::string::npos);
+    EXPECT_NE(o.out.find("Resultado: " + result.string()), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Actividades: 3"), std::string::npos) << o.out;
+
+    const std::string xml = readFile(result);
+    const auto first = xml.find(
+        "<actividad tipo=\"CCM\" codigoProfesor=\"JL\" codigoGrupo=\"1B\" "
+        "codigoMateria=\"LENGUA-CAS\" codigoAula=\"LAB\" dia=\"M\" HoraInicio=\"09:00\" "
+        "HoraFin=\"09:55\"/>");
+    const auto second = xml.find(
+        "<actividad tipo=\"CCM\" codigoProfesor=\"PG\" codigoGrupo=\"1A\" codigoMateria=\"MAT\" "
+        "codigoAula=\"101\" dia=\"L\" HoraInicio=\"08:00\" HoraFin=\"08:55\"/>");
+    const auto third = xml.find(
+        "<actividad tipo=\"GUA\" codigoProfesor=\"PG\" codigoGrupo=\"\" codigoMateria=\"\" "
+        "codigoAula=\"\" dia=\"L\" HoraInicio=\"08:00\" HoraFin=\"08:55\"/>");
+    EXPECT_NE(first, std::string::npos) << xml;
+    EXPECT_LT(first, second) << xml;
+    EXPECT_LT(second, third) << xml;
+    EXPECT_NE(third, std::string::npos) << xml;
+}
+
+// The tables are opened for exclusive use: one that another program holds stops the run with
+// the table engine's message, and nothing is written.
+TEST_F(Importar, TableHeldByAnotherProgramStopsTheRun) {
+    writeCentre("<Centro Codigo='1' Nombre='n' CursoEscolar='c' Version='v'/>");
+    using namespace toworkdb::schemas;
+    store::recreateTable(workDb, "GRUPOST", grupost());
+    store::recreateTable(workDb, "PROFT", proft());
+    store::recreateTable(workDb, "AULAT", aulat());
+    store::recreateTable(workDb, "ASIGNOMT", asignomt());
+    store::recreateTable(workDb, "DIASHORAST", diashorast());
+    store::recreateTable(workDb, "ASIGT", asigt());
+    writeSolution({});
+    std::ofstream(result) << "earlier";
+    {
+        Table held = Table::open(workDb, "PROFT", Table::Mode::Shared);
+        const Outcome o = importar();
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find("PROFT"), std::string::npos) << o.err;
+        EXPECT_EQ(o.out.find("Proceso finalizado"), std::string::npos) << o.out;
+        EXPECT_EQ(readFile(result), "earlier");
+    }
+    const Outcome o = importar();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Actividades: 0"), std::string::npos) << o.out;
+}
+
+}  // namespace
+}  // namespace lindavex::testing

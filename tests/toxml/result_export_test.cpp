@@ -1,0 +1,514 @@
+// The second action over real work tables and real centre files in a scratch folder.
+#include "toxml/result_export.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/centre_document.h"
+#include "store/codepage.h"
+#include "store/error.h"
+#include "store/table.h"
+#include "support/dbf_builder.h"
+#include "support/recording_ui.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/schemas.h"
+#include "toxml/export_time.h"
+
+namespace lindavex::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using store::FieldDef;
+using store::FieldType;
+using store::Table;
+
+const std::string kReminder =
+    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\ndesde el cual realizó la Importación a "
+    "Morvalen";
+const std::string kMissing = "No existe archivo XML o Solución.";
+const std::string kFinished = "Proceso finalizado";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Appends records of texts (UTF-8) to a table, one value per field in column order; an empty
+// text leaves the field unset.
+void appendRows(const fs::path& dir, std::string_view table,
+                const std::vector<std::vector<std::string>>& rows) {
+    Table t = Table::open(dir, table, Table::Mode::Shared);
+    const auto fields = t.fields();
+    for (const auto& row : rows) {
+        t.append();
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (row[i].empty()) continue;
+            if (fields[i].type == FieldType::Logical)
+                t.setLogical(fields[i].name, row[i] == "true");
+            else
+                t.setText(fields[i].name, codepage::fromUtf8(row[i]));
+        }
+        t.post();
+    }
+    t.close();
+}
+
+// One SOLUC record as the product would write it.
+struct Solution {
+    std::string asig;
+    std::string tarea;
+    int dia;
+    double hora;
+    std::string codGrupo;
+    std::string prof;
+    std::string aula;
+};
+
+// One activity of the result: its attribute names and values in document order (UTF-8).
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+Attributes attributesOf(xmlNode* node) {
+    Attributes out;
+    for (xmlAttr* a = node->properties; a != nullptr; a = a->next) {
+        xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+        out.emplace_back(reinterpret_cast<const char*>(a->name),
+                         value ? reinterpret_cast<const char*>(value) : "");
+        xmlFree(value);
+    }
+    return out;
+}
+
+// The result file as libxml2 reads it, apart from the code under test.
+struct ResultFile {
+    std::string rootName;
+    Attributes rootAttributes;
+    std::vector<std::string> rootChildren;  // element names
+    std::vector<Attributes> activities;
+    std::vector<std::string> outsideRoot;  // comments and processing instructions, in order
+    std::string encoding;
+
+    explicit ResultFile(const fs::path& path) {
+        xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET);
+        if (doc == nullptr) throw std::runtime_error("result does not parse: " + path.string());
+        if (doc->encoding) encoding = reinterpret_cast<const char*>(doc->encoding);
+        for (xmlNode* n = doc->children; n != nullptr; n = n->next) {
+            if (n->type == XML_COMMENT_NODE || n->type == XML_PI_NODE) {
+                xmlChar* content = xmlNodeGetContent(n);
+                outsideRoot.push_back(reinterpret_cast<const char*>(n->name) + std::string(":") +
+                                      reinterpret_cast<const char*>(content));
+                xmlFree(content);
+            }
+        }
+        xmlNode* root = xmlDocGetRootElement(doc);
+        rootName = reinterpret_cast<const char*>(root->name);
+        rootAttributes = attributesOf(root);
+        for (xmlNode* child = root->children; child != nullptr; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE) continue;
+            rootChildren.emplace_back(reinterpret_cast<const char*>(child->name));
+            if (rootChildren.back() != "horario") continue;
+            for (xmlNode* a = child->children; a != nullptr; a = a->next)
+                if (a->type == XML_ELEMENT_NODE) activities.push_back(attributesOf(a));
+        }
+        xmlFreeDoc(doc);
+    }
+};
+
+// tipo, codigoProfesor, codigoGrupo, codigoMateria, codigoAula, dia, HoraInicio, HoraFin.
+Attributes activity(const std::vector<std::string>& values) {
+    static const char* names[] = {"tipo",          "codigoProfesor", "codigoGrupo",
+                                  "codigoMateria", "codigoAula",     "dia",
+                                  "HoraInicio",    "HoraFin"};
+    Attributes out;
+    for (std::size_t i = 0; i < values.size(); ++i) out.emplace_back(names[i], values[i]);
+    return out;
+}
+
+const std::string kCentre =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!-- exportado por Pincel-rIdaz -->\n"
+    "<?pincel formato=\"2\"?>\n"
+    "<Centro Codigo=\" 38000001 \" Nombre=\"IES Las Cañadas\" CursoEscolar=\"2026-2027\"\n"
+    "        Version=\"3.1\" Extra=\"no se copia\">\n"
+    "  <Materias><Materia Codigo=\"MAT\" Denominacion=\"Matemáticas\"/></Materias>\n"
+    "  <Profesores><Profesor Codigo=\"PG\" Nombre=\"Pilar\"/></Profesores>\n"
+    "  <horario><actividad tipo=\"VIEJA\"/></horario>\n"
+    "</Centro>\n"
+    "<!-- fin -->\n";
+
+class ResultExport : public ::testing::Test {
+  protected:
+    ResultExport() {
+        fs::create_directories(workDb);
+        state.workDb = workDb;
+        using namespace toworkdb::schemas;
+        store::recreateTable(workDb, "GRUPOST", grupost());
+        appendRows(workDb, "GRUPOST", {{"1A"}, {"1B"}, {"2A"}});
+        store::recreateTable(workDb, "PROFT", proft());
+        appendRows(workDb, "PROFT", {{"PG", "Pilar García"}, {"JL", "Juan López"}});
+        store::recreateTable(workDb, "AULAT", aulat());
+        appendRows(workDb, "AULAT", {{"A1", "Aula 1", "", "", "AULA-101"}, {"LAB", "Lab"}});
+        store::recreateTable(workDb, "ASIGNOMT", asignomt());
+        appendRows(workDb, "ASIGNOMT",
+                   {{"MAT", "MATEMATICA", "Matemáticas", "", "false", "MATEMATICA"},
+                    {"mat", "mat", "minúsculas", "", "false", "mat-min"},
+                    {"LEN", "LEN", "Lengua", "", "false", "LEN"},
+                    {"GUA", "GUARDIA", "Guardia", "", "true", "GUARDIA"}});
+        store::recreateTable(workDb, "DIASHORAST", diashorast());
+        appendRows(workDb, "DIASHORAST",
+                   {{"11", "", "1", "Lunes", "1", "", "08:00", "08:55"},
+                    {"12", "", "1", "Lunes", "2", "", "08:55", "09:50"},
+                    {"32", "", "3", "Miércoles", "2", "", "08:55", "09:50"},
+                    {"110", "", "1", "Lunes", "10", "", "15:00", "15:55"}});
+        store::recreateTable(workDb, "ASIGT", asigt());
+        writeFile(centre, kCentre);
+    }
+
+    // SOLUC with the field types of the product's dBase 7 layout: codes text, DIA integer,
+    // HORA floating-point.
+    void writeSolution(const std::vector<Solution>& rows) {
+        store::recreateTable(workDb, "SOLUC",
+                             {{"ASIG", FieldType::Text, 10},
+                              {"TAREA", FieldType::Text, 10},
+                              {"DIA", FieldType::Integer},
+                              {"HORA", FieldType::Float},
+                              {"CODGRUPO", FieldType::Text, 10},
+                              {"PROF", FieldType::Text, 10},
+                              {"AULA", FieldType::Text, 10}});
+        Table t = Table::open(workDb, "SOLUC", Table::Mode::Shared);
+        for (const Solution& r : rows) {
+            t.append();
+            t.setText("ASIG", r.asig);
+            t.setText("TAREA", r.tarea);
+            t.setInteger("DIA", r.dia);
+            t.setFloat("HORA", r.hora);
+            t.setText("CODGRUPO", r.codGrupo);
+            t.setText("PROF", r.prof);
+            t.setText("AULA", r.aula);
+            t.post();
+        }
+        t.close();
+    }
+
+    void run(std::optional<fs::path> chosen) {
+        ui.dialogAnswers.push_back(std::move(chosen));
+        toxml::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 3, 7, 9, 5, 1}; });
+    }
+    void run() { run(centre); }
+
+    // Every table of the run can be opened for exclusive use again: none was left open.
+    void expectTablesClosed() {
+        for (const char* name :
+             {"SOLUC", "GRUPOST", "PROFT", "AULAT", "ASIGNOMT", "DIASHORAST", "ASIGT"})
+            EXPECT_NO_THROW(Table::open(workDb, name, Table::Mode::Exclusive)) << name;
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    fs::path centre = scratch / "centro.xml";
+    fs::path result = scratch / "ResultadoVelmarcentro.xml";
+    RunState state;
+    RecordingUi ui;
+};
+
+TEST(ResultFileName, PrefixesTheFileNameInTheSameFolder) {
+    EXPECT_EQ(toxml::resultFileName("/datos/centro.xml"),
+              fs::path("/datos/ResultadoVelmarcentro.xml"));
+    EXPECT_EQ(toxml::resultFileName(toxml::resultFileName("/datos/centro.xml")),
+              fs::path("/datos/ResultadoVelmarResultadoVelmarcentro.xml"));
+    EXPECT_EQ(toxml::resultFileName("centro.xml"), fs::path("ResultadoVelmarcentro.xml"));
+    EXPECT_EQ(toxml::resultFileName("/a.b/centro.XML"), fs::path("/a.b/ResultadoVelmarcentro.XML"));
+}
+
+TEST(ExportTime, SpanishShortDateAndLongTime) {
+    EXPECT_EQ(toxml::formatExportTime({2026, 3, 7, 9, 5, 1}), "07/03/2026 09:05:01");
+    EXPECT_EQ(toxml::formatExportTime({1999, 12, 31, 23, 59, 59}), "31/12/1999 23:59:59");
+}
+
+// The row rules, each record chosen to meet one of them; task rows stand first in the table.
+TEST_F(ResultExport, WritesSubjectRowsThenTaskRowsByTheRowRules) {
+    writeSolution({
+        {"GUA", "GUA", 1, 1, "GUARDIA-1", "PG", "A1"},  // task row, group kept as read
+        {"MAT", "CCM", 1, 1, "1A", "PG", "A1"},         // subject row, all found
+        {"LEN", "CCM", 0, 1, "1A", "PG", "A1"},         // DIA 0
+        {"LEN", "CCM", 1, 0, "1A", "PG", "A1"},         // HORA 0
+        {"LEN", "CCM", 1, 2, "9Z", "JL", "A1"},         // unknown group: skipped
+        {"XXX", "CCM", 1, 2, "1A", "JL", "A1"},         // unknown subject: skipped
+        {"XXX", "XXX", 1, 2, "1A", "JL", "A1"},         // unknown subject, task row: skipped
+        {"LEN", "CCM", 1, 2, "1B", "NOPE", "NOPE"},     // unknown teacher and room: empty
+        {"mat", "MAT", 3, 2, "2A", "JL", "LAB"},        // differ in case only: a subject row
+        {"LEN", "CCM", 8, 1, "1A", "PG", "A1"},         // DIA 8: no letter, no slot
+        {"MAT", "CCM", 1, 10, "1B", "JL", "A1"},        // period 10 of Monday: key 110
+        {"MAT", "CCM", 1, 3, "1B", "JL", "A1"},         // no slot 13
+        {"GUA", "GUA", 3, 2, "9Z", "NOPE", "LAB"},      // task row: unknown group kept
+        {"LEN", "LEN", 1, 2, "1A", "JL", "A1"},         // task row of a subject: no codigoMateria
+    });
+    run();
+
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{kReminder, kFinished}));
+    EXPECT_EQ(state.completionStatus, 1);
+    EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(ui.closeCount, 0);
+    expectTablesClosed();
+
+    const ResultFile file(result);
+    EXPECT_EQ(file.activities,
+              (std::vector<Attributes>{
+                  activity({"CCM", "PG", "1A", "MATEMATICA", "AULA-101", "L", "08:00", "08:55"}),
+                  activity({"CCM", "", "1B", "LEN", "", "L", "08:55", "09:50"}),
+                  activity({"MAT", "JL", "2A", "mat-min", "", "X", "08:55", "09:50"}),
+                  activity({"CCM", "JL", "1B", "MATEMATICA", "AULA-101", "L", "15:00", "15:55"}),
+                  activity({"GUA", "PG", "GUARDIA-1", "", "AULA-101", "L", "08:00", "08:55"}),
+                  activity({"GUA", "", "9Z", "", "", "X", "08:55", "09:50"}),
+                  activity({"LEN", "JL", "1A", "", "AULA-101", "L", "08:55", "09:50"}),
+              }));
+}
+
+TEST_F(ResultExport, NewRootHoldsTheHeaderAndOneTimetableAndKeepsWhatLiesOutsideIt) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    const std::string before = readFile(centre);
+    run();
+
+    EXPECT_EQ(readFile(centre), before);
+    const ResultFile file(result);
+    EXPECT_EQ(file.rootName, "Centro");
+    EXPECT_EQ(file.rootAttributes, (Attributes{{"Codigo", "38000001"},
+                                               {"Nombre", "IES Las Cañadas"},
+                                               {"CursoEscolar", "2026-2027"},
+                                               {"FechaExportacion", "07/03/2026 09:05:01"},
+                                               {"Version", "3.1"}}));
+    EXPECT_EQ(file.rootChildren, std::vector<std::string>{"horario"});
+    EXPECT_EQ(file.activities.size(), 1u);
+    EXPECT_EQ(file.outsideRoot,
+              (std::vector<std::string>{"comment: exportado por Pincel-rIdaz ",
+                                        "pincel:formato=\"2\"", "comment: fin "}));
+    // The run's document stays held, as written.
+    ASSERT_TRUE(state.centreDocument);
+    EXPECT_EQ(state.centreDocument->selectNodes("/Centro/horario/actividad").size(), 1u);
+}
+
+TEST_F(ResultExport, NoQualifyingRecordGivesAnEmptyTimetable) {
+    writeSolution({{"MAT", "CCM", 0, 1, "1A", "PG", "A1"}});
+    run();
+    EXPECT_EQ(state.completionStatus, 1);
+    EXPECT_EQ(ui.messages.back(), kFinished);
+    const ResultFile file(result);
+    EXPECT_EQ(file.rootChildren, std::vector<std::string>{"horario"});
+    EXPECT_TRUE(file.activities.empty());
+}
+
+TEST_F(ResultExport, EmbeddedRunClosesTheWindowWhenDone) {
+    state.argumentCount = 2;
+    writeSolution({});
+    run();
+    EXPECT_EQ(state.completionStatus, 1);
+    EXPECT_EQ(ui.closeCount, 1);
+}
+
+TEST_F(ResultExport, ChoosingAResultFileWritesItsOwnResultBesideIt) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    run();
+    run(result);
+    EXPECT_EQ(state.xmlFileName, result);
+    const ResultFile second(scratch / "ResultadoVelmarResultadoVelmarcentro.xml");
+    EXPECT_EQ(second.activities.size(), 1u);
+    EXPECT_EQ(second.rootAttributes.size(), 5u);
+}
+
+TEST_F(ResultExport, MissingInputStopsBeforeAnythingIsOpened) {
+    // First use, dialog cancelled: no file name at all.
+    run(std::nullopt);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{kReminder, kMissing}));
+    EXPECT_EQ(state.completionStatus, 0);
+    EXPECT_EQ(ui.closeCount, 0);
+    EXPECT_TRUE(ui.cursorChanges.empty());
+
+    // The file exists but SOLUC does not; embedded, so the caller learns -1.
+    state.argumentCount = 2;
+    ui.messages.clear();
+    run(centre);
+    EXPECT_EQ(state.xmlFileName, centre);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{kReminder, kMissing}));
+    EXPECT_EQ(state.completionStatus, -1);
+    EXPECT_EQ(ui.closeCount, 1);
+    EXPECT_FALSE(state.centreDocument);
+    EXPECT_FALSE(fs::exists(result));
+
+    // A folder of that name is no centre file.
+    writeSolution({});
+    fs::create_directories(scratch / "carpeta.xml");
+    ui.messages.clear();
+    run(scratch / "carpeta.xml");
+    EXPECT_EQ(ui.messages.back(), kMissing);
+}
+
+TEST_F(ResultExport, CancelledDialogKeepsTheFileChosenBefore) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    state.xmlFileName = centre;  // chosen by the first action
+    run(std::nullopt);
+    EXPECT_EQ(ui.messages.back(), kFinished);
+    EXPECT_TRUE(fs::exists(result));
+}
+
+// What the run does with a centre file it cannot take the header from: it says which file and
+// what is missing, writes nothing and leaves every table closed and an earlier result alone.
+TEST_F(ResultExport, CentreFileWithoutItsHeaderStopsTheRun) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    writeFile(result, "earlier result");
+    state.argumentCount = 2;
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;  // parts of the message
+    } cases[] = {
+        {"<Centro Codigo='1' Nombre='n' CursoEscolar='c'", {"no es un documento XML"}},
+        {"<?xml version='1.0'?><Colegio Codigo='1'/>", {"elemento raíz Centro", "Colegio"}},
+        {"<Centro Codigo='1' Nombre='n' CursoEscolar='c'/>", {"el atributo Version"}},
+        {"<Centro Nombre='n' Version=''/>", {"los atributos Codigo, CursoEscolar"}},
+    };
+    for (const auto& c : cases) {
+        writeFile(centre, c.text);
+        ui = RecordingUi();
+        try {
+            run();
+            ADD_FAILURE() << "no error for " << c.text;
+        } catch (const Error& error) {
+            const std::string message = error.what();
+            EXPECT_NE(message.find(centre.string()), std::string::npos) << message;
+            for (const auto& part : c.expected)
+                EXPECT_NE(message.find(part), std::string::npos) << message;
+        }
+        EXPECT_EQ(readFile(result), "earlier result");
+        EXPECT_EQ(readFile(centre), c.text);
+        EXPECT_EQ(state.completionStatus, 0);
+        EXPECT_EQ(ui.closeCount, 0);
+        EXPECT_FALSE(ui.waitCursorShown());
+        expectTablesClosed();
+    }
+}
+
+TEST_F(ResultExport, ReadErrorsInTheSolutionStopTheRunWithoutAResult) {
+    // HORA as text that is not a number.
+    store::recreateTable(workDb, "SOLUC",
+                         {{"ASIG", FieldType::Text, 10},
+                          {"TAREA", FieldType::Text, 10},
+                          {"DIA", FieldType::Text, 2},
+                          {"HORA", FieldType::Text, 2},
+                          {"CODGRUPO", FieldType::Text, 10},
+                          {"PROF", FieldType::Text, 10},
+                          {"AULA", FieldType::Text, 10}});
+    appendRows(workDb, "SOLUC", {{"MAT", "CCM", "1", "1", "1A"}, {"MAT", "CCM", "1", "x", "1A"}});
+    writeFile(result, "earlier result");
+    try {
+        run();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "'x' is not a valid floating point value");
+    }
+    EXPECT_EQ(readFile(result), "earlier result");
+    EXPECT_FALSE(ui.waitCursorShown());
+    expectTablesClosed();
+}
+
+TEST_F(ResultExport, AMissingLookupTableStopsTheRunAndClosesTheOthers) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    store::deleteTableFiles(workDb, "ASIGT");
+    EXPECT_THROW(run(), Error);
+    EXPECT_FALSE(fs::exists(result));
+    EXPECT_FALSE(ui.waitCursorShown());
+    for (const char* name : {"SOLUC", "GRUPOST", "PROFT", "AULAT", "ASIGNOMT", "DIASHORAST"})
+        EXPECT_NO_THROW(Table::open(workDb, name, Table::Mode::Exclusive)) << name;
+}
+
+// SOLUC as the product may have written it: any dBase level, DIA and HORA in any numeric or
+// text field type. The same two records must give the same two activities every time.
+TEST_F(ResultExport, ReadsTheSolutionWhateverItsLevelAndFieldTypes) {
+    struct Layout {
+        const char* what;
+        std::uint8_t level;
+        DbfField dia;
+        DbfField hora;
+        std::string subjectDia, subjectHora, taskDia, taskHora;
+    };
+    const Layout layouts[] = {
+        {"III, N", DbfBuilder::kLevel3, {"DIA", 'N', 2}, {"HORA", 'N', 2}, "3", "2", "1", "1"},
+        {"III, N with decimals",
+         DbfBuilder::kLevel3,
+         {"DIA", 'N', 4, 1},
+         {"HORA", 'N', 5, 2},
+         "3.0",
+         "2.00",
+         "1.0",
+         "1.00"},
+        {"IV/V, F",
+         DbfBuilder::kLevel4Memo,
+         {"DIA", 'N', 3},
+         {"HORA", 'F', 6, 2},
+         "3",
+         "2.00",
+         "1",
+         "1.00"},
+        {"7, I and O", DbfBuilder::kLevel7, {"DIA", 'I'}, {"HORA", 'O'}, "3", "2", "1", "1"},
+        {"7, text", DbfBuilder::kLevel7, {"DIA", 'C', 2}, {"HORA", 'C', 4}, " 3", " 2", "1", "1"},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.what);
+        DbfBuilder soluc(l.level, {{"ASIG", 'C', 10},
+                                   {"TAREA", 'C', 10},
+                                   l.dia,
+                                   l.hora,
+                                   {"CODGRUPO", 'C', 10},
+                                   {"PROF", 'C', 10},
+                                   {"AULA", 'C', 10}});
+        soluc.record({"GUA", "GUA", l.taskDia, l.taskHora, "", "PG", ""});
+        soluc.record({"MAT", "CCM", l.subjectDia, l.subjectHora, "1A", "JL", "A1"});
+        soluc.record({"MAT", "CCM", l.subjectDia, l.subjectHora, "1A", "JL", "A1"}, true);
+        soluc.record({"MAT", "CCM", "", "", "1A", "JL", "A1"});  // no day, no period
+        soluc.write(workDb / "SOLUC.DBF");
+        run();
+        const ResultFile file(result);
+        EXPECT_EQ(
+            file.activities,
+            (std::vector<Attributes>{
+                activity({"CCM", "JL", "1A", "MATEMATICA", "AULA-101", "X", "08:55", "09:50"}),
+                activity({"GUA", "PG", "", "", "", "L", "08:00", "08:55"})}));
+    }
+}
+
+// The loaded file's declared encoding is kept; what it cannot hold is written as a reference.
+TEST_F(ResultExport, ResultKeepsTheDeclaredEncodingAndLosesNoCharacter) {
+    writeFile(centre,
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+              "<Centro Codigo=\"1\" Nombre=\"Pe\xF1"
+              "alara\" CursoEscolar=\"c\" Version=\"v\"/>\n");
+    appendRows(workDb, "AULAT", {{"EUR", "Sala €", "", "", "SALA-€"}});
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "EUR"}});
+    run();
+
+    const std::string bytes = readFile(result);
+    EXPECT_NE(bytes.find("encoding=\"ISO-8859-1\""), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("Pe\xF1"
+                         "alara"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find("SALA-&#8364;"), std::string::npos) << bytes;
+    const ResultFile file(result);
+    EXPECT_EQ(file.encoding, "ISO-8859-1");
+    EXPECT_EQ(file.activities.at(0).at(4).second, "SALA-€");
+}
+
+}  // namespace
+}  // namespace lindavex::testing
