@@ -9,16 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "store/codepage.h"
 #include "store/table.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
+#include "toxml/solution_table.h"
 
 namespace lindavex::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using store::FieldType;
 using store::Table;
 
 std::string readFile(const fs::path& path) {
@@ -56,26 +55,6 @@ class Importar : public ::testing::Test {
     }
 
     void writeCentre(const std::string& text) { std::ofstream(centre, std::ios::binary) << text; }
-
-    // SOLUC as records of ASIG, TAREA, DIA, HORA, CODGRUPO, PROF, AULA.
-    void writeSolution(const std::vector<std::vector<std::string>>& rows) {
-        store::recreateTable(workDb, "SOLUC",
-                             {{"ASIG", FieldType::Text, 10},
-                              {"TAREA", FieldType::Text, 10},
-                              {"DIA", FieldType::Integer},
-                              {"HORA", FieldType::Float},
-                              {"CODGRUPO", FieldType::Text, 10},
-                              {"PROF", FieldType::Text, 10},
-                              {"AULA", FieldType::Text, 10}});
-        Table t = Table::open(workDb, "SOLUC", Table::Mode::Shared);
-        for (const auto& row : rows) {
-            t.append();
-            for (std::size_t i = 0; i < row.size(); ++i)
-                t.setText(t.fields()[i].name, codepage::fromUtf8(row[i]));
-            t.post();
-        }
-        t.close();
-    }
 
     ScratchDir scratch;
     fs::path workDb = scratch / "WTEMP";
@@ -127,9 +106,9 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
 
     // The long subject code is LENGUA-C + NA in the work tables; Tuesday's second period is
     // 09:00 although it stands first in the file.
-    writeSolution({{"LENGUA-CNA", "CCM", "2", "2", "1B", "JL", "LAB"},
-                   {"GUA", "GUA", "1", "1", "", "PG", ""},
-                   {"MAT", "CCM", "1", "1", "1A", "PG", "101"}});
+    writeSolutionTable(workDb, {{"LENGUA-CNA", "CCM", 2, 2, "1B", "JL", "LAB"},
+                                {"GUA", "GUA", 1, 1, "", "PG", ""},
+                                {"MAT", "CCM", 1, 1, "1A", "PG", "101"}});
     const std::string before = readFile(centre);
     const Outcome o = importar();
     ASSERT_EQ(o.status, 0) << o.out << o.err;
@@ -166,7 +145,7 @@ TEST_F(Importar, TableHeldByAnotherProgramStopsTheRun) {
     store::recreateTable(workDb, "ASIGNOMT", asignomt());
     store::recreateTable(workDb, "DIASHORAST", diashorast());
     store::recreateTable(workDb, "ASIGT", asigt());
-    writeSolution({});
+    writeSolutionTable(workDb, {});
     std::ofstream(result) << "earlier";
     {
         Table held = Table::open(workDb, "PROFT", Table::Mode::Shared);

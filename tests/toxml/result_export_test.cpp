@@ -22,6 +22,7 @@
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
 #include "toxml/export_time.h"
+#include "toxml/solution_table.h"
 
 namespace lindavex::testing {
 namespace {
@@ -67,17 +68,6 @@ void appendRows(const fs::path& dir, std::string_view table,
     }
     t.close();
 }
-
-// One SOLUC record as the product would write it.
-struct Solution {
-    std::string asig;
-    std::string tarea;
-    int dia;
-    double hora;
-    std::string codGrupo;
-    std::string prof;
-    std::string aula;
-};
 
 // One activity of the result: its attribute names and values in document order (UTF-8).
 using Attributes = std::vector<std::pair<std::string, std::string>>;
@@ -178,31 +168,7 @@ class ResultExport : public ::testing::Test {
         writeFile(centre, kCentre);
     }
 
-    // SOLUC with the field types of the product's dBase 7 layout: codes text, DIA integer,
-    // HORA floating-point.
-    void writeSolution(const std::vector<Solution>& rows) {
-        store::recreateTable(workDb, "SOLUC",
-                             {{"ASIG", FieldType::Text, 10},
-                              {"TAREA", FieldType::Text, 10},
-                              {"DIA", FieldType::Integer},
-                              {"HORA", FieldType::Float},
-                              {"CODGRUPO", FieldType::Text, 10},
-                              {"PROF", FieldType::Text, 10},
-                              {"AULA", FieldType::Text, 10}});
-        Table t = Table::open(workDb, "SOLUC", Table::Mode::Shared);
-        for (const Solution& r : rows) {
-            t.append();
-            t.setText("ASIG", r.asig);
-            t.setText("TAREA", r.tarea);
-            t.setInteger("DIA", r.dia);
-            t.setFloat("HORA", r.hora);
-            t.setText("CODGRUPO", r.codGrupo);
-            t.setText("PROF", r.prof);
-            t.setText("AULA", r.aula);
-            t.post();
-        }
-        t.close();
-    }
+    void writeSolution(const std::vector<Solution>& rows) { writeSolutionTable(workDb, rows); }
 
     void run(std::optional<fs::path> chosen) {
         ui.dialogAnswers.push_back(std::move(chosen));
@@ -402,15 +368,16 @@ TEST_F(ResultExport, CentreFileWithoutItsHeaderStopsTheRun) {
 
 TEST_F(ResultExport, ReadErrorsInTheSolutionStopTheRunWithoutAResult) {
     // HORA as text that is not a number.
-    store::recreateTable(workDb, "SOLUC",
-                         {{"ASIG", FieldType::Text, 10},
-                          {"TAREA", FieldType::Text, 10},
-                          {"DIA", FieldType::Text, 2},
-                          {"HORA", FieldType::Text, 2},
-                          {"CODGRUPO", FieldType::Text, 10},
-                          {"PROF", FieldType::Text, 10},
-                          {"AULA", FieldType::Text, 10}});
-    appendRows(workDb, "SOLUC", {{"MAT", "CCM", "1", "1", "1A"}, {"MAT", "CCM", "1", "x", "1A"}});
+    DbfBuilder soluc(DbfBuilder::kLevel7, {{"ASIG", 'C', 10},
+                                           {"TAREA", 'C', 10},
+                                           {"DIA", 'C', 2},
+                                           {"HORA", 'C', 2},
+                                           {"CODGRUPO", 'C', 10},
+                                           {"PROF", 'C', 10},
+                                           {"AULA", 'C', 10}});
+    soluc.record({"MAT", "CCM", "1", "1", "1A", "", ""});
+    soluc.record({"MAT", "CCM", "1", "x", "1A", "", ""});
+    soluc.write(workDb / "SOLUC.DBF");
     writeFile(result, "earlier result");
     try {
         run();
