@@ -193,7 +193,9 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
     file[46] = file[3];
 
     // Tag table entries also form a binary tree ordered by tag name (left, right, parent).
-    std::vector<std::size_t> left(tags.size(), 0), right(tags.size(), 0), parent(tags.size(), 0);
+    std::vector<std::size_t> left(tags.size(), 0);
+    std::vector<std::size_t> right(tags.size(), 0);
+    std::vector<std::size_t> parent(tags.size(), 0);
     for (std::size_t i = 1; i < tags.size(); ++i) {
         std::size_t node = 0;
         for (;;) {
@@ -251,7 +253,8 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
         std::vector<Entry> level;
         const std::size_t leafCount =
             std::max<std::size_t>(1, (entries.size() + perBlock - 1) / perBlock);
-        std::uint32_t firstLeaf = 0, lastLeaf = 0;
+        std::uint32_t firstLeaf = 0;
+        std::uint32_t lastLeaf = 0;
         for (std::size_t i = 0; i < leafCount; ++i) {
             const std::size_t begin = entries.size() * i / leafCount;
             const std::size_t end = entries.size() * (i + 1) / leafCount;

@@ -178,7 +178,7 @@ std::string_view trimRight(std::string_view text) {
     return text;
 }
 
-// Days from 1 January 4713 BC (Julian day number) to a civil date, and back.
+// The civil date of a Julian day number (days from 1 January 4713 BC).
 void civilFromJulianDay(long jdn, int& year, int& month, int& day) {
     long a = jdn + 32044;
     long b = (4 * a + 3) / 146097;
@@ -201,7 +201,19 @@ fs::path mdxPath(const fs::path& dir, std::string_view table) {
     return dir / fileName(table, ".MDX");
 }
 
+namespace {
+
+// Whether another opener, in this process or another, holds the table file. Such a file is
+// not deleted, as the platform the tables come from refuses to delete an open file.
+bool heldByAnotherOpener(const fs::path& file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+}  // namespace
+
 void deleteTableFiles(const fs::path& dir, std::string_view table) {
+    if (heldByAnotherOpener(resolveIgnoringCase(dir, fileName(table, ".DBF")))) return;
     for (const char* extension : {".DBF", ".MDX"}) {
         std::error_code ec;
         fs::remove(resolveIgnoringCase(dir, fileName(table, extension)), ec);
@@ -211,9 +223,11 @@ void deleteTableFiles(const fs::path& dir, std::string_view table) {
 void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
                    const std::vector<IndexDef>& indexes) {
     requireWorkDb(dir);
-    deleteTableFiles(dir, table);
     const fs::path target = dbfPath(dir, table);
     const std::string displayName = target.string();
+    if (heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
+        throw Error("La tabla está en uso por otro programa: " + displayName);
+    deleteTableFiles(dir, table);
     std::error_code ec;
     if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
         throw Error("No se puede borrar la tabla anterior: " + displayName);
@@ -361,7 +375,9 @@ std::string Table::Impl::text(const dbf::Field& f, const char* rec) const {
             std::optional<std::int32_t> day = dbf::decodeInteger(at);
             std::optional<std::int32_t> ms = dbf::decodeInteger(at + 4);
             if (!day || *day <= 0) return {};
-            int year = 0, month = 0, dayOfMonth = 0;
+            int year = 0;
+            int month = 0;
+            int dayOfMonth = 0;
             civilFromJulianDay(*day, year, month, dayOfMonth);
             long seconds = ms ? *ms / 1000 : 0;
             char out[40];
@@ -683,13 +699,14 @@ void Table::edit() {
     impl_->state = Impl::State::Edit;
 }
 
-void Table::setNull(std::string_view name) {
-    const dbf::Field& f = impl_->field(name);
+void Table::setNull(std::string_view field) {
+    const dbf::Field& f = impl_->field(field);
     blankField(f, impl_->writable(f));
 }
 
-void Table::setText(std::string_view name, std::string_view value) {
-    const dbf::Field& f = impl_->field(name);
+void Table::setText(std::string_view field, std::string_view cp1252value) {
+    const std::string_view value = cp1252value;
+    const dbf::Field& f = impl_->field(field);
     switch (f.type) {
         case 'C':
         case 'D':
@@ -704,29 +721,29 @@ void Table::setText(std::string_view name, std::string_view value) {
         }
         case 'L': {
             std::string_view trimmed = codepage::trim(value);
-            if (trimmed.empty()) return setNull(name);
+            if (trimmed.empty()) return setNull(field);
             char c = trimmed.front();
-            if (std::strchr("TtYy", c) != nullptr) return setLogical(name, true);
-            if (std::strchr("FfNn", c) != nullptr) return setLogical(name, false);
+            if (std::strchr("TtYy", c) != nullptr) return setLogical(field, true);
+            if (std::strchr("FfNn", c) != nullptr) return setLogical(field, false);
             throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
         }
         default:
-            if (codepage::trim(value).empty()) return setNull(name);
+            if (codepage::trim(value).empty()) return setNull(field);
             if (f.type == 'I' || f.type == '+') return impl_->putInteger(f, convert::toInt(value));
             impl_->putFloat(f, convert::toFloat(value));
     }
 }
 
-void Table::setInteger(std::string_view name, std::int32_t value) {
-    impl_->putInteger(impl_->field(name), value);
+void Table::setInteger(std::string_view field, std::int32_t value) {
+    impl_->putInteger(impl_->field(field), value);
 }
 
-void Table::setFloat(std::string_view name, double value) {
-    impl_->putFloat(impl_->field(name), value);
+void Table::setFloat(std::string_view field, double value) {
+    impl_->putFloat(impl_->field(field), value);
 }
 
-void Table::setLogical(std::string_view name, bool value) {
-    const dbf::Field& f = impl_->field(name);
+void Table::setLogical(std::string_view field, bool value) {
+    const dbf::Field& f = impl_->field(field);
     char* at = impl_->writable(f);
     if (f.type == 'L' || f.type == 'C') {
         at[0] = value ? 'T' : 'F';
@@ -738,14 +755,14 @@ void Table::setLogical(std::string_view name, bool value) {
 
 void Table::post() { impl_->postPending(); }
 
-std::string Table::asText(std::string_view name) const {
-    const dbf::Field& f = impl_->field(name);
+std::string Table::asText(std::string_view field) const {
+    const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
-    return rec ? impl_->text(f, rec) : std::string();
+    return rec != nullptr ? impl_->text(f, rec) : std::string();
 }
 
-std::optional<std::int32_t> Table::asInteger(std::string_view name) const {
-    const dbf::Field& f = impl_->field(name);
+std::optional<std::int32_t> Table::asInteger(std::string_view field) const {
+    const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return std::nullopt;
     if (f.type == 'I' || f.type == '+') return dbf::decodeInteger(rec + 1 + f.offset);
@@ -763,14 +780,14 @@ std::optional<std::int32_t> Table::asInteger(std::string_view name) const {
     return convert::toInt(value);
 }
 
-std::optional<double> Table::asFloat(std::string_view name) const {
-    const dbf::Field& f = impl_->field(name);
+std::optional<double> Table::asFloat(std::string_view field) const {
+    const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
-    return rec ? impl_->number(f, rec) : std::nullopt;
+    return rec != nullptr ? impl_->number(f, rec) : std::nullopt;
 }
 
-std::optional<bool> Table::asLogical(std::string_view name) const {
-    const dbf::Field& f = impl_->field(name);
+std::optional<bool> Table::asLogical(std::string_view field) const {
+    const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return std::nullopt;
     std::string value = f.type == 'L' ? std::string(1, rec[1 + f.offset]) : impl_->text(f, rec);
@@ -781,8 +798,8 @@ std::optional<bool> Table::asLogical(std::string_view name) const {
     throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
 }
 
-bool Table::hasField(std::string_view name) const {
-    return impl_->fieldByName.contains(upperAscii(name));
+bool Table::hasField(std::string_view field) const {
+    return impl_->fieldByName.contains(upperAscii(field));
 }
 
 std::vector<FieldDef> Table::fields() const {
@@ -797,8 +814,8 @@ std::vector<FieldDef> Table::fields() const {
     return out;
 }
 
-bool Table::lookup(std::string_view name, std::string_view key) {
-    const std::size_t fieldNo = impl_->fieldNumber(name);
+bool Table::lookup(std::string_view field, std::string_view key) {
+    const std::size_t fieldNo = impl_->fieldNumber(field);
     impl_->postPending();
     LookupIndex& index = impl_->lookupIndex(fieldNo);
     auto found = index.find(std::string(key));

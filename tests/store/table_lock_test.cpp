@@ -84,5 +84,26 @@ TEST(TableLockTest, AWriterClosingHandsTheNewFileToTheNextOpener) {
     EXPECT_EQ(openInChild(dir.path(), Table::Mode::Shared), 1);
 }
 
+TEST(TableLockTest, ATableInUseIsNeitherDeletedNorRecreated) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields, {{"ABREV", "ABREV"}});
+    Table held = Table::open(dir.path(), "PROFT", Table::Mode::Shared);
+    held.append();
+    held.setText("ABREV", "ANA");
+    held.post();
+    deleteTableFiles(dir.path(), "PROFT");
+    EXPECT_TRUE(std::filesystem::exists(dir / "PROFT.DBF"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "PROFT.MDX"));
+    try {
+        recreateTable(dir.path(), "PROFT", kFields);
+        FAIL() << "recreated a table in use";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("PROFT.DBF"), std::string::npos) << e.what();
+    }
+    held.close();
+    EXPECT_EQ(Table::open(dir.path(), "PROFT", Table::Mode::Shared).recordCount(), 1u);
+    EXPECT_NO_THROW(recreateTable(dir.path(), "PROFT", kFields));
+}
+
 }  // namespace
 }  // namespace lindavex::store
