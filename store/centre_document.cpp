@@ -1,0 +1,372 @@
+#include "store/centre_document.h"
+
+#include <fcntl.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <unordered_set>
+
+#include "store/codepage.h"
+#include "store/error.h"
+
+namespace lindavex::store {
+namespace {
+
+// Entities are never fetched from outside, and libxml2's own expansion limits stay on
+// (no huge mode). Entity references are kept as nodes, not substituted while parsing.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// Reading an attribute expands the internal entities it refers to. A handful of small
+// declarations can expand to gigabytes, so the work per attribute is capped.
+constexpr std::size_t kExpansionBudget = std::size_t{16} << 20;
+constexpr int kMaxEntityDepth = 40;
+
+const xmlChar* xml(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
+const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(text); }
+
+xmlNode* asXml(void* node) { return static_cast<xmlNode*>(node); }
+
+// The name as written in the file, prefix included.
+std::string qualifiedName(const xmlNode* node) {
+    std::string name;
+    if (node->ns != nullptr && node->ns->prefix != nullptr) {
+        name = chars(node->ns->prefix);
+        name += ':';
+    }
+    name += chars(node->name);
+    return name;
+}
+
+bool hasName(const xmlNode* node, std::string_view name) {
+    if (node->ns != nullptr && node->ns->prefix != nullptr) return qualifiedName(node) == name;
+    return name == chars(node->name);
+}
+
+class AttributeText {
+  public:
+    explicit AttributeText(xmlDoc* doc) : doc_(doc) {}
+
+    std::string read(const xmlAttr* attribute) {
+        append(attribute->children, 0);
+        return std::move(text_);
+    }
+
+  private:
+    void charge(std::size_t amount) {
+        if (amount > budget_) throw Error("An attribute value expands to too much text.");
+        budget_ -= amount;
+    }
+
+    void append(const xmlNode* node, int depth) {
+        for (; node != nullptr; node = node->next) {
+            charge(1);
+            if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+                if (node->content == nullptr) continue;
+                const std::size_t size = std::strlen(chars(node->content));
+                charge(size);
+                text_.append(chars(node->content), size);
+            } else if (node->type == XML_ENTITY_REF_NODE) {
+                if (depth >= kMaxEntityDepth)
+                    throw Error("An attribute value nests entities too deeply.");
+                const xmlEntity* entity = xmlGetDocEntity(doc_, node->name);
+                // Only entities declared in the document itself; external ones are never loaded.
+                if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY)
+                    append(entity->children, depth + 1);
+                else if (entity != nullptr && entity->etype == XML_INTERNAL_PREDEFINED_ENTITY &&
+                         entity->content != nullptr)
+                    text_ += chars(entity->content);
+            }
+        }
+    }
+
+    xmlDoc* doc_;
+    std::size_t budget_ = kExpansionBudget;
+    std::string text_;
+};
+
+const xmlAttr* findAttribute(const xmlNode* node, std::string_view name) {
+    if (node == nullptr || node->type != XML_ELEMENT_NODE) return nullptr;
+    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next) {
+        if (a->ns != nullptr && a->ns->prefix != nullptr) {
+            std::string qualified = chars(a->ns->prefix);
+            qualified += ':';
+            qualified += chars(a->name);
+            if (qualified == name) return a;
+        } else if (name == chars(a->name)) {
+            return a;
+        }
+    }
+    return nullptr;
+}
+
+xmlNode* rootOf(xmlDoc* doc) { return doc == nullptr ? nullptr : xmlDocGetRootElement(doc); }
+
+std::vector<std::string_view> pathSteps(std::string_view path) {
+    std::vector<std::string_view> steps;
+    std::size_t pos = 0;
+    while (pos < path.size()) {
+        if (path[pos] == '/') {
+            ++pos;
+            continue;
+        }
+        const std::size_t end = path.find('/', pos);
+        const std::size_t stop = end == std::string_view::npos ? path.size() : end;
+        steps.push_back(path.substr(pos, stop - pos));
+        pos = stop;
+    }
+    return steps;
+}
+
+std::string systemError(int code) { return std::strerror(code); }
+
+// The permissions a replaced file keeps, or those of a newly made file.
+mode_t permissionsFor(const std::string& target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) return info.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes bytes to a file beside the target, flushes it to disk and renames it over the target,
+// so the target is either the old file or the whole new one. Nothing is left behind on failure.
+void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
+    const std::string target = path.string();
+    const auto fail = [&target](int code) {
+        return Error("Cannot write the file '" + target + "': " + systemError(code) + ".");
+    };
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) throw fail(errno);
+    int code = 0;
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (code == 0 && left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno != EINTR) code = errno;
+            continue;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (code == 0 && ::fchmod(fd, permissionsFor(target)) != 0) code = errno;
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (::close(fd) != 0 && code == 0) code = errno;
+    if (code == 0 && ::rename(temp.c_str(), target.c_str()) != 0) code = errno;
+    if (code != 0) {
+        ::unlink(temp.c_str());
+        throw fail(code);
+    }
+}
+
+// What a document owns besides its libxml2 tree; reachable from any of its nodes.
+struct DocumentState {
+    xmlDoc* doc = nullptr;
+    // Elements made by createElement and not (yet) placed in the tree; freed with the document.
+    std::unordered_set<xmlNode*> detached;
+
+    DocumentState() { reset(nullptr); }
+    ~DocumentState() { release(); }
+    DocumentState(const DocumentState&) = delete;
+    DocumentState& operator=(const DocumentState&) = delete;
+
+    void release() {
+        for (xmlNode* node : detached) xmlFreeNode(node);
+        detached.clear();
+        if (doc != nullptr) xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+
+    void reset(xmlDoc* loaded) {
+        release();
+        doc = loaded != nullptr ? loaded : xmlNewDoc(xml("1.0"));
+        if (doc == nullptr) throw std::bad_alloc();
+        doc->_private = this;
+    }
+
+    static DocumentState* of(const xmlNode* node) {
+        return node != nullptr && node->doc != nullptr
+                   ? static_cast<DocumentState*>(node->doc->_private)
+                   : nullptr;
+    }
+};
+
+bool isAncestorOrSelf(const xmlNode* candidate, const xmlNode* node) {
+    for (const xmlNode* n = node; n != nullptr; n = n->parent)
+        if (n == candidate) return true;
+    return false;
+}
+
+// Moves child under parent (out of wherever it was), as the document object model does.
+void attach(xmlNode* parent, xmlNode* child) {
+    if (child == nullptr) throw Error("No node to append.");
+    if (child->type != XML_ELEMENT_NODE) throw Error("Only elements can be appended.");
+    if (child->doc != parent->doc) throw Error("The node belongs to another document.");
+    if (isAncestorOrSelf(child, parent))
+        throw Error("A node cannot be appended to itself or to one of its descendants.");
+    if (parent->type == XML_DOCUMENT_NODE && rootOf(parent->doc) != nullptr)
+        throw Error("The document already has a root element.");
+    if (auto* state = DocumentState::of(child)) state->detached.erase(child);
+    xmlUnlinkNode(child);
+    if (xmlAddChild(parent, child) == nullptr) throw Error("The node could not be appended.");
+}
+
+void detach(xmlNode* parent, xmlNode* child) {
+    if (child == nullptr || child->parent != parent)
+        throw Error("The node to remove is not a child of this node.");
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+}
+
+}  // namespace
+
+// ---- Node ----
+
+std::string Node::name() const {
+    if (node_ == nullptr) return {};
+    return codepage::fromUtf8(qualifiedName(asXml(node_)));
+}
+
+std::string Node::attributeUnicode(std::string_view name) const {
+    const xmlAttr* attribute = findAttribute(asXml(node_), name);
+    if (attribute == nullptr) return {};
+    return std::string(codepage::trim(AttributeText(asXml(node_)->doc).read(attribute)));
+}
+
+std::string Node::attribute(std::string_view name) const {
+    return codepage::fromUtf8(attributeUnicode(name));
+}
+
+bool Node::hasAttribute(std::string_view name) const {
+    return findAttribute(asXml(node_), name) != nullptr;
+}
+
+void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
+    if (node_ == nullptr) throw Error("No element to set an attribute on.");
+    const std::string utf8Name = codepage::toUtf8(name);
+    const std::string utf8Value = codepage::toUtf8(cp1252value);
+    if (xmlSetProp(asXml(node_), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
+        throw Error("The attribute '" + utf8Name + "' could not be set.");
+}
+
+Node Node::parentNode() const {
+    if (node_ == nullptr) return {};
+    xmlNode* parent = asXml(node_)->parent;
+    if (parent == nullptr || parent->type != XML_ELEMENT_NODE) return {};
+    return Node(parent);
+}
+
+void Node::appendChild(Node child) {
+    if (node_ == nullptr) throw Error("No element to append to.");
+    attach(asXml(node_), asXml(child.node_));
+}
+
+void Node::removeChild(Node child) {
+    if (node_ == nullptr) throw Error("No element to remove from.");
+    detach(asXml(node_), asXml(child.node_));
+}
+
+// ---- CentreDocument ----
+
+struct CentreDocument::Impl : DocumentState {};
+
+CentreDocument::CentreDocument() : impl_(std::make_unique<Impl>()) {}
+CentreDocument::~CentreDocument() = default;
+
+void CentreDocument::load(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw Error("Cannot read the file '" + path.string() + "': it is a folder.");
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Error("Cannot read the file '" + path.string() + "': " + systemError(errno) + ".");
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw Error("Cannot read the file '" + path.string() + "'.");
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
+        throw Error("The file '" + path.string() + "' is too large.");
+    xmlDoc* loaded = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
+                                   path.string().c_str(), nullptr, kParseOptions);
+    // A file that does not parse leaves an empty document.
+    impl_->reset(loaded);
+}
+
+bool CentreDocument::isEmpty() const { return rootOf(impl_->doc) == nullptr; }
+
+std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
+    std::vector<Node> found;
+    const std::vector<std::string_view> steps = pathSteps(path);
+    xmlNode* root = rootOf(impl_->doc);
+    if (steps.empty() || root == nullptr || !hasName(root, steps.front())) return found;
+    // One level at a time: children of nodes in document order stay in document order.
+    std::vector<xmlNode*> level{root};
+    std::vector<xmlNode*> next;
+    for (std::size_t i = 1; i < steps.size() && !level.empty(); ++i) {
+        next.clear();
+        for (xmlNode* parent : level)
+            for (xmlNode* child = parent->children; child != nullptr; child = child->next)
+                if (child->type == XML_ELEMENT_NODE && hasName(child, steps[i]))
+                    next.push_back(child);
+        level.swap(next);
+    }
+    found.reserve(level.size());
+    for (xmlNode* node : level) found.push_back(Node(node));
+    return found;
+}
+
+Node CentreDocument::selectSingleNode(std::string_view path) const {
+    std::vector<Node> nodes = selectNodes(path);
+    return nodes.empty() ? Node() : nodes.front();
+}
+
+Node CentreDocument::documentElement() const {
+    xmlNode* root = rootOf(impl_->doc);
+    return root == nullptr ? Node() : Node(root);
+}
+
+Node CentreDocument::createElement(std::string_view name) {
+    const std::string utf8Name = codepage::toUtf8(name);
+    if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
+        throw Error("'" + utf8Name + "' is not a valid element name.");
+    xmlNode* node = xmlNewDocNode(impl_->doc, nullptr, xml(utf8Name.c_str()), nullptr);
+    if (node == nullptr) throw std::bad_alloc();
+    impl_->detached.insert(node);
+    return Node(node);
+}
+
+void CentreDocument::appendChild(Node child) {
+    attach(reinterpret_cast<xmlNode*>(impl_->doc), asXml(child.raw()));
+}
+
+void CentreDocument::removeChild(Node child) {
+    detach(reinterpret_cast<xmlNode*>(impl_->doc), asXml(child.raw()));
+}
+
+void CentreDocument::save(const std::filesystem::path& path) const {
+    const std::string target = path.string();
+    xmlChar* text = nullptr;
+    int size = 0;
+    // The loaded file's declared encoding; libxml2 writes characters it lacks as references.
+    xmlDocDumpFormatMemoryEnc(
+        impl_->doc, &text, &size,
+        impl_->doc->encoding != nullptr ? chars(impl_->doc->encoding) : "UTF-8", 0);
+    if (text == nullptr || size < 0) {
+        xmlFree(text);
+        throw Error("Cannot write the file '" + target + "': the document could not be encoded.");
+    }
+    std::string bytes(chars(text), static_cast<std::size_t>(size));
+    xmlFree(text);
+
+    writeReplacing(path, bytes);
+}
+
+}  // namespace lindavex::store

@@ -1,0 +1,178 @@
+// The centre document: selecting elements, reading attributes, editing and saving.
+#include "store/centre_document.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "store/error.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary);
+    out << bytes;
+}
+
+std::string readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+const char* const kCentre = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!-- exported by the school system -->
+<?stylesheet kind="none"?>
+<Centro Codigo=" 38001 " Nombre="IES Montaña" CursoEscolar="2026" Version="3">
+  <Materias>
+    <Materia Codigo="MAT" Denominacion="Matemáticas"/>
+    <Materia Codigo="LEN" Denominacion="Lengua"/>
+  </Materias>
+  <Grupos>
+    <Grupo Codigo="1A"><MateriasGrupo><MateriaGrupo Codigo="MAT" Horas="4"/></MateriasGrupo></Grupo>
+    <Grupo Codigo="1B"><MateriasGrupo><MateriaGrupo Codigo="LEN" Horas="3"/>
+      <MateriaGrupo Codigo="MAT" Horas="5"/></MateriasGrupo></Grupo>
+  </Grupos>
+  <Materias><Materia Codigo="FIS" Denominacion="Física"/></Materias>
+</Centro>
+<!-- end -->
+)";
+
+std::vector<std::string> codes(const std::vector<Node>& nodes) {
+    std::vector<std::string> out;
+    for (const Node& n : nodes) out.push_back(n.attribute("Codigo"));
+    return out;
+}
+
+TEST(CentreDocumentTest, SelectsPlainPathsInDocumentOrder) {
+    ScratchDir dir;
+    writeBytes(dir / "centro.xml", kCentre);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+    ASSERT_FALSE(doc.isEmpty());
+
+    EXPECT_EQ(codes(doc.selectNodes("/Centro/Materias/Materia")),
+              (std::vector<std::string>{"MAT", "LEN", "FIS"}));
+    EXPECT_EQ(codes(doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")),
+              (std::vector<std::string>{"MAT", "LEN", "MAT"}));
+    EXPECT_TRUE(doc.selectNodes("/Centro/Aulas/Aula").empty());
+    EXPECT_TRUE(doc.selectNodes("/Materias/Materia").empty());
+    EXPECT_FALSE(doc.selectSingleNode("/Centro/horario"));
+
+    Node root = doc.selectSingleNode("/Centro");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root.raw(), doc.documentElement().raw());
+    EXPECT_EQ(root.name(), "Centro");
+
+    // Climbing from a subject of a group back to the group.
+    Node second = doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")[1];
+    EXPECT_EQ(second.parentNode().parentNode().attribute("Codigo"), "1B");
+    EXPECT_FALSE(root.parentNode());
+}
+
+TEST(CentreDocumentTest, AttributesAreTrimmedAndConvertedToTheCodePage) {
+    ScratchDir dir;
+    writeBytes(dir / "c.xml",
+               "<Centro Codigo=\" \t38001&#10; \" Nombre=\"Monta\xC3\xB1"
+               "a \xE2\x82\xAC \xE2\x80\x9C"
+               "x\xE2\x80\x9D \xCE\xA9 \xF0\x9F\x98\x80\" Vacio=\"   \" Interior=\"a  b\"/>");
+    CentreDocument doc;
+    doc.load(dir / "c.xml");
+    Node root = doc.documentElement();
+    EXPECT_EQ(root.attribute("Codigo"), "38001");
+    // n-tilde, euro sign and curly quotes exist in the code page; omega and the emoji do not.
+    EXPECT_EQ(root.attribute("Nombre"),
+              "Monta\xF1"
+              "a \x80 \x93x\x94 ? ?");
+    EXPECT_EQ(root.attributeUnicode("Nombre"),
+              "Monta\xC3\xB1"
+              "a \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D \xCE\xA9 \xF0\x9F\x98\x80");
+    EXPECT_EQ(root.attribute("Vacio"), "");
+    EXPECT_TRUE(root.hasAttribute("Vacio"));
+    EXPECT_EQ(root.attribute("Interior"), "a  b");
+    EXPECT_EQ(root.attribute("Falta"), "");
+    EXPECT_FALSE(root.hasAttribute("Falta"));
+    EXPECT_EQ(Node().attribute("Codigo"), "");
+}
+
+TEST(CentreDocumentTest, ReplacingTheRootKeepsWhatLiesOutsideIt) {
+    ScratchDir dir;
+    writeBytes(dir / "centro.xml", kCentre);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+
+    doc.removeChild(doc.documentElement());
+    EXPECT_TRUE(doc.isEmpty());
+    EXPECT_TRUE(doc.selectNodes("/Centro/Materias/Materia").empty());
+
+    Node centro = doc.createElement("Centro");
+    centro.setAttribute("Codigo", "38001");
+    centro.setAttribute("Nombre",
+                        "IES Monta\xF1"
+                        "a \x80");  // code page text
+    doc.appendChild(centro);
+    Node horario = doc.createElement("horario");
+    centro.appendChild(horario);
+    Node actividad = doc.createElement("actividad");
+    actividad.setAttribute("dia", "X");
+    doc.selectSingleNode("/Centro/horario").appendChild(actividad);
+
+    doc.save(dir / "out.xml");
+    const std::string saved = readBytes(dir / "out.xml");
+    EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u) << saved;
+    EXPECT_NE(saved.find("<!-- exported by the school system -->"), std::string::npos);
+    EXPECT_NE(saved.find("<?stylesheet kind=\"none\"?>"), std::string::npos);
+    EXPECT_NE(saved.find("<!-- end -->"), std::string::npos);
+    EXPECT_EQ(saved.find("Materias"), std::string::npos);
+    EXPECT_NE(saved.find("<Centro Codigo=\"38001\" Nombre=\"IES Monta\xC3\xB1"
+                         "a \xE2\x82\xAC\">"
+                         "<horario><actividad dia=\"X\"/></horario></Centro>"),
+              std::string::npos)
+        << saved;
+
+    CentreDocument again;
+    again.load(dir / "out.xml");
+    EXPECT_EQ(again.selectSingleNode("/Centro").attribute("Nombre"),
+              "IES Monta\xF1"
+              "a \x80");
+    EXPECT_EQ(again.selectNodes("/Centro/horario/actividad").size(), 1u);
+}
+
+TEST(CentreDocumentTest, MisplacedChildrenAreRefused) {
+    CentreDocument doc;
+    Node a = doc.createElement("a");
+    Node b = doc.createElement("b");
+    doc.appendChild(a);
+    a.appendChild(b);
+    EXPECT_THROW(doc.appendChild(doc.createElement("second")), Error);
+    EXPECT_THROW(b.appendChild(a), Error);
+    EXPECT_THROW(b.removeChild(a), Error);
+    EXPECT_THROW(doc.removeChild(b), Error);
+    a.removeChild(b);
+    EXPECT_TRUE(doc.selectNodes("/a/b").empty());
+}
+
+TEST(CentreDocumentTest, UnparsableFileGivesAnEmptyDocument) {
+    ScratchDir dir;
+    writeBytes(dir / "bad.xml", "<Centro><Materias></Centro>");
+    CentreDocument doc;
+    doc.load(dir / "bad.xml");
+    EXPECT_TRUE(doc.isEmpty());
+    EXPECT_FALSE(doc.documentElement());
+    EXPECT_TRUE(doc.selectNodes("/Centro/Materias").empty());
+    EXPECT_FALSE(doc.selectSingleNode("/Centro"));
+}
+
+TEST(CentreDocumentTest, UnreadableFileIsAnError) {
+    ScratchDir dir;
+    CentreDocument doc;
+    EXPECT_THROW(doc.load(dir.path()), Error);
+    EXPECT_THROW(doc.load(dir / "missing.xml"), Error);
+}
+
+}  // namespace
+}  // namespace lindavex::store
