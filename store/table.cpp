@@ -248,6 +248,8 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         stored[found->second].indexed = true;
     }
     dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
+    if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
+        throw Error("La tabla tiene demasiados campos: " + displayName);
     dbf::stampHeader(layout.header, 0, today());
     std::string bytes = layout.header;
     bytes += dbf::kEndOfFile;
@@ -328,6 +330,7 @@ struct Table::Impl {
     void putDigits(const dbf::Field& f, double value);
     void putInteger(const dbf::Field& f, std::int32_t value);
     void putFloat(const dbf::Field& f, double value);
+    void putText(const dbf::Field& f, std::string_view value);  // cut to the width
 
     void postPending();
     void skipDeletedFrom(std::size_t at) {
@@ -439,12 +442,8 @@ void Table::Impl::putInteger(const dbf::Field& f, std::int32_t value) {
         case 'F':
             putFloat(f, value);
             return;
-        default: {
-            std::string digits = std::to_string(value);
-            digits.resize(std::min(digits.size(), f.length));
-            digits.resize(f.length, ' ');
-            std::memcpy(writable(f), digits.data(), f.length);
-        }
+        default:
+            putText(f, std::to_string(value));
     }
 }
 
@@ -467,13 +466,19 @@ void Table::Impl::putFloat(const dbf::Field& f, double value) {
         case 'F':
             putDigits(f, value);
             return;
-        default: {
-            std::string digits = convert::plainDecimal(value);
-            digits.resize(std::min(digits.size(), f.length));
-            digits.resize(f.length, ' ');
-            std::memcpy(writable(f), digits.data(), f.length);
-        }
+        default:
+            putText(f, convert::plainDecimal(value));
     }
+}
+
+void Table::Impl::putText(const dbf::Field& f, std::string_view value) {
+    if (f.type != 'C' && f.type != 'D')
+        throw Error("El campo " + codepage::toUtf8(f.name) +
+                    " no admite ese valor: " + displayName);
+    char* at = writable(f);
+    const std::size_t n = std::min(value.size(), f.length);
+    std::memcpy(at, value.data(), n);
+    std::memset(at + n, ' ', f.length - n);
 }
 
 LookupIndex& Table::Impl::lookupIndex(std::size_t fieldNo) {
@@ -524,7 +529,6 @@ void Table::Impl::writeFiles() {
     std::tm date = today();
     std::string bytes = layout.header;
     dbf::stampHeader(bytes, count, date);
-    if (mdxTags && mdxTags->empty()) bytes[dbf::kMdxFlagOffset] = 0;  // no index file to keep
     bytes.reserve(bytes.size() + records.size() + 1);
     bytes += records;
     bytes += dbf::kEndOfFile;
@@ -708,17 +712,6 @@ void Table::setText(std::string_view field, std::string_view cp1252value) {
     const std::string_view value = cp1252value;
     const dbf::Field& f = impl_->field(field);
     switch (f.type) {
-        case 'C':
-        case 'D':
-        case 'M':
-        case 'B':
-        case 'G': {
-            char* at = impl_->writable(f);
-            const std::size_t n = std::min(value.size(), f.length);
-            std::memcpy(at, value.data(), n);
-            std::memset(at + n, ' ', f.length - n);
-            return;
-        }
         case 'L': {
             std::string_view trimmed = codepage::trim(value);
             if (trimmed.empty()) return setNull(field);
@@ -727,10 +720,18 @@ void Table::setText(std::string_view field, std::string_view cp1252value) {
             if (std::strchr("FfNn", c) != nullptr) return setLogical(field, false);
             throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
         }
+        case 'I':
+        case '+':
+        case 'O':
+        case 'N':
+        case 'F': {
+            const std::string_view number = codepage::trim(value);
+            if (number.empty()) return setNull(field);
+            if (f.type == 'I' || f.type == '+') return impl_->putInteger(f, convert::toInt(number));
+            return impl_->putFloat(f, convert::toFloat(number));
+        }
         default:
-            if (codepage::trim(value).empty()) return setNull(field);
-            if (f.type == 'I' || f.type == '+') return impl_->putInteger(f, convert::toInt(value));
-            impl_->putFloat(f, convert::toFloat(value));
+            impl_->putText(f, value);
     }
 }
 

@@ -97,6 +97,41 @@ TEST(TableTest, TheLowestLongIsRefusedRatherThanStoredAsNull) {
     EXPECT_THROW(t.setInteger("MAXALUM", INT32_MIN), Error);
 }
 
+TEST(TableTest, ValuesOfAnotherKindConvertToTheFieldsType) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "T", kAllTypes);
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    t.append();
+    t.setText("MAXALUM", " 25 ");
+    t.setText("HORAS", "04,50");  // the decimal comma of centre files
+    t.setText("ESTAREA", "T");
+    t.setFloat("COD", 2.5);
+    EXPECT_EQ(t.asInteger("MAXALUM"), 25);
+    EXPECT_EQ(t.asFloat("HORAS"), 4.5);
+    EXPECT_EQ(t.asLogical("ESTAREA"), true);
+    EXPECT_EQ(t.asText("COD"), "2.5");
+    EXPECT_EQ(t.asFloat("COD"), 2.5);
+    t.setFloat("MAXALUM", 7.0);
+    EXPECT_EQ(t.asInteger("MAXALUM"), 7);
+    t.setText("MAXALUM", "");
+    EXPECT_EQ(t.asInteger("MAXALUM"), std::nullopt);
+
+    try {
+        t.setText("MAXALUM", "12a");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
+    }
+    try {
+        t.setText("HORAS", "dos");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "'dos' is not a valid floating point value");
+    }
+    EXPECT_THROW(t.setInteger("ESTAREA", 1), Error);
+    EXPECT_THROW(t.setLogical("MAXALUM", true), Error);
+}
+
 TEST(TableTest, WalkingVisitsRecordsInNaturalOrder) {
     ScratchDir dir;
     recreateTable(dir.path(), "T", kAllTypes);
