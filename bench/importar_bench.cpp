@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
                 lindavex::store::Table::open(workDb, "SOLUC", lindavex::store::Table::Mode::Shared)
                     .recordCount();
             std::printf("%6d %11zu %12.1f %12.1f %12.1f %12.1f %7.2f\n", scale, rows,
-                        exportar.seconds * 1e3, exportar.peakKiB / 1024.0, importar.seconds * 1e3,
-                        importar.peakKiB / 1024.0, importar.seconds / exportar.seconds);
+                        exportar.seconds * 1e3, static_cast<double>(exportar.peakKiB) / 1024.0,
+                        importar.seconds * 1e3, static_cast<double>(importar.peakKiB) / 1024.0,
+                        importar.seconds / exportar.seconds);
             std::fflush(stdout);
         }
     } catch (const std::exception& error) {

@@ -90,7 +90,7 @@ void writeSolution(const fs::path& file, const std::vector<SolutionRow>& rows) {
     header[29] = 0x58;  // Windows ANSI (1252)
     std::size_t at = 32;
     for (const SolutionField& f : kSolutionFields) {
-        std::copy_n(f.name, std::char_traits<char>::length(f.name), header.begin() + at);
+        header.replace(at, std::char_traits<char>::length(f.name), f.name);
         header[at + 11] = f.type;
         header[at + 16] = static_cast<char>(f.length);
         at += 32;
@@ -220,9 +220,9 @@ WorkTables readWorkTables(const fs::path& dir) {
 
     Table asig = openShared(dir, "ASIGT");
     for (asig.first(); !asig.eof(); asig.next()) {
-        // The subject's row by its centre code, not an activity type that shares the code.
-        const bool subjectFound = nomAsg.lookup("ABREV_GESTION", asig.asText("CASIG")) &&
-                                  !nomAsg.asLogical("ESTAREA").value_or(false);
+        // The subject's row by its centre code (subjects stand before activity types, so a
+        // group's tutoring hour finds the activity type when no subject has its code).
+        const bool subjectFound = nomAsg.lookup("ABREV_GESTION", asig.asText("CASIG"));
         auto group = groupByCode.find(asig.asText("CGRUP"));
         if (group == groupByCode.end()) {
             group = groupByClass.find(asig.asText("TURNO") + '\n' + asig.asText("NIVEL") + '\n' +
@@ -293,7 +293,7 @@ class Timetable {
 
     std::size_t dayCount() const { return std::max<std::size_t>(1, w_.dayStarts.size() - 1); }
 
-    bool free(const std::vector<bool>& busy, std::size_t owner, std::size_t slot) const {
+    bool isFree(const std::vector<bool>& busy, std::size_t owner, std::size_t slot) const {
         return !busy[owner * w_.slots.size() + slot];
     }
 
@@ -310,8 +310,9 @@ class Timetable {
             for (std::size_t start = begin; start + runLength <= end; ++start) {
                 bool fits = true;
                 for (std::size_t k = start; fits && k < start + runLength; ++k)
-                    fits = free(groupBusy_, a.group, k) && (!teacherMustBeFree || teacher == npos ||
-                                                            free(teacherBusy_, teacher, k));
+                    fits =
+                        isFree(groupBusy_, a.group, k) &&
+                        (!teacherMustBeFree || teacher == npos || isFree(teacherBusy_, teacher, k));
                 if (!fits) continue;
                 for (std::size_t k = start; k < start + runLength; ++k) {
                     groupBusy_[a.group * w_.slots.size() + k] = true;
