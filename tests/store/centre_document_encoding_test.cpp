@@ -1,0 +1,143 @@
+// Centre files in each encoding that the school system writes: reading them, and saving
+// in the encoding that the loaded file declares.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "store/centre_document.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary);
+    out << bytes;
+}
+
+std::string readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// UTF-16 bytes of text that stays within the basic plane, with a byte order mark.
+std::string utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// Code page text of the subject name used in every file: "Ñandú € – Ω".
+const std::string kNameInCodePage =
+    "\xD1"
+    "and\xFA \x80 \x96 ?";
+
+class EncodingTest : public ::testing::Test {
+  protected:
+    Node loadRoot(const std::string& bytes) {
+        writeBytes(dir_ / "centro.xml", bytes);
+        doc_.load(dir_ / "centro.xml");
+        return doc_.selectSingleNode("/Centro");
+    }
+
+    ScratchDir dir_;
+    CentreDocument doc_;
+};
+
+TEST_F(EncodingTest, Utf8WithAndWithoutByteOrderMark) {
+    const std::string body =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Centro Nombre=\"\xC3\x91"
+        "and\xC3\xBA "
+        "\xE2\x82\xAC \xE2\x80\x93 \xCE\xA9\"/>";
+    EXPECT_EQ(loadRoot(body).attribute("Nombre"), kNameInCodePage);
+    EXPECT_EQ(loadRoot("\xEF\xBB\xBF" + body).attribute("Nombre"), kNameInCodePage);
+}
+
+TEST_F(EncodingTest, Utf16InBothByteOrders) {
+    const std::u16string body =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Centro Nombre=\" \u00D1and\u00FA \u20AC "
+        u"\u2013 \u03A9 \"><Materias><Materia Codigo=\"MAT\"/></Materias></Centro>";
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big endian" : "little endian");
+        EXPECT_EQ(loadRoot(utf16(body, bigEndian)).attribute("Nombre"), kNameInCodePage);
+        EXPECT_EQ(doc_.selectSingleNode("/Centro/Materias/Materia").attribute("Codigo"), "MAT");
+    }
+}
+
+TEST_F(EncodingTest, Iso88591TakesEveryByteAsItsOwnCodePoint) {
+    // 0x80 is a control character in ISO-8859-1 (not the euro sign), absent from the code page.
+    const Node root = loadRoot(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro Nombre=\"\xD1"
+        "and\xFA \x80\"/>");
+    EXPECT_EQ(root.attribute("Nombre"),
+              "\xD1"
+              "and\xFA ?");
+    EXPECT_EQ(root.attributeUnicode("Nombre"),
+              "\xC3\x91"
+              "and\xC3\xBA \xC2\x80");
+}
+
+TEST_F(EncodingTest, Windows1252AsDeclared) {
+    const Node root = loadRoot(
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Centro Nombre=\"\xD1"
+        "and\xFA "
+        "\x80 \x96 &#937;\"/>");
+    EXPECT_EQ(root.attribute("Nombre"), kNameInCodePage);
+    EXPECT_EQ(root.attributeUnicode("Nombre"),
+              "\xC3\x91"
+              "and\xC3\xBA \xE2\x82\xAC \xE2\x80\x93 \xCE\xA9");
+}
+
+TEST_F(EncodingTest, SaveKeepsTheDeclaredSingleByteEncoding) {
+    // Omega is not in windows-1252 and the euro sign is not in ISO-8859-1: both must come out
+    // as character references, not as '?' or as bytes of another encoding.
+    loadRoot("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Centro Nombre=\"\xD1 &#937;\"/>");
+    doc_.documentElement().setAttribute("Otro", "\x80");
+    doc_.save(dir_ / "out.xml");
+    const std::string cp1252 = readBytes(dir_ / "out.xml");
+    EXPECT_EQ(cp1252.rfind("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n", 0), 0u) << cp1252;
+    EXPECT_NE(cp1252.find("Nombre=\"\xD1 &#937;\" Otro=\"\x80\""), std::string::npos) << cp1252;
+
+    loadRoot("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro Nombre=\"\xD1\"/>");
+    doc_.documentElement().setAttribute("Otro", "\x80");
+    doc_.save(dir_ / "out.xml");
+    const std::string latin1 = readBytes(dir_ / "out.xml");
+    EXPECT_EQ(latin1.rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n", 0), 0u) << latin1;
+    EXPECT_NE(latin1.find("Nombre=\"\xD1\" Otro=\"&#8364;\""), std::string::npos) << latin1;
+
+    // And each saved file reads back to the same text.
+    CentreDocument again;
+    again.load(dir_ / "out.xml");
+    EXPECT_EQ(again.documentElement().attribute("Otro"), "\x80");
+}
+
+TEST_F(EncodingTest, SaveKeepsUtf16) {
+    loadRoot(
+        utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Centro Nombre=\"\u03A9\"/>", false));
+    doc_.save(dir_ / "out.xml");
+    const std::string saved = readBytes(dir_ / "out.xml");
+    ASSERT_GE(saved.size(), 4u);
+    EXPECT_TRUE(saved.rfind("\xFF\xFE", 0) == 0 || saved.rfind("\xFE\xFF", 0) == 0) << saved;
+
+    CentreDocument again;
+    again.load(dir_ / "out.xml");
+    EXPECT_EQ(again.documentElement().attributeUnicode("Nombre"), "\xCE\xA9");
+}
+
+TEST_F(EncodingTest, FileWithoutDeclarationIsSavedAsUtf8) {
+    loadRoot("<Centro Nombre=\"\xC3\x91\"/>");
+    doc_.save(dir_ / "out.xml");
+    const std::string saved = readBytes(dir_ / "out.xml");
+    EXPECT_NE(saved.find("<Centro Nombre=\"\xC3\x91\"/>"), std::string::npos) << saved;
+}
+
+}  // namespace
+}  // namespace lindavex::store

@@ -1,0 +1,161 @@
+// Centre files built to attack the reader: entity expansion bombs and external entities.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "store/centre_document.h"
+#include "store/error.h"
+#include "support/scratch_dir.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary);
+    out << bytes;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Runs work in a child process with a ceiling on memory (not under AddressSanitizer, which
+// reserves far more address space) and a deadline, so that a bomb kills the child rather than
+// the test run. Returns the child's exit code, or -signal when it was killed.
+int runLimited(const std::function<void()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!kAddressSanitizer) {
+            const rlimit memory{std::size_t{1} << 30, std::size_t{1} << 30};
+            ::setrlimit(RLIMIT_AS, &memory);
+        }
+        ::alarm(120);
+        try {
+            work();
+        } catch (const Error&) {
+            ::_exit(3);
+        } catch (...) {
+            ::_exit(4);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::string laughs(const std::string& use) {
+    std::string dtd = "<!ENTITY l0 \"lol\">";
+    for (int i = 1; i <= 9; ++i) {
+        dtd += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) dtd += "&l" + std::to_string(i - 1) + ";";
+        dtd += "\">";
+    }
+    return "<?xml version=\"1.0\"?>\n<!DOCTYPE Centro [" + dtd + "]>\n" + use;
+}
+
+TEST(HostileInputTest, BillionLaughsNeitherExhaustsMemoryNorHangs) {
+    ScratchDir dir;
+    writeBytes(dir / "attr.xml", laughs("<Centro Nombre=\"&l9;\"/>"));
+    writeBytes(dir / "text.xml", laughs("<Centro><Materias>&l9;</Materias></Centro>"));
+    for (const char* name : {"attr.xml", "text.xml"}) {
+        SCOPED_TRACE(name);
+        const auto file = dir / name;
+        const int result = runLimited([&file] {
+            CentreDocument doc;
+            doc.load(file);
+            for (const Node& node : doc.selectNodes("/Centro")) (void)node.attribute("Nombre");
+            doc.save(file.string() + ".out");
+        });
+        // Either refused as not well-formed or read with a clear error; never killed.
+        EXPECT_TRUE(result == 0 || result == 3) << result;
+    }
+}
+
+TEST(HostileInputTest, QuadraticBlowupInAnAttributeIsAClearError) {
+    // Few nesting levels, so the parser's own checks let it through, but reading the attribute
+    // naively would build two gigabytes of text.
+    ScratchDir dir;
+    std::string use = "<Centro Nombre=\"";
+    for (int i = 0; i < 20000; ++i) use += "&e;";
+    use += "\"><Materias/></Centro>";
+    writeBytes(dir / "quad.xml", "<?xml version=\"1.0\"?>\n<!DOCTYPE Centro [<!ENTITY e \"" +
+                                     std::string(100000, 'x') + "\">]>\n" + use);
+    const auto file = dir / "quad.xml";
+    const int result = runLimited([&file] {
+        CentreDocument doc;
+        doc.load(file);
+        if (doc.isEmpty()) return;
+        (void)doc.selectNodes("/Centro/Materias");  // the rest of the document stays usable
+        (void)doc.documentElement().attribute("Nombre");
+    });
+    EXPECT_TRUE(result == 0 || result == 3) << result;
+
+    CentreDocument doc;
+    doc.load(file);
+    if (!doc.isEmpty()) {
+        EXPECT_THROW((void)doc.documentElement().attribute("Nombre"), Error);
+        EXPECT_EQ(doc.selectNodes("/Centro/Materias").size(), 1u);
+    }
+}
+
+TEST(HostileInputTest, InternalEntitiesInAttributesAreExpanded) {
+    ScratchDir dir;
+    writeBytes(dir / "c.xml",
+               "<?xml version=\"1.0\"?>\n<!DOCTYPE Centro [<!ENTITY n \"Monta&#241;a\">"
+               "<!ENTITY full \" IES &n; &amp; &#38;#60;\">]>\n<Centro Nombre=\"&full; \"/>");
+    CentreDocument doc;
+    doc.load(dir / "c.xml");
+    EXPECT_EQ(doc.documentElement().attribute("Nombre"),
+              "IES Monta\xF1"
+              "a & <");
+}
+
+TEST(HostileInputTest, ExternalEntitiesAndDtdsAreNeverRead) {
+    ScratchDir dir;
+    writeBytes(dir / "secret.txt", "SECRET");
+    writeBytes(dir / "secret.dtd",
+               "<!ENTITY leak \"SECRET\"><!ATTLIST Centro Extra CDATA \"SECRET\">");
+    const std::string secretTxt = (dir / "secret.txt").string();
+    const std::string secretDtd = (dir / "secret.dtd").string();
+    const std::string files[] = {
+        // A system entity used in content, and through an internal entity in an attribute.
+        "<!DOCTYPE Centro [<!ENTITY s SYSTEM \"" + secretTxt +
+            "\"><!ENTITY i \"&s;\">]>"
+            "<Centro Nombre=\"&i;\"><Materias>&s;</Materias></Centro>",
+        "<!DOCTYPE Centro [<!ENTITY s SYSTEM \"" + secretTxt +
+            "\">]>"
+            "<Centro Nombre=\"x\"><Materias>&s;</Materias></Centro>",
+        // An external subset, and an external parameter entity, each declaring an entity.
+        "<!DOCTYPE Centro SYSTEM \"" + secretDtd + "\"><Centro Nombre=\"&leak;\"/>",
+        "<!DOCTYPE Centro [<!ENTITY % p SYSTEM \"" + secretDtd +
+            "\"> %p;]><Centro Nombre=\"&leak;\"/>",
+    };
+    for (const std::string& text : files) {
+        SCOPED_TRACE(text);
+        writeBytes(dir / "c.xml", text);
+        CentreDocument doc;
+        doc.load(dir / "c.xml");
+        for (const Node& node : doc.selectNodes("/Centro")) {
+            EXPECT_EQ(node.attribute("Nombre").find("SECRET"), std::string::npos);
+            EXPECT_EQ(node.attribute("Extra"), "");
+        }
+        doc.save(dir / "out.xml");
+        std::ifstream in(dir / "out.xml");
+        const std::string saved((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        EXPECT_EQ(saved.find("SECRET"), std::string::npos) << saved;
+    }
+}
+
+}  // namespace
+}  // namespace lindavex::store
