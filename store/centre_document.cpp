@@ -356,8 +356,10 @@ void CentreDocument::save(const std::filesystem::path& path) const {
     xmlChar* text = nullptr;
     int size = 0;
     // The loaded file's declared encoding; libxml2 writes characters it lacks as references.
-    // A document read without a declared encoding is written as UTF-8.
-    xmlDocDumpFormatMemoryEnc(impl_->doc, &text, &size, chars(impl_->doc->encoding), 0);
+    // A document read without a declared encoding is written as UTF-8, declared so.
+    const xmlChar* encoding = impl_->doc->encoding;
+    xmlDocDumpFormatMemoryEnc(impl_->doc, &text, &size,
+                              encoding != nullptr ? chars(encoding) : "UTF-8", 0);
     if (text == nullptr || size < 0) {
         xmlFree(text);
         throw Error("Cannot write the file '" + target + "': the document could not be encoded.");
