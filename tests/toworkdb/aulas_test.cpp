@@ -1,0 +1,88 @@
+// AULAT: rooms' abbreviations, shortened codes and the centre's own code beside them.
+#include <set>
+#include <string>
+#include <vector>
+
+#include "toworkdb/codes.h"
+#include "toworkdb/step_fixture.h"
+
+namespace lindavex::testing {
+namespace {
+
+using toworkdb::ExportarAulas;
+
+std::string room(const std::string& code, const std::string& name = "Aula") {
+    return "<Aula Codigo=\"" + code + "\" Denominacion=\"" + name + "\"/>";
+}
+
+class RoomsTest : public StepFixture {
+  protected:
+    void convert(const std::string& rooms) {
+        loadCentre("<Aulas>" + rooms + "</Aulas>");
+        run(ExportarAulas);
+    }
+    std::vector<std::string> codes() const { return column("AULAT", "ABREV"); }
+};
+
+TEST_F(RoomsTest, RecordFieldByField) {
+    convert(room("A12", "Aula 12") + room("", "Laboratorio de idiomas") +
+            room("AULA-INF-001", "Informática") + room("GIMNASIO-PRINCIPAL-NORTE", "Gimnasio"));
+    EXPECT_EQ(rows("AULAT"), (std::vector<Row>{
+                                 {"A12", "Aula 12", "", "", "A12"},
+                                 {"Laboratori", "Laboratorio de idiomas", "", "", ""},
+                                 {"AULA-INF01", "Informática", "", "", "AULA-INF-001"},
+                                 // The centre's code is kept to the field's 20 characters.
+                                 {"GIMNASIOTE", "Gimnasio", "", "", "GIMNASIO-PRINCIPAL-N"},
+                             }));
+}
+
+TEST_F(RoomsTest, RepeatedCodesAreNumberedThenShortened) {
+    convert(room("AULA000001", "Primera") + room("AULA000001", "Segunda") + room("b2") +
+            room("B2") + room("", "") + room("", "") + room("", "") + room("SALÓN") +
+            room("salón") + room("ŒIL") + room("œil"));
+    EXPECT_EQ(codes(), (std::vector<std::string>{"AULA000001", "AULA000011", "b2", "B21", "", "1",
+                                                 "2", "SALÓN", "salón1", "ŒIL", "œil1"}));
+    EXPECT_EQ(column("AULAT", "ABREV_GESTION")[1], "AULA000001");
+}
+
+// A code taken from the name is not trimmed; its numbered form starts from the trimmed cut, and
+// a code that differs from it only by the blank the field pads with is the same stored code.
+TEST_F(RoomsTest, CodesFromNames) {
+    convert(room("", "Taller de dibujo") + room("", "Taller de dibujo") + room("", "Taller de"));
+    EXPECT_EQ(codes(), (std::vector<std::string>{"Taller de", "Taller de1", "Taller de2"}));
+}
+
+// Codes whose shortened forms meet are numbered on until the stored code is free.
+TEST_F(RoomsTest, StoredCodesAreUnique) {
+    convert(room("LABORATO-A01") + room("LABORATO-B01") + room("AULA000001") + room("AULA000011") +
+            room("AULA000001"));
+    EXPECT_EQ(codes(), (std::vector<std::string>{"LABORATO01", "LABORATOB1", "AULA000001",
+                                                 "AULA000011", "AULA000012"}));
+
+    std::string many;
+    for (int k = 0; k < 500; ++k)
+        many += room(k % 3 ? "AULA000001" : "AULA-000-" + std::to_string(k));
+    convert(many);
+    std::set<std::string> folded;
+    for (const auto& code : codes()) {
+        EXPECT_LE(code.size(), 10u);
+        folded.insert(toworkdb::foldCase(code));
+    }
+    EXPECT_EQ(folded.size(), 500u);
+}
+
+TEST_F(RoomsTest, OneRoomAndNone) {
+    convert(room("A1", "Única"));
+    EXPECT_EQ(rows("AULAT"), (std::vector<Row>{{"A1", "Única", "", "", "A1"}}));
+
+    convert("");
+    EXPECT_TRUE(rows("AULAT").empty());
+
+    // A missing attribute reads as empty text.
+    convert("<Aula Denominacion=\"Patio\"/><Aula Codigo=\"P2\"/>");
+    EXPECT_EQ(rows("AULAT"),
+              (std::vector<Row>{{"Patio", "Patio", "", "", ""}, {"P2", "", "", "", "P2"}}));
+}
+
+}  // namespace
+}  // namespace lindavex::testing
