@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -172,6 +175,65 @@ TEST(CentreDocumentTest, UnreadableFileIsAnError) {
     CentreDocument doc;
     EXPECT_THROW(doc.load(dir.path()), Error);
     EXPECT_THROW(doc.load(dir / "missing.xml"), Error);
+}
+
+std::vector<std::string> folderListing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CentreDocumentTest, SaveReplacesTheTargetAndKeepsItsPermissions) {
+    ScratchDir dir;
+    writeBytes(dir / "centro.xml", kCentre);
+    writeBytes(dir / "out.xml", "old result");
+    std::filesystem::permissions(dir / "out.xml", std::filesystem::perms::owner_read |
+                                                      std::filesystem::perms::owner_write |
+                                                      std::filesystem::perms::group_read);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+    doc.save(dir / "out.xml");
+    EXPECT_EQ(readBytes(dir / "out.xml"), readBytes(dir / "centro.xml"));
+    EXPECT_EQ(std::filesystem::status(dir / "out.xml").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+    EXPECT_EQ(folderListing(dir.path()), (std::vector<std::string>{"centro.xml", "out.xml"}));
+}
+
+TEST(CentreDocumentTest, FailedSaveLeavesEverythingAsItWas) {
+    ScratchDir dir;
+    writeBytes(dir / "centro.xml", kCentre);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+
+    // A folder that does not exist.
+    EXPECT_THROW(doc.save(dir / "missing" / "out.xml"), Error);
+    // A target that is a folder with content: the rename must fail, and the scratch file go.
+    std::filesystem::create_directory(dir / "out.xml");
+    writeBytes(dir / "out.xml" / "keep.txt", "keep");
+    EXPECT_THROW(doc.save(dir / "out.xml"), Error);
+    EXPECT_EQ(readBytes(dir / "out.xml" / "keep.txt"), "keep");
+    // A folder without write permission (root may write anyway).
+    std::filesystem::create_directory(dir / "locked");
+    writeBytes(dir / "locked" / "out.xml", "old result");
+    std::filesystem::permissions(
+        dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::geteuid() != 0) {
+        EXPECT_THROW(doc.save(dir / "locked" / "out.xml"), Error);
+        EXPECT_EQ(readBytes(dir / "locked" / "out.xml"), "old result");
+        EXPECT_EQ(folderListing(dir / "locked"), (std::vector<std::string>{"out.xml"}));
+    }
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_all);
+
+    EXPECT_EQ(folderListing(dir.path()),
+              (std::vector<std::string>{"centro.xml", "locked", "out.xml"}));
+    try {
+        doc.save(dir / "out.xml");
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("out.xml"), std::string::npos) << e.what();
+    }
 }
 
 }  // namespace
