@@ -1,6 +1,5 @@
 #include "store/centre_document.h"
 
-#include <fcntl.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -8,10 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <unordered_set>
 
 #include "store/codepage.h"
@@ -34,20 +33,16 @@ const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(te
 
 xmlNode* asXml(void* node) { return static_cast<xmlNode*>(node); }
 
-// The name as written in the file, prefix included.
-std::string qualifiedName(const xmlNode* node) {
-    std::string name;
-    if (node->ns != nullptr && node->ns->prefix != nullptr) {
-        name = chars(node->ns->prefix);
-        name += ':';
+// Whether a name as written in the file (prefix:local, or local alone) is the wanted one.
+bool nameIs(const xmlNs* ns, const xmlChar* local, std::string_view wanted) {
+    if (ns != nullptr && ns->prefix != nullptr) {
+        const std::string_view prefix = chars(ns->prefix);
+        if (wanted.size() <= prefix.size() || wanted.substr(0, prefix.size()) != prefix ||
+            wanted[prefix.size()] != ':')
+            return false;
+        wanted.remove_prefix(prefix.size() + 1);
     }
-    name += chars(node->name);
-    return name;
-}
-
-bool hasName(const xmlNode* node, std::string_view name) {
-    if (node->ns != nullptr && node->ns->prefix != nullptr) return qualifiedName(node) == name;
-    return name == chars(node->name);
+    return wanted == chars(local);
 }
 
 class AttributeText {
@@ -92,18 +87,11 @@ class AttributeText {
     std::string text_;
 };
 
-const xmlAttr* findAttribute(const xmlNode* node, std::string_view name) {
+const xmlAttr* findAttribute(const xmlNode* node, std::string_view cp1252name) {
     if (node == nullptr || node->type != XML_ELEMENT_NODE) return nullptr;
-    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next) {
-        if (a->ns != nullptr && a->ns->prefix != nullptr) {
-            std::string qualified = chars(a->ns->prefix);
-            qualified += ':';
-            qualified += chars(a->name);
-            if (qualified == name) return a;
-        } else if (name == chars(a->name)) {
-            return a;
-        }
-    }
+    const std::string name = codepage::toUtf8(cp1252name);
+    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next)
+        if (nameIs(a->ns, a->name, name)) return a;
     return nullptr;
 }
 
@@ -234,7 +222,14 @@ void detach(xmlNode* parent, xmlNode* child) {
 
 std::string Node::name() const {
     if (node_ == nullptr) return {};
-    return codepage::fromUtf8(qualifiedName(asXml(node_)));
+    const xmlNode* node = asXml(node_);
+    std::string name;
+    if (node->ns != nullptr && node->ns->prefix != nullptr) {
+        name = chars(node->ns->prefix);
+        name += ':';
+    }
+    name += chars(node->name);
+    return codepage::fromUtf8(name);
 }
 
 std::string Node::attributeUnicode(std::string_view name) const {
@@ -304,9 +299,11 @@ bool CentreDocument::isEmpty() const { return rootOf(impl_->doc) == nullptr; }
 
 std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
     std::vector<Node> found;
-    const std::vector<std::string_view> steps = pathSteps(path);
+    const std::string utf8Path = codepage::toUtf8(path);
+    const std::vector<std::string_view> steps = pathSteps(utf8Path);
     xmlNode* root = rootOf(impl_->doc);
-    if (steps.empty() || root == nullptr || !hasName(root, steps.front())) return found;
+    if (steps.empty() || root == nullptr || !nameIs(root->ns, root->name, steps.front()))
+        return found;
     // One level at a time: children of nodes in document order stay in document order.
     std::vector<xmlNode*> level{root};
     std::vector<xmlNode*> next;
@@ -314,7 +311,7 @@ std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
         next.clear();
         for (xmlNode* parent : level)
             for (xmlNode* child = parent->children; child != nullptr; child = child->next)
-                if (child->type == XML_ELEMENT_NODE && hasName(child, steps[i]))
+                if (child->type == XML_ELEMENT_NODE && nameIs(child->ns, child->name, steps[i]))
                     next.push_back(child);
         level.swap(next);
     }

@@ -77,6 +77,21 @@ TEST(CentreDocumentTest, SelectsPlainPathsInDocumentOrder) {
     EXPECT_FALSE(root.parentNode());
 }
 
+TEST(CentreDocumentTest, NamesMatchAsWrittenInTheFile) {
+    ScratchDir dir;
+    writeBytes(dir / "c.xml",
+               "<Centro xmlns=\"urn:centro\" xmlns:p=\"urn:p\" p:Codigo=\"P\" Codigo=\"C\">"
+               "<p:Materias><Materia Codigo=\"1\"/></p:Materias><Materias><Materia Codigo=\"2\"/>"
+               "</Materias><materias><Materia Codigo=\"3\"/></materias></Centro>");
+    CentreDocument doc;
+    doc.load(dir / "c.xml");
+    EXPECT_EQ(codes(doc.selectNodes("/Centro/Materias/Materia")), std::vector<std::string>{"2"});
+    EXPECT_EQ(codes(doc.selectNodes("/Centro/p:Materias/Materia")), std::vector<std::string>{"1"});
+    EXPECT_EQ(doc.selectNodes("/Centro/p:Materias")[0].name(), "p:Materias");
+    EXPECT_EQ(doc.documentElement().attribute("Codigo"), "C");
+    EXPECT_EQ(doc.documentElement().attribute("p:Codigo"), "P");
+}
+
 TEST(CentreDocumentTest, AttributesAreTrimmedAndConvertedToTheCodePage) {
     ScratchDir dir;
     writeBytes(dir / "c.xml",
