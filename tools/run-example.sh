@@ -36,5 +36,5 @@ echo "== The result file: $result"
 echo "== Its root and first activities:"
 xmllint --format --encode UTF-8 "$result" >"$work/result.txt"
 grep -m 1 '<Centro ' "$work/result.txt"
-grep -m 10 '<actividad ' "$work/result.txt"
+grep -m 10 '<actividad ' "$work/result.txt" || true
 echo "   ... $(grep -c '<actividad ' "$work/result.txt") activities in all"
