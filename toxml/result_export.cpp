@@ -57,7 +57,7 @@ struct RunTables {
     store::Table aulas;
     store::Table nomAsg;
     store::Table tramos;
-    // Not read, but the Morvalen product's working set is only complete with it.
+    // Not read: held so that the assignments cannot change while the timetable is written.
     store::Table asig;
 
   private:
