@@ -23,6 +23,7 @@ std::string_view skipLeadingBlanks(std::string_view text) {
 
 std::int32_t toInt(std::string_view text) {
     std::string_view rest = skipLeadingBlanks(text);
+    while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
     bool negative = false;
     if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
         negative = rest.front() == '-';
@@ -54,8 +55,10 @@ double toFloat(std::string_view text) {
     if (normal.empty()) invalid(text, "floating point");
     for (char& c : normal)
         if (c == ',') c = '.';
-    std::size_t start = normal.front() == '+' ? 1 : 0;
-    if (start < normal.size() && (normal[start] == '+' || normal[start] == '-'))
+    // from_chars takes a '-' but not a '+'; a second sign is an error either way.
+    const std::size_t start = normal.front() == '+' ? 1 : 0;
+    const std::size_t afterSign = normal.front() == '+' || normal.front() == '-' ? 1 : 0;
+    if (afterSign < normal.size() && (normal[afterSign] == '+' || normal[afterSign] == '-'))
         invalid(text, "floating point");
     double value = 0;
     auto [end, ec] = std::from_chars(normal.data() + start, normal.data() + normal.size(), value,
