@@ -255,7 +255,8 @@ class Timetable {
     explicit Timetable(const WorkTables& w)
         : w_(w),
           groupBusy_(w.groups.size() * w.slots.size()),
-          teacherBusy_(w.teachers.size() * w.slots.size()) {}
+          teacherBusy_(w.teachers.size() * w.slots.size()),
+          roomBusy_(w.rooms.size() * w.slots.size()) {}
 
     std::vector<SolutionRow> rows;
     std::size_t dropped = 0;
@@ -263,9 +264,9 @@ class Timetable {
     void placeLessons() {
         for (std::size_t i = 0; i < w_.assignments.size(); ++i) {
             const Assignment& a = w_.assignments[i];
-            // Teachers and rooms are shared out in turn; a group keeps one room.
+            // Teachers are shared out in turn; a group has a home room.
             const std::size_t teacher = w_.teachers.empty() ? npos : i % w_.teachers.size();
-            const std::string room = w_.rooms.empty() ? "" : w_.rooms[a.group % w_.rooms.size()];
+            const std::size_t room = w_.rooms.empty() ? npos : a.group % w_.rooms.size();
             for (std::size_t s = 0; s < a.sessionLengths.size(); ++s) {
                 const std::size_t firstDay = (i + s) % dayCount();
                 if (!place(a, teacher, room, a.sessionLengths[s], firstDay, true) &&
@@ -299,7 +300,7 @@ class Timetable {
 
     // A run of `length` consecutive periods of one day, free for the group (and the teacher
     // when asked), trying the days in turn from firstDay.
-    bool place(const Assignment& a, std::size_t teacher, const std::string& room, int length,
+    bool place(const Assignment& a, std::size_t teacher, std::size_t homeRoom, int length,
                std::size_t firstDay, bool teacherMustBeFree) {
         if (w_.slots.empty()) return false;
         const auto runLength = static_cast<std::size_t>(std::max(1, length));
@@ -317,13 +318,32 @@ class Timetable {
                 for (std::size_t k = start; k < start + runLength; ++k) {
                     groupBusy_[a.group * w_.slots.size() + k] = true;
                     if (teacher != npos) teacherBusy_[teacher * w_.slots.size() + k] = true;
+                    const std::size_t room = roomFor(homeRoom, k);
                     rows.push_back(row(a.subjectCode, a.taskCode, k, w_.groups[a.group],
-                                       teacher == npos ? "" : w_.teachers[teacher], room));
+                                       teacher == npos ? "" : w_.teachers[teacher],
+                                       room == npos ? "" : w_.rooms[room]));
                 }
                 return true;
             }
         }
         return false;
+    }
+
+    // The home room when it is free in that period, else one of the next few rooms that is;
+    // after that the home room all the same (a demonstration needs no perfect timetable).
+    std::size_t roomFor(std::size_t homeRoom, std::size_t slot) {
+        if (homeRoom == npos) return npos;
+        constexpr std::size_t kTries = 8;
+        std::size_t chosen = homeRoom;
+        for (std::size_t k = 0; k < std::min(kTries, w_.rooms.size()); ++k) {
+            const std::size_t room = (homeRoom + k) % w_.rooms.size();
+            if (isFree(roomBusy_, room, slot)) {
+                chosen = room;
+                break;
+            }
+        }
+        roomBusy_[chosen * w_.slots.size() + slot] = true;
+        return chosen;
     }
 
     SolutionRow row(const std::string& asig, const std::string& tarea, std::size_t slot,
@@ -341,6 +361,7 @@ class Timetable {
     const WorkTables& w_;
     std::vector<bool> groupBusy_;
     std::vector<bool> teacherBusy_;
+    std::vector<bool> roomBusy_;
 };
 
 }  // namespace
