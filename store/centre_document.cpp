@@ -15,6 +15,7 @@
 
 #include "store/codepage.h"
 #include "store/error.h"
+#include "store/xml_cp1252.h"
 
 namespace lindavex::store {
 namespace {
@@ -112,6 +113,23 @@ std::vector<std::string_view> pathSteps(std::string_view path) {
     }
     return steps;
 }
+
+// libxml2 reports some failures (encoding errors among them) straight to standard error; the
+// document's callers get their own outcome (an empty document, an Error) instead.
+class QuietLibxml {
+  public:
+    QuietLibxml() : function_(xmlGenericError), context_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, &ignore);
+    }
+    ~QuietLibxml() { xmlSetGenericErrorFunc(context_, function_); }
+    QuietLibxml(const QuietLibxml&) = delete;
+    QuietLibxml& operator=(const QuietLibxml&) = delete;
+
+  private:
+    static void ignore(void* /*context*/, const char* /*format*/, ...) {}
+    xmlGenericErrorFunc function_;
+    void* context_;
+};
 
 std::string systemError(int code) { return std::strerror(code); }
 
@@ -289,6 +307,8 @@ void CentreDocument::load(const std::filesystem::path& path) {
     if (in.bad()) throw Error("Cannot read the file '" + path.string() + "'.");
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw Error("The file '" + path.string() + "' is too large.");
+    registerWindows1252Encoding();
+    const QuietLibxml quiet;
     xmlDoc* loaded = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
                                    path.string().c_str(), nullptr, kParseOptions);
     // A file that does not parse leaves an empty document.
@@ -350,6 +370,8 @@ void CentreDocument::removeChild(Node child) {
 
 void CentreDocument::save(const std::filesystem::path& path) const {
     const std::string target = path.string();
+    registerWindows1252Encoding();
+    const QuietLibxml quiet;
     xmlChar* text = nullptr;
     int size = 0;
     // The loaded file's declared encoding; libxml2 writes characters it lacks as references.

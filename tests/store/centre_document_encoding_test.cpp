@@ -139,5 +139,33 @@ TEST_F(EncodingTest, FileWithoutDeclarationIsSavedAsUtf8) {
     EXPECT_EQ(saved, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Centro Nombre=\"\xC3\x91\"/>\n");
 }
 
+TEST_F(EncodingTest, Windows1252FileUsesEveryByteOfTheCodePage) {
+    // The high half of the code page, the five bytes it leaves undefined included, reads as the
+    // same bytes and is written back as the same bytes.
+    std::string high;
+    for (int b = 0xA0; b <= 0xFF; ++b) high += static_cast<char>(b);
+    std::string controls;
+    for (int b = 0x80; b <= 0x9F; ++b) controls += static_cast<char>(b);
+    const std::string file = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Centro A=\"" +
+                             controls + "\" B=\"" + high + "\"/>\n";
+    const Node root = loadRoot(file);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root.attribute("A"), controls);
+    EXPECT_EQ(root.attribute("B"), high);
+    EXPECT_EQ(root.attributeUnicode("A").substr(0, 3), "\xE2\x82\xAC");
+    doc_.save(dir_ / "out.xml");
+    EXPECT_EQ(readBytes(dir_ / "out.xml"), file);
+}
+
+TEST_F(EncodingTest, UndecodableFileIsEmptyAndQuiet) {
+    ::testing::internal::CaptureStderr();
+    const Node root =
+        loadRoot("<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<Centro A=\"\xFF\xFF\xFF\"/>");
+    const std::string noise = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(root);
+    EXPECT_TRUE(doc_.isEmpty());
+    EXPECT_EQ(noise, "");
+}
+
 }  // namespace
 }  // namespace lindavex::store
