@@ -1,5 +1,6 @@
 #include "store/centre_document.h"
 
+#include <fcntl.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -172,6 +173,12 @@ void writeReplacing(const std::filesystem::path& path, const std::string& bytes)
     if (code != 0) {
         ::unlink(temp.c_str());
         throw fail(code);
+    }
+    // The rename itself lasts only once the folder is flushed; the file is complete either way.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
     }
 }
 
