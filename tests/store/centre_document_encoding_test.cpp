@@ -2,26 +2,16 @@
 // in the encoding that the loaded file declares.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
+#include "centre_document_files.h"
 #include "store/centre_document.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
+using files::readBytes;
+using files::writeBytes;
 using testing::ScratchDir;
-
-void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
-}
-
-std::string readBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // UTF-16 bytes of text that stays within the basic plane, with a byte order mark.
 std::string utf16(std::u16string_view text, bool bigEndian) {

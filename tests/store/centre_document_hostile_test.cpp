@@ -4,10 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
 #include <string>
 
+#include "centre_document_files.h"
 #include "store/centre_document.h"
 #include "store/error.h"
 #include "support/scratch_dir.h"
@@ -15,12 +15,9 @@
 namespace lindavex::store {
 namespace {
 
+using files::readBytes;
+using files::writeBytes;
 using testing::ScratchDir;
-
-void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
-}
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -150,9 +147,7 @@ TEST(HostileInputTest, ExternalEntitiesAndDtdsAreNeverRead) {
             EXPECT_EQ(node.attribute("Extra"), "");
         }
         doc.save(dir / "out.xml");
-        std::ifstream in(dir / "out.xml");
-        const std::string saved((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+        const std::string saved = readBytes(dir / "out.xml");
         EXPECT_EQ(saved.find("SECRET"), std::string::npos) << saved;
     }
 }

@@ -6,26 +6,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
+#include "centre_document_files.h"
 #include "store/error.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
+using files::readBytes;
+using files::writeBytes;
 using testing::ScratchDir;
-
-void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
-}
-
-std::string readBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 const char* const kCentre = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!-- exported by the school system -->
