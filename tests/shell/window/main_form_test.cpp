@@ -1,0 +1,269 @@
+// The window without a display: command line and modes, panels, the completion status after
+// each way an action can end, errors from actions, and help requests.
+#include "shell/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+
+#include "shell/qt_ui.h"
+#include "shell/settings_file.h"
+#include "store/error.h"
+#include "support/recording_ui.h"
+#include "support/scratch_dir.h"
+
+#ifdef LINDAVEX_HAVE_TOWORKDB
+#include "toworkdb/conversion_run.h"
+#endif
+
+namespace lindavex::shell {
+namespace {
+namespace fs = std::filesystem;
+using testing::RecordingUi;
+using testing::ScratchDir;
+
+// Records like RecordingUi, and closes the window when an action asks, as the real one does.
+struct ClosingUi : RecordingUi {
+    QWidget* window = nullptr;
+    void closeWindow() override {
+        RecordingUi::closeWindow();
+        if (window != nullptr) window->close();
+    }
+};
+
+struct Window {
+    ScratchDir dir;
+    ClosingUi ui;
+    std::unique_ptr<TMForm> form;
+    std::unique_ptr<QSignalSpy> closed;
+
+    explicit Window(const QStringList& arguments, Actions actions = {}) {
+        form = std::make_unique<TMForm>(arguments, std::move(actions), &ui);
+        ui.window = form.get();
+        form->setSettingsDir(dir.path());
+        form->runState().workDb = dir / "WTEMP";
+        closed = std::make_unique<QSignalSpy>(form.get(), &TMForm::closed);
+        form->show();
+    }
+    fs::path ini() const { return dir / "Morvalen.ini"; }
+    std::optional<std::string> status() const {
+        return readProfileString(ini(), "Transformadores", "Transformado");
+    }
+    bool showsFirstAction() const { return form->Draw3D2->isVisibleTo(form.get()); }
+    bool showsSecondAction() const { return form->Draw3D3->isVisibleTo(form.get()); }
+    bool frameless() const { return form->windowFlags().testFlag(Qt::FramelessWindowHint); }
+};
+
+const QString kHandle = QStringLiteral("3A00007");
+
+TEST(WindowLayout, ControlsCaptionsAndSizes) {
+    Window w({});
+    TMForm& form = *w.form;
+    EXPECT_EQ(form.windowTitle(), "Exportar e importar datos entre Morvalen y Pincel-rIdaz");
+    EXPECT_EQ(form.size(), QSize(632, 266));
+    EXPECT_EQ(form.Draw3D2->geometry(), QRect(0, 0, 315, 169));
+    EXPECT_EQ(form.Draw3D3->geometry(), QRect(316, 0, 317, 169));
+    EXPECT_EQ(form.Draw3D1->geometry(), QRect(0, 168, 633, 97));
+    EXPECT_EQ(form.BExportar->pos(), QPoint(96, 120));
+    EXPECT_EQ(form.BImportar->pos(), QPoint(96, 120));
+    EXPECT_EQ(form.BClose->text(), "&Salir");
+    EXPECT_EQ(form.Button1->text(), "F1 Ayuda");
+    EXPECT_EQ(form.Label1->text(), "Lindavex para RV17 V-1.0");
+    EXPECT_EQ(form.Label3->text(), "Transformar datos desde Pincel-rIdaz hacia Morvalen ");
+    EXPECT_EQ(form.Label4->text(), "Transformar datos desde Morvalen hacia Pincel-rIdaz");
+    EXPECT_FALSE(form.ListBoxPlanti->isVisibleTo(&form));
+    EXPECT_TRUE(form.Draw3D1->isVisibleTo(&form));
+}
+
+TEST(CommandLine, AnyCountButTwoIsIgnoredAndNothingIsWrittenOnClose) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"importar"}, QStringList{"importar", kHandle, "x"}}) {
+        Window w(arguments);
+        EXPECT_FALSE(w.form->runState().embedded());
+        EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction())
+            << arguments.join(' ').toStdString();
+        EXPECT_FALSE(w.frameless());
+        EXPECT_TRUE(w.form->close());
+        EXPECT_FALSE(fs::exists(w.ini()));
+        EXPECT_EQ(w.closed->count(), 1);
+    }
+}
+
+TEST(CommandLine, TheModeInAnyLetterCaseShowsOnePanelFillingTheWindow) {
+    Window importar({"IMPORTAR", kHandle});
+    EXPECT_TRUE(importar.form->runState().embedded());
+    EXPECT_TRUE(importar.frameless());
+    EXPECT_FALSE(importar.showsFirstAction());
+    EXPECT_TRUE(importar.showsSecondAction());
+    EXPECT_EQ(importar.form->Draw3D3->geometry(), QRect(0, 0, 632, 169));
+
+    Window exportar({"Exportar", kHandle});
+    EXPECT_TRUE(exportar.showsFirstAction());
+    EXPECT_FALSE(exportar.showsSecondAction());
+    EXPECT_EQ(exportar.form->Draw3D2->geometry(), QRect(0, 0, 632, 169));
+    EXPECT_TRUE(exportar.form->Draw3D1->isVisibleTo(exportar.form.get()));
+}
+
+TEST(CommandLine, AnotherModeShowsBothPanelsAndStillWritesTheStatus) {
+    Window w({"ayuda", kHandle});
+    EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction());
+    EXPECT_TRUE(w.frameless());
+    EXPECT_TRUE(w.form->close());
+    EXPECT_EQ(w.status(), "0") << "closing without running an action writes 0";
+}
+
+TEST(CommandLine, AHandleThatIsNotHexadecimalIsReportedThenTheWindowRunsFree) {
+    Window w({"exportar", "12G4"});
+    EXPECT_EQ(w.ui.messages, std::vector<std::string>{"'$12G4' is not a valid integer value"});
+    EXPECT_FALSE(w.form->runState().embedded());
+    EXPECT_FALSE(w.frameless());
+    EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction());
+    EXPECT_TRUE(w.form->close());
+    EXPECT_FALSE(fs::exists(w.ini()));
+}
+
+TEST(CompletionStatus, AnActionThatFailsKeepsTheWindowTheStatusAndRestoresTheCursor) {
+    Actions actions;
+    actions.exportar = [](RunState& state, UserInterface&) {
+        state.completionStatus = 1;
+        state.workingSet = {"11", "12"};
+    };
+    actions.importar = [](RunState&, UserInterface& ui) {
+        ui.setWaitCursor(true);
+        throw Error("La tabla SOLUC está abierta en otro programa");
+    };
+    Window w({"importar", kHandle}, actions);
+    w.form->BExportarClick();
+    w.form->BImportarClick();
+    EXPECT_EQ(w.ui.messages,
+              std::vector<std::string>{"La tabla SOLUC está abierta en otro programa"});
+    EXPECT_FALSE(w.ui.waitCursorShown());
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_EQ(w.closed->count(), 0);
+    EXPECT_EQ(w.form->ListBoxPlanti->count(), 2) << "the hidden list mirrors the working set";
+    EXPECT_TRUE(w.form->close());
+    EXPECT_EQ(w.status(), "1");
+}
+
+TEST(CompletionStatus, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStays) {
+    Window w({"exportar", kHandle});
+    fs::create_directory(w.ini());
+    EXPECT_FALSE(w.form->close());
+    EXPECT_EQ(w.ui.messages, std::vector<std::string>{"Unable to write to " + w.ini().string()});
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_EQ(w.closed->count(), 0);
+    fs::remove(w.ini());
+    EXPECT_TRUE(w.form->close());
+    EXPECT_EQ(w.status(), "0");
+}
+
+#ifdef LINDAVEX_HAVE_TOWORKDB
+TEST(CompletionStatus, FirstActionWithTheLibrary) {
+    // Missing input in embedded mode: -1, and the action closes the window.
+    {
+        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        w.form->BExportar->click();
+        EXPECT_EQ(w.ui.messages, std::vector<std::string>{"No existe archivo"});
+        EXPECT_EQ(w.closed->count(), 1);
+        EXPECT_EQ(w.status(), "-1");
+    }
+    // Missing input outside embedded mode: the status stays 0 and the window stays open.
+    {
+        Window w({}, {&toworkdb::runConversion, {}});
+        w.form->BExportar->click();
+        EXPECT_EQ(w.form->runState().completionStatus, 0);
+        EXPECT_EQ(w.closed->count(), 0);
+    }
+    // A completed run: "Proceso finalizado" first, then the window closes with 1.
+    {
+        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        fs::create_directory(w.dir / "WTEMP");
+        std::ofstream(w.dir / "centro.xml")
+            << "<?xml version=\"1.0\"?>\n<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" "
+               "Version=\"1\"/>\n";
+        w.ui.dialogAnswers.push_back(w.dir / "centro.xml");
+        w.form->BExportar->click();
+        EXPECT_EQ(w.ui.messages, std::vector<std::string>{"Proceso finalizado"});
+        EXPECT_EQ(w.closed->count(), 1);
+        EXPECT_EQ(w.status(), "1");
+    }
+}
+#endif
+
+TEST(RealWidgets, AnErrorIsShownInAMessageBoxAndTheWaitCursorIsGone) {
+    ScratchDir dir;
+    Actions actions;
+    actions.exportar = [](RunState&, UserInterface& ui) {
+        ui.setWaitCursor(true);
+        throw std::runtime_error("'x' is not a valid integer value");
+    };
+    TMForm form({}, actions);
+    form.show();
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    form.BExportar->click();
+    EXPECT_EQ(shown, "'x' is not a valid integer value");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST(RealWidgets, TheFileDialogIsTheArchivoXmlDialog) {
+    TMForm form({}, {});
+    form.show();
+    QString title, filter, suffix;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            filter = dialog->nameFilters().join('|');
+            suffix = dialog->defaultSuffix();
+            dialog->reject();
+        }
+    });
+    EXPECT_FALSE(form.ui().chooseXmlFile());
+    EXPECT_EQ(title, "Archivo XML");
+    EXPECT_EQ(filter, "*.xml");
+    EXPECT_EQ(suffix, "xml");
+}
+
+TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
+    std::vector<HtmlHelpCall> calls;
+    TMForm form({}, {});
+    form.setHtmlHelp([&](const HtmlHelpCall& call) { calls.push_back(call); });
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(form.BExportar, Qt::Key_F1);
+    form.Button1->click();
+    ASSERT_EQ(calls.size(), 2u);
+    const std::string file =
+        (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "RIDAZ.chm").string();
+    EXPECT_EQ(calls[0].command, HH_HELP_CONTEXT);
+    EXPECT_EQ(calls[0].number, 3u);
+    EXPECT_EQ(calls[0].file, file);
+    EXPECT_EQ(calls[1].command, HH_DISPLAY_TOC);
+    EXPECT_EQ(calls[1].file, file);
+}
+
+}  // namespace
+}  // namespace lindavex::shell
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
