@@ -160,6 +160,16 @@ TEST(CentreDocumentTest, MisplacedChildrenAreRefused) {
     EXPECT_THROW(doc.appendChild(doc.createElement("second")), Error);
     EXPECT_THROW(b.appendChild(a), Error);
     EXPECT_THROW(b.removeChild(a), Error);
+    // Control characters would make the saved file unreadable; tab and line ends are fine.
+    EXPECT_THROW(b.setAttribute("Nombre", std::string("a\x01"
+                                                      "b")),
+                 Error);
+    EXPECT_THROW(b.setAttribute("Nombre", std::string("a\0b", 3)), Error);
+    EXPECT_FALSE(b.hasAttribute("Nombre"));
+    b.setAttribute("Nombre", "a\tb");
+    EXPECT_TRUE(b.hasAttribute("Nombre"));
+    EXPECT_THROW(b.setAttribute("1x", "v"), Error);
+    EXPECT_THROW(doc.createElement("a b"), Error);
     EXPECT_THROW(doc.removeChild(b), Error);
     a.removeChild(b);
     EXPECT_TRUE(doc.selectNodes("/a/b").empty());
