@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """A stand-in for the Morvalen product's window: a plain X window that prints its id in
 hexadecimal without prefix (as the product passes it on the command line), then stays until
-its standard input closes or it is killed. Uses Debian's python3-xlib."""
-import select
+it is killed or the display goes. Uses Debian's python3-xlib."""
 import sys
 
 from Xlib import X, display
@@ -21,11 +20,7 @@ def main():
     d.sync()
     print("%x" % window.id, flush=True)
     while True:
-        while d.pending_events():
-            d.next_event()
-        readable, _, _ = select.select([sys.stdin, d], [], [], 1.0)
-        if sys.stdin in readable and not sys.stdin.readline():
-            return
+        d.next_event()
 
 
 if __name__ == "__main__":
