@@ -232,6 +232,8 @@ class TableHolder {
         EXPECT_EQ(pipe(stop), 0);
         pid_ = fork();
         if (pid_ == 0) {
+            close(ready[0]);
+            close(stop[1]);  // else the child would never see the end of the stop pipe
             char held = 0;
             try {
                 const store::Table table = store::Table::open(dir, name, mode);
