@@ -128,10 +128,15 @@ std::vector<XWindow> windows(const std::string& xwininfoArgs) {
     return found;
 }
 
-// The first top-level window with that title bigger than 1x1 (Qt keeps 1x1 helper windows).
+bool viewable(const std::string& id) {
+    return output("xwininfo -id " + id + " 2>/dev/null").find("IsViewable") != std::string::npos;
+}
+
+// The first shown top-level window with that title. Qt gives untitled windows (helpers, the
+// file name completer) the application's name too, so hidden ones and 1x1 ones are passed over.
 std::optional<XWindow> topLevel(const std::string& title) {
     for (const XWindow& w : windows("-root -children"))
-        if (w.title == title && w.width > 1) return w;
+        if (w.title == title && w.width > 1 && viewable(w.id)) return w;
     return std::nullopt;
 }
 
@@ -224,7 +229,8 @@ class EmbeddedWindow : public ::testing::Test {
         auto box = waitUntil([] { return topLevel("Lindavex"); });
         ASSERT_TRUE(box) << "no message box";
         keysOver(*box, "key Return");
-        waitUntil([] { return !topLevel("Lindavex"); }, 5s);
+        const std::string id = box->id;
+        EXPECT_TRUE(waitUntil([&] { return !viewable(id); }, 5s)) << "the message box stayed";
     }
 
     static constexpr const char* kOtherContent =
@@ -274,6 +280,8 @@ TEST_F(EmbeddedWindow, FirstActionRunThroughTheDialogWrites1) {
     // The file name field has the focus when the dialog opens.
     keysOver(*dialog, "type --delay 20 '" + (dir_ / "centro.xml").string() + "'");
     keysOver(*dialog, "key Return");
+    const std::string dialogId = dialog->id;
+    ASSERT_TRUE(waitUntil([&] { return !viewable(dialogId); }, 5s)) << "the dialog stayed";
     confirmMessage();  // "Proceso finalizado"
     ASSERT_TRUE(endsWithin(30s)) << "the program did not end after the run";
     EXPECT_EQ(status(), "1");
