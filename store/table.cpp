@@ -260,8 +260,13 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         mdxTemp = writeBeside(mdxPath(dir, table), mdxBytes, 0644);
     }
     fs::path temp = writeBeside(target, bytes, 0644);
-    // link() refuses to replace: a table that appeared meanwhile is not overwritten.
-    if (::link(temp.c_str(), target.c_str()) != 0) {
+    // link() refuses to replace: a table that appeared meanwhile is not overwritten. Where the
+    // file system has no hard links, rename() after the check above has to do.
+    int linked = ::link(temp.c_str(), target.c_str());
+    if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP) && !fs::exists(target, ec) &&
+        ::rename(temp.c_str(), target.c_str()) == 0)
+        linked = 0;
+    if (linked != 0) {
         int error = errno;
         ::unlink(temp.c_str());
         if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
@@ -285,6 +290,8 @@ struct Table::Impl {
     Mode mode = Mode::Shared;
     Descriptor lock;
     mode_t fileMode = 0644;
+    dev_t device = 0;  // identity of the file as opened
+    ino_t inode = 0;
     dbf::Layout layout;
     std::string records;  // recordCount * recordLength bytes
     std::size_t count = 0;
@@ -533,6 +540,12 @@ void Table::Impl::writeFiles() {
     bytes += records;
     bytes += dbf::kEndOfFile;
 
+    // Another shared opener may have written the table since it was read: writing over its
+    // records would lose them.
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0 || now.st_dev != device || now.st_ino != inode)
+        throw Error("La tabla ha sido modificada por otro programa: " + displayName);
+
     fs::path mdxTemp;
     const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
     if (!mdxTags)
@@ -613,6 +626,8 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
             throw Error("La tabla está en uso por otro programa: " + impl->displayName);
     }
     impl->fileMode = locked.st_mode & 07777;
+    impl->device = locked.st_dev;
+    impl->inode = locked.st_ino;
 
     std::string bytes(static_cast<std::size_t>(locked.st_size), '\0');
     std::size_t done = 0;

@@ -84,6 +84,28 @@ TEST(TableLockTest, AWriterClosingHandsTheNewFileToTheNextOpener) {
     EXPECT_EQ(openInChild(dir.path(), Table::Mode::Shared), 1);
 }
 
+TEST(TableLockTest, ASharedWriterDoesNotOverwriteAnotherWritersRecords) {
+    ScratchDir dir;
+    recreateTable(dir.path(), "PROFT", kFields);
+    Table a = Table::open(dir.path(), "PROFT", Table::Mode::Shared);
+    Table b = Table::open(dir.path(), "PROFT", Table::Mode::Shared);
+    for (Table* t : {&a, &b}) {
+        t->append();
+        t->setText("ABREV", t == &a ? "ANA" : "LUIS");
+        t->post();
+    }
+    a.close();
+    try {
+        b.close();
+        FAIL() << "the second writer overwrote the first";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("PROFT.DBF"), std::string::npos) << e.what();
+    }
+    Table check = Table::open(dir.path(), "PROFT", Table::Mode::Shared);
+    ASSERT_EQ(check.recordCount(), 1u);
+    EXPECT_EQ(check.asText("ABREV"), "ANA");
+}
+
 TEST(TableLockTest, ATableInUseIsNeitherDeletedNorRecreated) {
     ScratchDir dir;
     recreateTable(dir.path(), "PROFT", kFields, {{"ABREV", "ABREV"}});
