@@ -32,13 +32,20 @@ void ExportarAsignaciones(StepContext& ctx) {
     // gathered by that code once, in document order. Every Horas is converted, including those
     // of subjects that give no row: a bad one anywhere stops the step.
     std::unordered_map<std::string, std::vector<SubjectLoad>> subjectsByGroupCode;
+    // The subjects of one group come one after another: its code is read once for them.
+    const void* lastGroup = nullptr;
+    std::vector<SubjectLoad>* lastGroupSubjects = nullptr;
     for (const store::Node& subject :
          ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")) {
         SubjectLoad entry{subject.attribute("Codigo"),
                           weeklyLoad(subject.attribute("Horas"), lengths)};
         if (entry.code.empty()) continue;
         const store::Node group = subject.parentNode().parentNode();
-        subjectsByGroupCode[group.attribute("Codigo")].push_back(std::move(entry));
+        if (group.raw() != lastGroup) {
+            lastGroup = group.raw();
+            lastGroupSubjects = &subjectsByGroupCode[group.attribute("Codigo")];
+        }
+        lastGroupSubjects->push_back(std::move(entry));
     }
 
     for (const store::Node& group : ctx.doc.selectNodes("/Centro/Grupos/Grupo")) {
