@@ -59,11 +59,14 @@ public:
     Table& operator=(Table&&) noexcept;
     ~Table();  // closes; errors while closing in a destructor are swallowed, call close()
 
-    void close();  // writes pending changes (and rebuilds the .MDX), releases the lock
+    // Writes pending changes (and rebuilds the .MDX), releases the lock. Throws when another
+    // shared opener wrote the table since it was read, rather than drop that opener's records.
+    void close();
     bool isOpen() const;
     const std::filesystem::path& path() const;
 
-    // Walking.
+    // Walking. Records carrying the deletion flag are skipped (recordCount() counts them).
+    // Moving, append(), edit() and lookup() post a record being appended or edited first.
     void first();
     void next();
     bool eof() const;
@@ -82,7 +85,8 @@ public:
     void post();
 
     // Reading the current record. Unset fields read as empty text and as no value.
-    // Text has no trailing pad blanks; numbers read as text give their plain decimal form.
+    // Text has no trailing pad blanks; numbers read as text give their plain decimal form;
+    // logicals read as text give "True" or "False".
     // Numbers asked of a text field are converted and raise the conversion errors.
     std::string asText(std::string_view field) const;
     std::optional<std::int32_t> asInteger(std::string_view field) const;
