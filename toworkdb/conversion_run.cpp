@@ -174,6 +174,11 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         }
         change.applied = true;
     }
+    // The new names are recorded on disk before the run reports success.
+    if (const int dirFd = ::open(workDb.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }
 
 }  // namespace
