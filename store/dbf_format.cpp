@@ -9,23 +9,6 @@
 namespace lindavex::store::dbf {
 namespace {
 
-std::size_t readLe16(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) |
-           (static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8);
-}
-
-std::size_t readLe32(std::string_view bytes, std::size_t at) {
-    std::size_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
-}
-
-void writeLe(std::string& bytes, std::size_t at, std::size_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
-        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 [[noreturn]] void corrupt(const std::string& what, const std::string& displayName) {
     throw Error("La tabla está dañada (" + what + "): " + displayName);
 }
@@ -51,6 +34,25 @@ bool knownType(char type) { return std::strchr("CNFIOLD@+MBG", type) != nullptr 
 
 }  // namespace
 
+std::size_t readLe(std::string_view bytes, std::size_t at, std::size_t width) {
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    return value;
+}
+
+void writeLe(std::string& bytes, std::size_t at, std::size_t value, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::string upperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
 Layout parse(std::string_view file, const std::string& displayName) {
     if (file.size() < kLevel3HeaderSize) corrupt("cabecera incompleta", displayName);
     Layout layout;
@@ -70,9 +72,9 @@ Layout parse(std::string_view file, const std::string& displayName) {
         layout.level7 ? kLevel7DescriptorSize : kLevel3DescriptorSize;
     if (file.size() < fixed) corrupt("cabecera incompleta", displayName);
 
-    layout.recordCount = readLe32(file, 4);
-    layout.headerLength = readLe16(file, 8);
-    layout.recordLength = readLe16(file, 10);
+    layout.recordCount = readLe(file, 4, 4);
+    layout.headerLength = readLe(file, 8, 2);
+    layout.recordLength = readLe(file, 10, 2);
     layout.hasProductionMdx = file[kMdxFlagOffset] != 0;
     if (layout.headerLength > file.size() || layout.headerLength <= fixed)
         corrupt("longitud de cabecera no válida", displayName);

@@ -46,6 +46,13 @@ struct Layout {
     bool hasProductionMdx = false;
 };
 
+// Little-endian unsigned numbers of `width` bytes, as headers store their counts and sizes.
+std::size_t readLe(std::string_view bytes, std::size_t at, std::size_t width);
+void writeLe(std::string& bytes, std::size_t at, std::size_t value, std::size_t width);
+
+// Field, tag and file names compare without regard to ASCII letter case.
+std::string upperAscii(std::string_view text);
+
 // Parses and checks a whole table file. Every inconsistency (sizes that disagree, records
 // past the end of the file, an unknown field type, a missing terminator, no fields) throws
 // lindavex::Error naming `displayName`.

@@ -21,34 +21,15 @@ constexpr std::size_t kNumericKeyLength = 12;
 constexpr std::size_t kExpressionOffset = 24;
 constexpr std::size_t kExpressionSize = 220;
 
-void putLe(std::string& bytes, std::size_t at, std::size_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
-        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::size_t getLe(std::string_view bytes, std::size_t at, std::size_t width) {
-    std::size_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
-}
-
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 std::string trimmed(std::string_view text) {
     text = text.substr(0, text.find('\0'));
     return std::string(codepage::trim(text));
 }
 
 const dbf::Field* findField(const dbf::Layout& layout, std::string_view name) {
-    const std::string wanted = upperAscii(name);
+    const std::string wanted = dbf::upperAscii(name);
     for (const dbf::Field& f : layout.fields)
-        if (upperAscii(f.name) == wanted) return &f;
+        if (dbf::upperAscii(f.name) == wanted) return &f;
     return nullptr;
 }
 
@@ -85,15 +66,15 @@ struct Entry {
 std::string nodeBlock(const std::vector<Entry>& entries, std::size_t first, std::size_t n,
                       std::size_t itemLength, std::uint32_t last) {
     std::string block(kBlockSize, '\0');
-    putLe(block, 0, n, 4);
+    dbf::writeLe(block, 0, n, 4);
     std::size_t at = 8;
     for (std::size_t i = 0; i < n; ++i) {
         const Entry& e = entries[first + i];
-        putLe(block, at, e.pointer, 4);
+        dbf::writeLe(block, at, e.pointer, 4);
         std::memcpy(&block[at + 4], e.key.data(), e.key.size());
         at += itemLength;
     }
-    putLe(block, at, last, 4);
+    dbf::writeLe(block, at, last, 4);
     return block;
 }
 
@@ -148,14 +129,14 @@ std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() < kHeaderPages * kPageSize) return std::nullopt;
-    const std::size_t used = getLe(bytes, 28, 2);
+    const std::size_t used = dbf::readLe(bytes, 28, 2);
     const std::size_t entrySize = static_cast<unsigned char>(bytes[26]);
     if (used > kMaxTags || entrySize < 21) return std::nullopt;
     std::vector<IndexDef> tags;
     for (std::size_t i = 0; i < used; ++i) {
         const std::size_t at = kTagTableOffset + i * entrySize;
         if (at + entrySize > bytes.size()) return std::nullopt;
-        const std::size_t headerAt = getLe(bytes, at, 4) * kPageSize;
+        const std::size_t headerAt = dbf::readLe(bytes, at, 4) * kPageSize;
         if (headerAt + kExpressionOffset + kExpressionSize > bytes.size()) return std::nullopt;
         IndexDef tag{
             trimmed(std::string_view(bytes).substr(at + 4, 11)),
@@ -178,14 +159,14 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
     file[1] = static_cast<char>(date.tm_year & 0xFF);
     file[2] = static_cast<char>(date.tm_mon + 1);
     file[3] = static_cast<char>(date.tm_mday);
-    const std::string name = upperAscii(tableName).substr(0, 16);
+    const std::string name = dbf::upperAscii(tableName).substr(0, 16);
     std::memcpy(&file[4], name.data(), name.size());
-    putLe(file, 20, kPagesPerBlock, 2);
-    putLe(file, 22, kBlockSize, 2);
+    dbf::writeLe(file, 20, kPagesPerBlock, 2);
+    dbf::writeLe(file, 22, kBlockSize, 2);
     file[24] = 0x01;  // production index
     file[25] = 48;    // slots in the tag table
     file[26] = static_cast<char>(kTagEntrySize);
-    putLe(file, 28, tags.size(), 2);
+    dbf::writeLe(file, 28, tags.size(), 2);
     file[30] = static_cast<char>(tags.size() + 1);  // next tag number
     file[31] = 0x1B;
     file[44] = file[1];
@@ -281,30 +262,30 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
         const std::uint32_t root = level.front().pointer;
 
         std::string header(kBlockSize, '\0');
-        putLe(header, 0, root, 4);
-        putLe(header, 4, nodeBlocks * kPagesPerBlock, 4);
+        dbf::writeLe(header, 0, root, 4);
+        dbf::writeLe(header, 4, nodeBlocks * kPagesPerBlock, 4);
         header[8] = 0x10;  // ascending, duplicates allowed
         header[9] = character ? 'C' : 'N';
         header[11] = 0x1B;
-        putLe(header, 12, keyLength, 2);
-        putLe(header, 14, perBlock, 2);
-        putLe(header, 16, 0, 2);
-        putLe(header, 18, itemLength, 2);
+        dbf::writeLe(header, 12, keyLength, 2);
+        dbf::writeLe(header, 14, perBlock, 2);
+        dbf::writeLe(header, 16, 0, 2);
+        dbf::writeLe(header, 18, itemLength, 2);
         header[20] = 0x01;
         header[23] = 0x00;  // not unique
         const std::string expression = f->name.substr(0, kExpressionSize - 1);
         std::memcpy(&header[kExpressionOffset], expression.data(), expression.size());
         header[246] = count > 0 ? 0x01 : 0x00;
-        putLe(header, 248, firstLeaf, 4);
-        putLe(header, 252, lastLeaf, 4);
+        dbf::writeLe(header, 248, firstLeaf, 4);
+        dbf::writeLe(header, 252, lastLeaf, 4);
         header[257] = file[1];
         header[258] = file[2];
         header[259] = file[3];
         header[480] = 0x01;  // key is one field
 
         std::string entry(kTagEntrySize, '\0');
-        putLe(entry, 0, headerPage, 4);
-        const std::string tagName = upperAscii(tag.tag).substr(0, 10);
+        dbf::writeLe(entry, 0, headerPage, 4);
+        const std::string tagName = dbf::upperAscii(tag.tag).substr(0, 10);
         std::memcpy(&entry[4], tagName.data(), tagName.size());
         entry[15] = 0x10;
         entry[16] = static_cast<char>(left[t]);
@@ -318,7 +299,7 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
         file += blocks;
         pages += nodeBlocks * kPagesPerBlock;
     }
-    putLe(file, 32, pages, 4);
+    dbf::writeLe(file, 32, pages, 4);
     return file;
 }
 

@@ -25,14 +25,8 @@
 
 namespace lindavex::store {
 namespace fs = std::filesystem;
+using dbf::upperAscii;
 namespace {
-
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
@@ -162,6 +156,15 @@ dbf::Field toStoredField(const FieldDef& def, const std::string& displayName) {
             break;
     }
     return field;
+}
+
+// A number as a long, rounded half to even as the engine's integer fields do.
+std::int32_t roundedLong(double value) {
+    const double rounded = std::nearbyint(value);
+    if (!(rounded > std::numeric_limits<std::int32_t>::min() &&
+          rounded <= std::numeric_limits<std::int32_t>::max()))
+        throw Error("'" + convert::plainDecimal(value) + "' is not a valid integer value");
+    return static_cast<std::int32_t>(rounded);
 }
 
 bool isBinaryNumber(char type) { return type == 'I' || type == '+' || type == 'O'; }
@@ -461,14 +464,9 @@ void Table::Impl::putFloat(const dbf::Field& f, double value) {
             dbf::encodeDouble(value, writable(f));
             return;
         case 'I':
-        case '+': {
-            double rounded = std::nearbyint(value);
-            if (!(rounded > std::numeric_limits<std::int32_t>::min() &&
-                  rounded <= std::numeric_limits<std::int32_t>::max()))
-                throw Error("'" + convert::plainDecimal(value) + "' is not a valid integer value");
-            putInteger(f, static_cast<std::int32_t>(rounded));
+        case '+':
+            putInteger(f, roundedLong(value));
             return;
-        }
         case 'N':
         case 'F':
             putDigits(f, value);
@@ -785,11 +783,7 @@ std::optional<std::int32_t> Table::asInteger(std::string_view field) const {
     if (f.type == 'N' || f.type == 'F' || f.type == 'O') {
         std::optional<double> value = impl_->number(f, rec);
         if (!value) return std::nullopt;
-        double rounded = std::nearbyint(*value);
-        if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-              rounded <= std::numeric_limits<std::int32_t>::max()))
-            throw Error("'" + convert::plainDecimal(*value) + "' is not a valid integer value");
-        return static_cast<std::int32_t>(rounded);
+        return roundedLong(*value);
     }
     std::string value = impl_->text(f, rec);
     if (codepage::trim(value).empty()) return std::nullopt;
