@@ -64,6 +64,9 @@ TEST(WeeklyLoad, WholeHoursAreRecognisedByValueInAnyForm) {
              Case{"0", {55, 0, 0}, 1, "1"},
              Case{"0,0", {55, 0, 0}, 1, "1"},
              Case{"+3", {55, 0, 0}, 3, "111"},
+             // Negative hours give no sessions.
+             Case{"-2,00", {55, 0, 0}, -2, ""},
+             Case{"-1,50", {55, 0, 0}, -1, ""},
          })
         expectLoad(c);
 }
