@@ -111,20 +111,24 @@ void TMForm::buildControls() {
     setFont(windowFont(11, false, QStringLiteral("MS Sans Serif")));
     setFixedSize(kClientWidth, kClientHeight);
 
-    const QColor gold(0xF9, 0xD3, 0x7D), white(Qt::white), cream(0xFF, 0xEE, 0xDD);
-    Draw3D2 = new GradientPanel(this, gold, white, cream, cream);
-    Draw3D2->setObjectName(QStringLiteral("Draw3D2"));
-    Draw3D2->setGeometry(0, 0, 315, kTopHeight);
-    Label3 = titleLabel(Draw3D2, "Transformar datos desde Pincel-rIdaz hacia Morvalen ");
-    BExportar = button(Draw3D2, QStringLiteral("OK"), 96, 120, QStyle::SP_DialogOkButton);
-    BExportar->setObjectName(QStringLiteral("BExportar"));
-
-    Draw3D3 = new GradientPanel(this, gold, white, cream, cream);
-    Draw3D3->setObjectName(QStringLiteral("Draw3D3"));
-    Draw3D3->setGeometry(316, 0, 317, kTopHeight);
-    Label4 = titleLabel(Draw3D3, "Transformar datos desde Morvalen hacia Pincel-rIdaz");
-    BImportar = button(Draw3D3, QStringLiteral("OK"), 96, 120, QStyle::SP_DialogOkButton);
-    BImportar->setObjectName(QStringLiteral("BImportar"));
+    // The two action panels: the same gradient, a title and an "OK" button each.
+    const auto actionPanel = [this](const char* name, int x, int width, const char* title,
+                                    QLabel*& label, QPushButton*& okButton,
+                                    const char* buttonName) {
+        const QColor gold(0xF9, 0xD3, 0x7D), cream(0xFF, 0xEE, 0xDD);
+        auto* panel = new GradientPanel(this, gold, Qt::white, cream, cream);
+        panel->setObjectName(QString::fromLatin1(name));
+        panel->setGeometry(x, 0, width, kTopHeight);
+        label = titleLabel(panel, title);
+        okButton = button(panel, QStringLiteral("OK"), 96, 120, QStyle::SP_DialogOkButton);
+        okButton->setObjectName(QString::fromLatin1(buttonName));
+        return panel;
+    };
+    Draw3D2 = actionPanel("Draw3D2", 0, 315, "Transformar datos desde Pincel-rIdaz hacia Morvalen ",
+                          Label3, BExportar, "BExportar");
+    Draw3D3 =
+        actionPanel("Draw3D3", 316, 317, "Transformar datos desde Morvalen hacia Pincel-rIdaz",
+                    Label4, BImportar, "BImportar");
 
     const QColor ground(0xCC, 0xD8, 0xE6);
     Draw3D1 =

@@ -8,7 +8,9 @@
 
 namespace lindavex::shell {
 
-QtUi::~QtUi() { setWaitCursor(false); }
+QtUi::~QtUi() {
+    if (waitCursors_ > 0) QApplication::restoreOverrideCursor();
+}
 
 std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
     // A typed name of a missing file is accepted here; the action reports it.
