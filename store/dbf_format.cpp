@@ -176,7 +176,7 @@ std::optional<std::int32_t> decodeInteger(const char* in4) {
 
 void encodeDouble(double value, char* out8) {
     if (value == 0) value = 0.0;  // -0.0 would otherwise encode as the null pattern
-    std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    auto bits = std::bit_cast<std::uint64_t>(value);
     bits = std::signbit(value) ? ~bits : bits ^ 0x8000000000000000ull;
     for (int i = 0; i < 8; ++i) out8[i] = static_cast<char>((bits >> (8 * (7 - i))) & 0xFF);
 }

@@ -69,7 +69,7 @@ class Descriptor {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
-    int get() const { return fd_; }
+    [[nodiscard]] int get() const { return fd_; }
 
   private:
     int fd_;
