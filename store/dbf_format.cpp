@@ -189,4 +189,14 @@ std::optional<double> decodeDouble(const char* in8) {
     return std::bit_cast<double>(bits);
 }
 
+std::optional<double> decodeTimestamp(const char* in8) {
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits = (bits << 8) | static_cast<unsigned char>(in8[i]);
+    if (bits == 0) return std::nullopt;
+    bits &= ~0x8000000000000000ull;  // a timestamp is never negative
+    const auto value = std::bit_cast<double>(bits);
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
 }  // namespace lindavex::store::dbf

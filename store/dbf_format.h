@@ -73,4 +73,10 @@ std::optional<std::int32_t> decodeInteger(const char* in4);
 void encodeDouble(double value, char* out8);
 std::optional<double> decodeDouble(const char* in8);
 
+// Level 7 timestamps: a big-endian double counting milliseconds from the start of the day
+// before 1 January of year 1 (so that day is day 1). Written plain by the engines seen; the
+// order-preserving form of doubles (sign bit set for values >= 0) is read as well.
+std::optional<double> decodeTimestamp(const char* in8);
+inline constexpr long kJulianDayOfDayZero = 1721425;  // 31 December of year 0
+
 }  // namespace lindavex::store::dbf

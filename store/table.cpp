@@ -384,18 +384,19 @@ std::string Table::Impl::text(const dbf::Field& f, const char* rec) const {
                     return {};
             }
         case '@': {
-            // Two big-endian longs with inverted sign bits: Julian day, milliseconds of the day.
-            std::optional<std::int32_t> day = dbf::decodeInteger(at);
-            std::optional<std::int32_t> ms = dbf::decodeInteger(at + 4);
-            if (!day || *day <= 0) return {};
+            std::optional<double> ms = dbf::decodeTimestamp(at);
+            constexpr double kDay = 86400000.0;
+            if (!ms || *ms < kDay || *ms > 1e17) return {};
+            const double days = std::floor(*ms / kDay);
             int year = 0;
             int month = 0;
             int dayOfMonth = 0;
-            civilFromJulianDay(*day, year, month, dayOfMonth);
-            long seconds = ms ? *ms / 1000 : 0;
+            civilFromJulianDay(static_cast<long>(days) + dbf::kJulianDayOfDayZero, year, month,
+                               dayOfMonth);
+            const auto seconds = static_cast<long>((*ms - days * kDay) / 1000);
             char out[40];
             std::snprintf(out, sizeof out, "%04d-%02d-%02d %02ld:%02ld:%02ld", year, month,
-                          dayOfMonth, seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
+                          dayOfMonth, seconds / 3600, seconds / 60 % 60, seconds % 60);
             return out;
         }
         default:

@@ -42,9 +42,10 @@ TEST_P(LevelsTest, EveryFieldTypeReadsAsTextAndAsItsValue) {
     std::vector<std::string> first = {"MAT", "3", "2.50", "T", "20261208"};
     std::vector<std::string> blank = {"", "", "", "", ""};
     if (level7) {
-        // 2 451 545 is the day number of 1 January 2000; 45 296 000 ms is 12:34:56.
-        first.insert(first.end(), {"-12", "-0.25", "5",
-                                   DbfBuilder::long7(2451545) + DbfBuilder::long7(45296000)});
+        // 1 January 2000 is day 730 120 counted from 31 December of year 0; 45 296 000 ms
+        // is 12:34:56.
+        first.insert(first.end(),
+                     {"-12", "-0.25", "5", DbfBuilder::timestamp7(730120 * 86400000.0 + 45296000)});
         blank.insert(blank.end(), {"", "", "", ""});
     }
     b.record(first).record(blank);
@@ -167,6 +168,16 @@ INSTANTIATE_TEST_SUITE_P(
         SlotType{"Double", DbfBuilder::kLevel7, {"DIA", 'O'}, {"HORA", 'O'}, "3", "2"},
         SlotType{"Mixed", DbfBuilder::kLevel7, {"DIA", 'N', 2}, {"HORA", 'O'}, "3", "2"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TableTimestampTest, ATimestampWrittenByTheDatabaseProductReadsAsItsDateAndTime) {
+    // Bytes of a timestamp field holding 16 August 2000 17:21:41 in a level 7 table.
+    ScratchDir dir;
+    DbfBuilder b(DbfBuilder::kLevel7, {{"CUANDO", '@'}});
+    b.rawRecord(std::string(" \x42\xCC\xB2\x0E\x03\x40\xDF\x00", 9));
+    b.write(dir / "SOLUC.DBF");
+    Table t = Table::open(dir.path(), "SOLUC", Table::Mode::Shared);
+    EXPECT_EQ(t.asText("CUANDO"), "2000-08-16 17:21:41");
+}
 
 TEST(TableConversionTest, NumbersAskedOfTextUseTheSystemsConversionErrors) {
     ScratchDir dir;

@@ -124,6 +124,13 @@ class DbfBuilder {
         for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(bits >> (24 - 8 * i));
         return out;
     }
+    // A timestamp: milliseconds from the start of 31 December of year 0, a plain big-endian double.
+    static std::string timestamp7(double ms) {
+        const auto bits = std::bit_cast<std::uint64_t>(ms);
+        std::string out(8, '\0');
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (56 - 8 * i));
+        return out;
+    }
     static std::string double7(double v) {
         std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
         bits = v < 0 ? ~bits : bits | 0x8000000000000000ull;
