@@ -32,16 +32,19 @@ HtmlHelpFunction platformHtmlHelp() {
 
 #else
 
-// Without HTML Help, a CHM viewer shows the help file (at its start page: the viewers take no
-// context numbers). Without one, help requests do nothing.
+// Without HTML Help, Debian's CHM viewer xchm shows the help file: at the page of a context
+// number, else at its start. Without it, help requests do nothing.
 HtmlHelpFunction platformHtmlHelp() {
     const QString viewer = QStandardPaths::findExecutable(QStringLiteral("xchm"));
     if (viewer.isEmpty()) return {};
     return [viewer](const HtmlHelpCall& call) {
         if (!call.file || call.command == HH_CLOSE_ALL) return;
-        std::string file = *call.file;
-        file = file.substr(0, file.find("::/"));
-        QProcess::startDetached(viewer, {QString::fromStdString(file)});
+        const std::string& target = *call.file;
+        QStringList arguments;
+        if (call.command == HH_HELP_CONTEXT)
+            arguments << QStringLiteral("--contextid=%1").arg(call.number);
+        arguments << QString::fromStdString(target.substr(0, target.find("::/")));
+        QProcess::startDetached(viewer, arguments);
     };
 }
 

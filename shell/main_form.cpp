@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStyle>
 #include <QWindow>
 
@@ -155,11 +155,6 @@ void TMForm::buildControls() {
     connect(BImportar, &QPushButton::clicked, this, [this] { BImportarClick(); });
     connect(BClose, &QPushButton::clicked, this, [this] { close(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    // F1 anywhere in the window: the window, its panels and buttons share one help context.
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    help->setContext(Qt::WindowShortcut);
-    connect(help, &QShortcut::activated, this,
-            [this] { helpViewer_->displayHelpByContext(kHelpContext); });
 }
 
 void TMForm::FormCreate(const QStringList& arguments) {
@@ -200,6 +195,17 @@ void TMForm::embedIn(WId parentWindow) {
 }
 
 void TMForm::FormShow() {}
+
+void TMForm::keyPressEvent(QKeyEvent* event) {
+    // F1 anywhere in the window: the window, its panels and buttons share one help context.
+    // Handled as the key reaches the window rather than as a shortcut, because a window inside
+    // a foreign parent is often never the active window that shortcuts need.
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        helpViewer_->displayHelpByContext(kHelpContext);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void TMForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
