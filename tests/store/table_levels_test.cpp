@@ -19,6 +19,8 @@ struct Level {
     std::uint8_t version;
 };
 
+void PrintTo(const Level& level, std::ostream* out) { *out << level.name; }
+
 class LevelsTest : public ::testing::TestWithParam<Level> {
   protected:
     Table build(DbfBuilder& b) {
@@ -132,6 +134,8 @@ struct SlotType {
     const char* diaValue;
     const char* horaValue;
 };
+
+void PrintTo(const SlotType& type, std::ostream* out) { *out << type.name; }
 
 class SolucSlotTest : public ::testing::TestWithParam<SlotType> {};
 
