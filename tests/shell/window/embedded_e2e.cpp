@@ -134,9 +134,11 @@ bool viewable(const std::string& id) {
 
 // The first shown top-level window with that title. Qt gives untitled windows (helpers, the
 // file name completer) the application's name too, so hidden ones and 1x1 ones are passed over.
-std::optional<XWindow> topLevel(const std::string& title) {
+std::optional<XWindow> topLevel(const std::string& title, bool exact = true) {
     for (const XWindow& w : windows("-root -children"))
-        if (w.title == title && w.width > 1 && viewable(w.id)) return w;
+        if ((exact ? w.title == title : w.title.find(title) != std::string::npos) && w.width > 1 &&
+            viewable(w.id))
+            return w;
     return std::nullopt;
 }
 
@@ -286,6 +288,21 @@ TEST_F(EmbeddedWindow, FirstActionRunThroughTheDialogWrites1) {
     ASSERT_TRUE(endsWithin(30s)) << "the program did not end after the run";
     EXPECT_EQ(status(), "1");
     EXPECT_TRUE(fs::exists(dir_ / "WTEMP" / "ASIGNOMT.DBF"));
+}
+
+TEST_F(EmbeddedWindow, F1OpensTheShippedHelpInTheChmViewer) {
+    if (!onPath("xchm")) GTEST_SKIP() << "xchm is not installed";
+    ASSERT_TRUE(fs::exists(dir_ / "RIDAZ.chm")) << "the help file is not built beside the program";
+    const XWindow window = start("importar");
+    keysOver(window, "key F1");
+    // The viewer titles its window with the help file's title.
+    const auto viewer = waitUntil([] { return topLevel("Ayuda de Lindavex", false); });
+    ASSERT_TRUE(viewer) << output("xwininfo -root -children");
+    // The viewer covers the window; out of the way with it (it ends with the display).
+    std::system(("xdotool windowunmap --sync " + viewer->id).c_str());
+    click(window.id, 256 + 37, 168 + 32 + 12);  // Salir
+    ASSERT_TRUE(endsWithin(15s));
+    EXPECT_EQ(status(), "0");
 }
 
 }  // namespace
