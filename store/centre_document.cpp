@@ -279,10 +279,15 @@ void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
     const std::string utf8Value = codepage::toUtf8(cp1252value);
     // XML cannot carry control characters other than tab and line ends, not even as references:
     // written out, they would make a file that no reader accepts.
-    for (const char c : cp1252value)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            throw Error("The value '" + utf8Value + "' of the attribute '" + utf8Name +
-                        "' holds a control character that XML cannot carry.");
+    for (const char c : cp1252value) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            std::string message = "The attribute '" + utf8Name;
+            message += "' cannot hold a control character: '";
+            message += utf8Value;
+            message += "'.";
+            throw Error(message);
+        }
+    }
     if (xmlSetProp(asXml(node_), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
         throw Error("The attribute '" + utf8Name + "' could not be set.");
 }

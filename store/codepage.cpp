@@ -69,7 +69,7 @@ std::string fromUtf8(std::string_view utf8) {
         }
         i += consumed;
         // Overlong forms and code points past U+10FFFF are malformed too.
-        constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+        constexpr std::array<char32_t, 4> kShortest = {0, 0x80, 0x800, 0x10000};
         if (valid && (cp < kShortest[extra] || cp > 0x10FFFF)) valid = false;
         if (!valid) {
             out += '?';

@@ -2,7 +2,7 @@
 
 #include <libxml/encoding.h>
 
-#include <cstring>
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,7 +20,7 @@ int decode(unsigned char* out, int* outlen, const unsigned char* in, int* inlen)
         const std::string utf8 =
             codepage::toUtf8(std::string_view(reinterpret_cast<const char*>(in) + read, 1));
         if (written + static_cast<int>(utf8.size()) > *outlen) break;
-        std::memcpy(out + written, utf8.data(), utf8.size());
+        std::copy(utf8.begin(), utf8.end(), out + written);
         written += static_cast<int>(utf8.size());
         ++read;
     }
