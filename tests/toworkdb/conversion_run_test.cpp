@@ -2,7 +2,9 @@
 // changed all together or not at all.
 #include "toworkdb/conversion_run.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -299,6 +301,18 @@ TEST_F(ConversionRunTest, WhatAKilledRunLeftBehindIsCleared) {
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_FALSE(fs::exists(workDb / ".lindavex-run"));
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
+}
+
+TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstWorks) {
+    fillWorkDb();
+    // What a run in progress holds: its folder, locked, with a table half built.
+    const fs::path busy = workDb / ".lindavex-run";
+    fs::create_directories(busy);
+    writeFile(busy / "PROFT.DBF", "being written");
+    const int fd = open(busy.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    expectFailureLeavesWorkDbAsItWas(example, "Otra conversi");
+    close(fd);
 }
 
 }  // namespace
