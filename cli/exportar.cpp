@@ -5,23 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/console_ui.h"
 #include "shell/run_state.h"
 #include "store/error.h"
 #include "store/table.h"
-#include "store/workdb.h"
 #include "toworkdb/conversion_run.h"
 #include "toworkdb/schemas.h"
 
 namespace lindavex::cli {
 namespace {
-
-int usageError(const std::string& problem) {
-    std::cerr << "exportar: " << problem << "\n\n";
-    printUsage(std::cerr);
-    return 2;
-}
 
 void printRecordsWritten(const std::filesystem::path& workDb) {
     for (const char* name : toworkdb::schemas::writtenTables()) {
@@ -33,35 +27,16 @@ void printRecordsWritten(const std::filesystem::path& workDb) {
 }  // namespace
 
 int exportar(const std::vector<std::string>& args) {
-    std::optional<std::string> file;
-    std::optional<std::string> workDb;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            printUsage(std::cout);
-            return 0;
-        }
-        if (arg == "--workdb") {
-            if (i + 1 == args.size()) return usageError("--workdb needs a folder");
-            if (workDb) return usageError("--workdb given twice");
-            workDb = args[++i];
-        } else if (arg.rfind("--workdb=", 0) == 0) {
-            if (workDb) return usageError("--workdb given twice");
-            workDb = arg.substr(9);
-        } else if (arg.size() > 1 && arg.front() == '-') {
-            return usageError("unknown option " + arg);
-        } else if (file) {
-            return usageError("one centre file only");
-        } else {
-            file = arg;
-        }
+    const std::optional<CommandArguments> parsed = parseArguments("exportar", args);
+    if (!parsed) return 2;
+    if (parsed->help) {
+        printUsage(std::cout);
+        return 0;
     }
-    if (!file) return usageError("the centre file is missing");
-    if (workDb && workDb->empty()) return usageError("--workdb needs a folder");
 
     RunState state;
-    state.workDb = workDb ? std::filesystem::path(*workDb) : store::defaultWorkDb();
-    ConsoleUi ui{std::filesystem::path(*file)};
+    state.workDb = parsed->workDb;
+    ConsoleUi ui{parsed->file};
     try {
         toworkdb::runConversion(state, ui);
         if (state.completionStatus != 1) return 1;
