@@ -5,15 +5,9 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
-
 #include "store/codepage.h"
 #include "store/error.h"
+#include "store/file_io.h"
 
 namespace lindavex::shell {
 namespace fs = std::filesystem;
@@ -187,25 +181,9 @@ void writeProfileString(const fs::path& file, std::string_view section, std::str
     }
 
     const std::string edited = setProfileValue(text, section, key, value);
-    fs::path temporary = target;
-    temporary += ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) unableToWrite(file);
-        out.write(edited.data(), static_cast<std::streamsize>(edited.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temporary, ec);
-            unableToWrite(file);
-        }
-    }
-    fs::permissions(temporary, mode, ec);
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        unableToWrite(file);
-    }
+    // Written beside the file, flushed and renamed over it: a failure (or a crash) leaves the
+    // old file whole.
+    if (store::file_io::replaceFile(target, edited, static_cast<mode_t>(mode)) != 0) unableToWrite(file);
 }
 
 std::optional<std::string> readProfileString(const fs::path& file, std::string_view section,

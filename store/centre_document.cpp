@@ -16,6 +16,7 @@
 
 #include "store/codepage.h"
 #include "store/error.h"
+#include "store/file_io.h"
 #include "store/xml_cp1252.h"
 
 namespace lindavex::store {
@@ -147,39 +148,8 @@ mode_t permissionsFor(const std::string& target) {
 // so the target is either the old file or the whole new one. Nothing is left behind on failure.
 void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
     const std::string target = path.string();
-    const auto fail = [&target](int code) {
-        return Error("Cannot write the file '" + target + "': " + systemError(code) + ".");
-    };
-    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw fail(errno);
-    int code = 0;
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (code == 0 && left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno != EINTR) code = errno;
-            continue;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    if (code == 0 && ::fchmod(fd, permissionsFor(target)) != 0) code = errno;
-    if (code == 0 && ::fsync(fd) != 0) code = errno;
-    if (::close(fd) != 0 && code == 0) code = errno;
-    if (code == 0 && ::rename(temp.c_str(), target.c_str()) != 0) code = errno;
-    if (code != 0) {
-        ::unlink(temp.c_str());
-        throw fail(code);
-    }
-    // The rename itself lasts only once the folder is flushed; the file is complete either way.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    if (const int code = file_io::replaceFile(path, bytes, permissionsFor(target)); code != 0)
+        throw Error("Cannot write the file '" + target + "': " + systemError(code) + ".");
 }
 
 // What a document owns besides its libxml2 tree; reachable from any of its nodes.

@@ -20,6 +20,7 @@
 #include "store/convert.h"
 #include "store/dbf_format.h"
 #include "store/error.h"
+#include "store/file_io.h"
 #include "store/mdx.h"
 #include "store/workdb.h"
 
@@ -75,49 +76,25 @@ class Descriptor {
     int fd_;
 };
 
-void writeAll(int fd, std::string_view bytes, const fs::path& target) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            throw Error("No se puede escribir la tabla: " + target.string() + " (" +
-                        systemMessage(errno) + ")");
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-void syncDirectory(const fs::path& dir) {
-    Descriptor d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.get() >= 0) ::fsync(d.get());
+[[noreturn]] void cannotWrite(const fs::path& target, int error) {
+    throw Error("No se puede escribir la tabla: " + target.string() + " (" + systemMessage(error) +
+                ")");
 }
 
 // Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
 // moves it into place.
 fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
-    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
-    Descriptor fd(::mkstemp(pattern.data()));
-    if (fd.get() < 0)
-        throw Error("No se puede escribir la tabla: " + target.string() + " (" +
-                    systemMessage(errno) + ")");
-    fs::path temp = pattern;
-    try {
-        writeAll(fd.get(), bytes, target);
-        if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0)
-            throw Error("No se puede escribir la tabla: " + target.string() + " (" +
-                        systemMessage(errno) + ")");
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
+    fs::path temp;
+    if (const int error = file_io::writeBeside(target, bytes, mode, temp); error != 0)
+        cannotWrite(target, error);
     return temp;
 }
 
 void moveIntoPlace(const fs::path& temp, const fs::path& target) {
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int error = errno;
+    if (file_io::rename(temp, target) != 0) {
+        const int error = errno;
         ::unlink(temp.c_str());
-        throw Error("No se puede escribir la tabla: " + target.string() + " (" +
-                    systemMessage(error) + ")");
+        cannotWrite(target, error);
     }
 }
 
@@ -218,8 +195,7 @@ bool heldByAnotherOpener(const fs::path& file) {
 void deleteTableFiles(const fs::path& dir, std::string_view table) {
     if (heldByAnotherOpener(resolveIgnoringCase(dir, fileName(table, ".DBF")))) return;
     for (const char* extension : {".DBF", ".MDX"}) {
-        std::error_code ec;
-        fs::remove(resolveIgnoringCase(dir, fileName(table, extension)), ec);
+        file_io::unlink(resolveIgnoringCase(dir, fileName(table, extension)));
     }
 }
 
@@ -262,12 +238,18 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         std::string mdxBytes = mdx::build(layout, {}, 0, indexes, target.stem().string(), today());
         mdxTemp = writeBeside(mdxPath(dir, table), mdxBytes, 0644);
     }
-    fs::path temp = writeBeside(target, bytes, 0644);
+    fs::path temp;
+    try {
+        temp = writeBeside(target, bytes, 0644);
+    } catch (...) {
+        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        throw;
+    }
     // link() refuses to replace: a table that appeared meanwhile is not overwritten. Where the
     // file system has no hard links, rename() after the check above has to do.
-    int linked = ::link(temp.c_str(), target.c_str());
+    int linked = file_io::link(temp, target);
     if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP) && !fs::exists(target, ec) &&
-        ::rename(temp.c_str(), target.c_str()) == 0)
+        file_io::rename(temp, target) == 0)
         linked = 0;
     if (linked != 0) {
         int error = errno;
@@ -276,9 +258,9 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         throw Error("No se puede crear la tabla: " + displayName + " (" + systemMessage(error) +
                     ")");
     }
-    ::unlink(temp.c_str());
+    file_io::unlink(temp);
     if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxPath(dir, table));
-    syncDirectory(dir);
+    file_io::syncDirectory(dir);
 }
 
 // Index of one field's texts for lookup: each text maps to the positions of the live records
@@ -563,7 +545,7 @@ void Table::Impl::writeFiles() {
     }
     moveIntoPlace(temp, path);
     if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
-    syncDirectory(path.parent_path());
+    file_io::syncDirectory(path.parent_path());
 }
 
 Table::Table(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

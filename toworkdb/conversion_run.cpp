@@ -16,6 +16,7 @@
 
 #include "store/centre_document.h"
 #include "store/error.h"
+#include "store/file_io.h"
 #include "store/table.h"
 #include "store/workdb.h"
 #include "toworkdb/schemas.h"
@@ -30,6 +31,17 @@ constexpr const char* kStagingFolder = ".lindavex-run";
 
 std::string describe(const fs::path& path, const std::error_code& ec) {
     return path.string() + ": " + ec.message();
+}
+
+// The error of the file call that just failed.
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+// Creates a folder; one that is already there is fine.
+std::error_code createFolder(const fs::path& dir) {
+    std::error_code ec;
+    if (store::file_io::mkdir(dir) != 0 && (errno != EEXIST || !fs::is_directory(dir, ec)))
+        return lastError();
+    return {};
 }
 
 // An exclusive flock held on one file for the object's lifetime. error() is 0 when it is held.
@@ -65,8 +77,7 @@ class FileLock {
 class Staging {
   public:
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
-        std::error_code ec;
-        fs::create_directory(path_, ec);
+        std::error_code ec = createFolder(path_);
         if (ec) throw Error("No se puede crear la carpeta de trabajo " + describe(path_, ec));
         lock_.emplace(path_, O_RDONLY | O_DIRECTORY);
         if (lock_->error() == EWOULDBLOCK)
@@ -107,8 +118,7 @@ void makeBackup(Change& change, const fs::path& backupDir) {
     std::error_code ec;
     if (!fs::exists(change.target, ec)) return;
     change.backup = backupDir / change.target.filename();
-    fs::create_hard_link(change.target, change.backup, ec);
-    if (ec) {
+    if (store::file_io::link(change.target, change.backup) != 0) {
         ec.clear();
         fs::copy_file(change.target, change.backup, ec);
     }
@@ -118,11 +128,10 @@ void makeBackup(Change& change, const fs::path& backupDir) {
 void undo(std::vector<Change>& changes) {
     for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
         if (!it->applied) continue;
-        std::error_code ec;
         if (!it->backup.empty())
-            fs::rename(it->backup, it->target, ec);
+            store::file_io::rename(it->backup, it->target);
         else
-            fs::remove(it->target, ec);
+            store::file_io::unlink(it->target);
     }
 }
 
@@ -159,15 +168,16 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     }
 
     const fs::path backupDir = staged / "anterior";
-    fs::create_directory(backupDir, ec);
+    ec = createFolder(backupDir);
     if (ec) throw Error("No se puede crear la carpeta " + describe(backupDir, ec));
     for (Change& change : changes) makeBackup(change, backupDir);
 
     for (Change& change : changes) {
-        if (!change.replacement.empty())
-            fs::rename(change.replacement, change.target, ec);
-        else if (!change.backup.empty())
-            fs::remove(change.target, ec);
+        if (!change.replacement.empty() && store::file_io::rename(change.replacement, change.target) != 0)
+            ec = lastError();
+        else if (change.replacement.empty() && !change.backup.empty() &&
+                 store::file_io::unlink(change.target) != 0 && errno != ENOENT)
+            ec = lastError();
         if (ec) {
             undo(changes);
             throw Error("No se puede escribir " + describe(change.target, ec));
@@ -175,10 +185,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         change.applied = true;
     }
     // The new names are recorded on disk before the run reports success.
-    if (const int dirFd = ::open(workDb.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    store::file_io::syncDirectory(workDb);
 }
 
 }  // namespace

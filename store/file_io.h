@@ -1,0 +1,60 @@
+#pragma once
+// The one layer through which the system changes files: writing, flushing, renaming, linking,
+// deleting and creating folders. Every such call is counted, so that tests can make the Nth
+// one fail (a full disk, a failing rename) or stop the process there (an interrupted run).
+//
+// The calls keep the POSIX contract: 0 (or the bytes written) on success, -1 with errno set on
+// failure. The compound helpers return 0 or the errno of the call that failed.
+#include <sys/types.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <string_view>
+
+namespace lindavex::store::file_io {
+
+enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory };
+
+ssize_t write(int fd, const void* data, std::size_t size);
+int fsync(int fd);
+int rename(const std::filesystem::path& from, const std::filesystem::path& to);
+int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
+int unlink(const std::filesystem::path& path);
+int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
+
+// Writes every byte, retrying short writes and interrupted calls.
+int writeAll(int fd, std::string_view bytes);
+
+// Flushes a folder's entries (after a rename or link in it). Folders that cannot be opened
+// are left alone: the files themselves are complete either way.
+int syncDirectory(const std::filesystem::path& dir);
+
+// Writes bytes to a new hidden file beside target (".NAME.XXXXXX") with the given mode and
+// flushes it; on success `temp` names it and the caller moves it into place. On failure
+// nothing is left behind.
+int writeBeside(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
+                std::filesystem::path& temp);
+
+// Replaces target by a file holding bytes: written beside it, flushed, renamed over it, then
+// the folder flushed. The target is the old file or the whole new one, never a mixture, and no
+// temporary file stays behind on failure.
+int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
+
+// Failure injection, for tests. Calls are counted per operation and in total from the last
+// reset; the armed failure makes the Nth call of its operation (counted from 1) fail with the
+// given errno, that call only or, when `sticky`, every later one as well (a full disk).
+struct Injection {
+    Operation operation;
+    std::size_t nth;
+    int error;
+    bool sticky = false;
+};
+void inject(const Injection& failure);
+void reset();  // clears counts and any armed failure
+std::size_t calls(Operation operation);
+std::size_t totalCalls();
+
+// When the environment variable LINDAVEX_STOP_AT_FILE_CALL holds N, the process stops itself
+// (SIGSTOP) just before its Nth call of any operation, so that a test can kill it exactly there.
+
+}  // namespace lindavex::store::file_io
