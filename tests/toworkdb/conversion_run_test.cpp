@@ -182,6 +182,10 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
     EXPECT_EQ(state.L1, 55);
     EXPECT_EQ(state.L2, 35);
+    // The sessions step ran before the assignments: 02,75 is three sessions of 55 minutes.
+    auto asigt = store::Table::open(workDb, "ASIGT", store::Table::Mode::Shared);
+    ASSERT_TRUE(asigt.lookup("CASIG", "FYQ"));
+    EXPECT_EQ(asigt.asText("SESIONES"), "111");
 }
 
 TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
