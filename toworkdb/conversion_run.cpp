@@ -173,7 +173,8 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     for (Change& change : changes) makeBackup(change, backupDir);
 
     for (Change& change : changes) {
-        if (!change.replacement.empty() && store::file_io::rename(change.replacement, change.target) != 0)
+        if (!change.replacement.empty() &&
+            store::file_io::rename(change.replacement, change.target) != 0)
             ec = lastError();
         else if (change.replacement.empty() && !change.backup.empty() &&
                  store::file_io::unlink(change.target) != 0 && errno != ENOENT)

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "store/error.h"
+#include "store/file_io.h"
 #include "store/table.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
@@ -317,6 +318,39 @@ TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstW
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     expectFailureLeavesWorkDbAsItWas(example, "Otra conversi");
     close(fd);
+}
+
+TEST_F(ConversionRunTest, AFailingMoveIntoPlaceIsUndone) {
+    namespace io = store::file_io;
+    fillWorkDb();
+    // How many renames a whole run makes; the last eight put the staged files in place.
+    io::reset();
+    runOn(example);
+    const std::size_t renames = io::calls(io::Operation::Rename);
+    ASSERT_GT(renames, 8u);
+    ui = OrderedUi();
+    state.completionStatus = 0;
+
+    for (const std::size_t failing : {renames - 7, renames - 3, renames}) {
+        SCOPED_TRACE(failing);
+        ui = OrderedUi();
+        io::reset();
+        io::inject({io::Operation::Rename, failing, EIO});
+        expectFailureLeavesWorkDbAsItWas(example, "No se puede escribir");
+    }
+    io::reset();
+}
+
+TEST_F(ConversionRunTest, BackupsAreCopiedWhereLinksAreRefused) {
+    namespace io = store::file_io;
+    fillWorkDb();
+    io::reset();
+    io::inject({io::Operation::Link, 1, EPERM, true});
+    runOn(example);
+    io::reset();
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
+    EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
+    EXPECT_EQ(records(workDb, "ASIGT"), 82u);
 }
 
 }  // namespace
