@@ -1,54 +1,7 @@
-// Any bytes as a .DBF table: opened, then every field of every record read as text, integer,
-// float and logical, and looked up by its own text. Only lindavex::Error may come out.
-#include <cstddef>
-#include <cstdint>
-
-#include "fuzz/fuzz_scratch.h"
-#include "store/error.h"
-#include "store/table.h"
-
-namespace {
-
-using lindavex::store::Table;
-
-template <typename Read>
-void tolerateErrors(Read read) {
-    try {
-        read();
-    } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
-    }
-}
-
-}  // namespace
+// libFuzzer entry point; the input's journey is in feed_dbf_table.h.
+#include "fuzz/feed_dbf_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const lindavex::fuzz::FolderRemover folder{lindavex::fuzz::scratchFolder("dbf")};
-    const std::filesystem::path file = folder.dir / "SOLUC.DBF";
-    lindavex::fuzz::writeFile(file, data, size);
-    tolerateErrors([&] {
-        Table table = Table::openFile(file, Table::Mode::Shared);
-        const auto fields = table.fields();
-        std::size_t records = 0;
-        for (table.first(); !table.eof() && records < 4096; table.next(), ++records) {
-            for (const auto& field : fields) {
-                std::string text;
-                tolerateErrors([&] { text = table.asText(field.name); });
-                tolerateErrors([&] { (void)table.asInteger(field.name); });
-                tolerateErrors([&] { (void)table.asFloat(field.name); });
-                tolerateErrors([&] { (void)table.asLogical(field.name); });
-                (void)table.isDeleted();
-            }
-        }
-        if (!fields.empty()) {
-            tolerateErrors([&] {
-                table.first();
-                if (!table.eof()) {
-                    const std::string key = table.asText(fields.front().name);
-                    (void)table.lookup(fields.front().name, key);
-                }
-            });
-        }
-        table.close();
-    });
+    lindavex::fuzz::feedDbfTable(data, size);
     return 0;
 }

@@ -1,42 +1,7 @@
-// Any bytes as the settings file: the completion status is set and read back, both in memory
-// and through the file. Whatever the file held, the value set must be the value read.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
-#include "fuzz/fuzz_scratch.h"
-#include "shell/settings_file.h"
-#include "store/error.h"
-
-namespace {
-
-constexpr std::string_view kSection = "Transformadores";
-constexpr std::string_view kKey = "Transformado";
-
-void expectValue(const std::optional<std::string>& read, std::string_view wanted) {
-    if (!read || *read != wanted) std::abort();
-}
-
-}  // namespace
+// libFuzzer entry point; the input's journey is in feed_settings_file.h.
+#include "fuzz/feed_settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const lindavex::fuzz::FolderRemover folder{lindavex::fuzz::scratchFolder("ini")};
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    using namespace lindavex::shell;
-
-    (void)profileValue(text, kSection, kKey);
-    const std::string edited = setProfileValue(text, kSection, kKey, "-1");
-    expectValue(profileValue(edited, kSection, kKey), "-1");
-
-    const std::filesystem::path file = folder.dir / "Morvalen.ini";
-    lindavex::fuzz::writeFile(file, data, size);
-    try {
-        writeProfileString(file, kSection, kKey, "1");
-        expectValue(readProfileString(file, kSection, kKey), "1");
-    } catch (const lindavex::Error&) {
-        std::abort();  // a plain writable file must always take the value
-    }
+    lindavex::fuzz::feedSettingsFile(data, size);
     return 0;
 }

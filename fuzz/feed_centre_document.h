@@ -1,0 +1,136 @@
+#pragma once
+// Any bytes as a centre file, then both actions over it: the first action's seven steps into
+// a scratch work folder, and the second action's header reading, root replacement, row
+// writing and save over fixed small tables. Only lindavex::Error may come out, and a run that
+// fails must not leave a result file behind.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <optional>
+
+#include "fuzz/fuzz_scratch.h"
+#include "shell/run_state.h"
+#include "store/error.h"
+#include "store/table.h"
+#include "toworkdb/conversion_run.h"
+#include "toxml/result_export.h"
+
+namespace lindavex::fuzz::detail {
+
+namespace fs = std::filesystem;
+using lindavex::store::FieldType;
+using lindavex::store::Table;
+
+class FixedUi : public lindavex::UserInterface {
+  public:
+    explicit FixedUi(fs::path file) : file_(std::move(file)) {}
+    std::optional<fs::path> chooseXmlFile() override { return file_; }
+    void showMessage(const std::string& /*text*/) override {}
+    void setWaitCursor(bool /*on*/) override {}
+    void closeWindow() override {}
+
+  private:
+    fs::path file_;
+};
+
+// The second action's work folder: the first action's tables of a small centre, and a
+// solution whose rows hit every branch of the row reading.
+fs::path lookupTables(const fs::path& root) {
+    const fs::path seed = root / "seed.xml";
+    const std::string centre =
+        "<Centro Codigo=\"1\" Nombre=\"N\" CursoEscolar=\"2026\" Version=\"1\">"
+        "<Materias><Materia Codigo=\"MAT\" Denominacion=\"M\"/></Materias>"
+        "<TiposActividad><TipoActividad Codigo=\"GUA\" Denominacion=\"G\"/></TiposActividad>"
+        "<Profesores><Profesor Codigo=\"P1\" Nombre=\"A\" Apellido1=\"B\" Apellido2=\"C\" "
+        "CodigoDep=\"D\"/></Profesores>"
+        "<Aulas><Aula Codigo=\"A1\" Denominacion=\"Aula\"/></Aulas>"
+        "<Grupos><Grupo Codigo=\"G1\" Denominacion=\"1A\" CodigoEnsenanza=\"E\" Turno=\"M\" "
+        "Curso=\"1\" Letra=\"A\" CodigoTutor=\"P1\"><MateriasGrupo>"
+        "<MateriaGrupo Codigo=\"MAT\" Horas=\"4\"/></MateriasGrupo></Grupo></Grupos>"
+        "<Sesiones><Sesion Dia=\"L\" HoraInicio=\"08:00\" HoraFin=\"08:55\"/>"
+        "<Sesion Dia=\"M\" HoraInicio=\"09:00\" HoraFin=\"09:55\"/></Sesiones></Centro>";
+    lindavex::fuzz::writeFile(seed, reinterpret_cast<const std::uint8_t*>(centre.data()),
+                              centre.size());
+    const fs::path workDb = root / "lookup";
+    fs::create_directories(workDb);
+    lindavex::RunState state;
+    state.workDb = workDb;
+    FixedUi ui(seed);
+    lindavex::toworkdb::runConversion(state, ui);
+
+    lindavex::store::recreateTable(workDb, "SOLUC",
+                                   {{"ASIG", FieldType::Text, 10},
+                                    {"TAREA", FieldType::Text, 10},
+                                    {"DIA", FieldType::Integer},
+                                    {"HORA", FieldType::Float},
+                                    {"CODGRUPO", FieldType::Text, 10},
+                                    {"PROF", FieldType::Text, 10},
+                                    {"AULA", FieldType::Text, 10}});
+    Table soluc = Table::open(workDb, "SOLUC", Table::Mode::Shared);
+    struct Row {
+        const char* asig;
+        const char* tarea;
+        int dia;
+        double hora;
+        const char* grupo;
+    };
+    for (const Row& row :
+         {Row{"MAT", "", 1, 1, "G1"}, Row{"GUA", "GUA", 2, 1, "G1"}, Row{"MAT", "", 0, 1, "G1"},
+          Row{"MAT", "", 1, 0, "G1"}, Row{"XX", "", 1, 1, "G1"}, Row{"MAT", "", 1, 1, "ZZ"}}) {
+        soluc.append();
+        soluc.setText("ASIG", row.asig);
+        soluc.setText("TAREA", row.tarea);
+        soluc.setInteger("DIA", row.dia);
+        soluc.setFloat("HORA", row.hora);
+        soluc.setText("CODGRUPO", row.grupo);
+        soluc.setText("PROF", "P1");
+        soluc.setText("AULA", "A1");
+        soluc.post();
+    }
+    soluc.close();
+    return workDb;
+}
+
+struct Folders {
+    lindavex::fuzz::FolderRemover root{lindavex::fuzz::scratchFolder("centre")};
+    fs::path conversionDb = root.dir / "work";
+    fs::path lookupDb = lookupTables(root.dir);
+    fs::path centre = root.dir / "centro.xml";
+    fs::path result = lindavex::toxml::resultFileName(centre);
+    Folders() { fs::create_directories(conversionDb); }
+};
+
+}  // namespace lindavex::fuzz::detail
+
+namespace lindavex::fuzz {
+
+// One input through the code under test; aborts on a broken promise.
+inline void feedCentreDocument(const std::uint8_t* data, std::size_t size) {
+    using namespace detail;  // NOLINT(google-build-using-namespace)
+    static const Folders folders;
+    lindavex::fuzz::writeFile(folders.centre, data, size);
+
+    try {
+        lindavex::RunState state;
+        state.workDb = folders.conversionDb;
+        FixedUi ui(folders.centre);
+        lindavex::toworkdb::runConversion(state, ui);
+    } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
+    }
+
+    std::error_code ec;
+    fs::remove(folders.result, ec);
+    bool finished = false;
+    try {
+        lindavex::RunState state;
+        state.workDb = folders.lookupDb;
+        FixedUi ui(folders.centre);
+        lindavex::toxml::runResultExport(state, ui);
+        finished = state.completionStatus == 1;
+    } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
+    }
+    if (finished != fs::exists(folders.result, ec)) std::abort();
+}
+
+}  // namespace lindavex::fuzz

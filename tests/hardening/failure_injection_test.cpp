@@ -1,0 +1,224 @@
+// Makes each file call of both actions (and of the settings-file write) fail in turn, and
+// checks after each failure that the run either reported a clear error and changed nothing,
+// or ended normally with the whole new result: never a mixture, never a leftover temporary
+// file, never a success report for a failed run.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hardening_support.h"
+#include "shell/settings_file.h"
+#include "store/file_io.h"
+#include "support/recording_ui.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/conversion_run.h"
+#include "toxml/result_export.h"
+
+namespace lindavex::testing {
+namespace {
+
+namespace io = store::file_io;
+
+constexpr io::Operation kOperations[] = {io::Operation::Write,  io::Operation::Flush,
+                                         io::Operation::Rename, io::Operation::Link,
+                                         io::Operation::Delete, io::Operation::CreateDirectory};
+
+const char* nameOf(io::Operation operation) {
+    switch (operation) {
+        case io::Operation::Write:
+            return "write";
+        case io::Operation::Flush:
+            return "flush";
+        case io::Operation::Rename:
+            return "rename";
+        case io::Operation::Link:
+            return "link";
+        case io::Operation::Delete:
+            return "delete";
+        case io::Operation::CreateDirectory:
+            return "create directory";
+    }
+    return "?";
+}
+
+struct Outcome {
+    bool finished = false;
+    std::string error;
+    std::vector<std::string> messages;
+};
+
+class FailureInjectionTest : public ::testing::Test {
+  protected:
+    void TearDown() override { io::reset(); }
+
+    Outcome exportar(const fs::path& centre) {
+        RunState state;
+        state.workDb = workDb;
+        RecordingUi ui;
+        ui.dialogAnswers.push_back(centre);
+        Outcome outcome;
+        try {
+            toworkdb::runConversion(state, ui);
+        } catch (const Error& e) {
+            outcome.error = e.what();
+        }
+        outcome.finished = state.completionStatus == 1;
+        outcome.messages = ui.messages;
+        return outcome;
+    }
+
+    Outcome importar(const fs::path& centre) {
+        RunState state;
+        state.workDb = workDb;
+        RecordingUi ui;
+        ui.dialogAnswers.push_back(centre);
+        Outcome outcome;
+        try {
+            toxml::runResultExport(state, ui);
+        } catch (const Error& e) {
+            outcome.error = e.what();
+        }
+        outcome.finished = state.completionStatus == 1;
+        outcome.messages = ui.messages;
+        return outcome;
+    }
+
+    static bool reportedSuccess(const Outcome& outcome) {
+        for (const std::string& m : outcome.messages)
+            if (m == "Proceso finalizado") return true;
+        return false;
+    }
+
+    // Runs `run` once per call of every operation that a clean run makes, that call failing.
+    template <typename Prepare, typename Run, typename Check>
+    std::size_t walkEveryCall(Prepare prepare, Run run, Check check) {
+        prepare();
+        io::reset();
+        run();
+        std::vector<std::pair<io::Operation, std::size_t>> plan;
+        for (io::Operation operation : kOperations)
+            for (std::size_t n = 1; n <= io::calls(operation); ++n) plan.emplace_back(operation, n);
+        for (const auto& [operation, n] : plan) {
+            SCOPED_TRACE(std::string(nameOf(operation)) + " #" + std::to_string(n));
+            prepare();
+            io::reset();
+            io::inject({operation, n, operation == io::Operation::Write ? ENOSPC : EIO});
+            const Outcome outcome = run();
+            io::reset();
+            check(outcome);
+        }
+        return plan.size();
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+};
+
+TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
+    fs::create_directories(workDb);
+    ASSERT_TRUE(exportar(smallCentre()).finished);
+    writeBytes(store::dbfPath(workDb, "CURSOST"), readBytes(store::dbfPath(workDb, "PROFT")));
+    const auto before = snapshot(workDb);
+    ASSERT_TRUE(exportar(exampleCentre()).finished);
+    const auto newTables = workTables(workDb);
+    restore(workDb, before);
+    ASSERT_NE(workTables(workDb), newTables);
+
+    const std::size_t walked =
+        walkEveryCall([&] { restore(workDb, before); }, [&] { return exportar(exampleCentre()); },
+                      [&](const Outcome& outcome) {
+                          EXPECT_TRUE(strayTemporaries(workDb).empty());
+                          if (outcome.finished) {
+                              // Only calls whose failure costs nothing (flushing a folder) may go
+                              // unnoticed.
+                              EXPECT_TRUE(outcome.error.empty());
+                              EXPECT_TRUE(reportedSuccess(outcome));
+                              EXPECT_EQ(workTables(workDb), newTables);
+                              EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
+                          } else {
+                              EXPECT_FALSE(outcome.error.empty());
+                              EXPECT_FALSE(reportedSuccess(outcome));
+                              EXPECT_EQ(snapshot(workDb), before);
+                          }
+                          // The next run is not disturbed by anything the failed one left.
+                          EXPECT_TRUE(exportar(exampleCentre()).finished);
+                          EXPECT_EQ(workTables(workDb), newTables);
+                      });
+    EXPECT_GT(walked, 50U);
+}
+
+TEST_F(FailureInjectionTest, SecondActionWritesAWholeResultOrLeavesTheEarlierOne) {
+    fs::create_directories(workDb);
+    ASSERT_TRUE(exportar(exampleCentre()).finished);
+    writeSolutionFromTables(workDb);
+    const fs::path folder = scratch / "datos";
+    fs::create_directories(folder);
+    const fs::path centre = folder / "centro.xml";
+    writeBytes(centre, readBytes(exampleCentre()));
+    const fs::path result = toxml::resultFileName(centre);
+    const auto tables = snapshot(workDb);
+
+    for (const bool earlierResult : {false, true}) {
+        SCOPED_TRACE(earlierResult ? "over an earlier result" : "no earlier result");
+        const std::string earlier = "<Centro Codigo=\"anterior\"><horario/></Centro>\n";
+        const auto prepare = [&] {
+            fs::remove(result);
+            if (earlierResult) writeBytes(result, earlier);
+        };
+        const std::size_t walked = walkEveryCall(
+            prepare, [&] { return importar(centre); },
+            [&](const Outcome& outcome) {
+                EXPECT_EQ(readBytes(centre), readBytes(exampleCentre()));
+                EXPECT_EQ(snapshot(workDb), tables);
+                EXPECT_TRUE(strayTemporaries(folder).empty());
+                if (outcome.finished) {
+                    EXPECT_TRUE(reportedSuccess(outcome));
+                    EXPECT_TRUE(wellFormedResult(result));
+                    EXPECT_NE(readBytes(result), earlier);
+                } else {
+                    EXPECT_FALSE(outcome.error.empty());
+                    EXPECT_FALSE(reportedSuccess(outcome));
+                    if (earlierResult)
+                        EXPECT_EQ(readBytes(result), earlier);
+                    else
+                        EXPECT_FALSE(fs::exists(result));
+                }
+            });
+        EXPECT_GE(walked, 3U);
+    }
+}
+
+TEST_F(FailureInjectionTest, SettingsFileIsTheOldOrTheNewNeverAMixture) {
+    const fs::path folder = scratch / "programa";
+    fs::create_directories(folder);
+    const fs::path ini = folder / "Morvalen.ini";
+    const std::string old =
+        "[General]\r\nRuta=C:\\WTEMP\r\n[Transformadores]\r\nTransformado=0\r\n";
+    const std::string updated = shell::setProfileValue(old, "Transformadores", "Transformado", "1");
+    const std::size_t walked = walkEveryCall(
+        [&] { writeBytes(ini, old); },
+        [&] {
+            Outcome outcome;
+            try {
+                shell::writeProfileString(ini, "Transformadores", "Transformado", "1");
+                outcome.finished = true;
+            } catch (const Error& e) {
+                outcome.error = e.what();
+            }
+            return outcome;
+        },
+        [&](const Outcome& outcome) {
+            EXPECT_TRUE(strayTemporaries(folder).empty());
+            EXPECT_EQ(readBytes(ini), outcome.finished ? updated : old);
+            if (!outcome.finished) {
+                EXPECT_EQ(outcome.error, "Unable to write to " + ini.string());
+            }
+        });
+    EXPECT_GE(walked, 3U);
+}
+
+}  // namespace
+}  // namespace lindavex::testing
