@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,10 @@ namespace {
 
 // Where a run builds its tables, inside the work database; no table is named so.
 constexpr const char* kStagingFolder = ".lindavex-run";
+// In the staging folder: the old files kept while the new ones go in, and the list of the
+// files being replaced, present only while they are (see undoInterruptedMove).
+constexpr const char* kBackupFolder = "anterior";
+constexpr const char* kMoveJournal = "moviendo";
 
 std::string describe(const fs::path& path, const std::error_code& ec) {
     return path.string() + ": " + ec.message();
@@ -72,6 +77,28 @@ class FileLock {
     int error_ = 0;
 };
 
+// A run killed while it moved its tables in leaves its journal: one line per file of the work
+// database, "1 NAME" when the old file is kept in the backup folder, "0 NAME" when there was
+// none. Putting the old files back and removing the new ones returns the work database to what
+// it was before that run.
+void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
+    std::ifstream journal(staging / kMoveJournal);
+    if (!journal) return;
+    std::string line;
+    while (std::getline(journal, line)) {
+        if (line.size() < 3) continue;
+        const std::string name = line.substr(2);
+        const fs::path target = workDb / name;
+        const int result = line.front() == '1'
+                               ? store::file_io::rename(staging / kBackupFolder / name, target)
+                               : store::file_io::unlink(target);
+        if (result != 0 && errno != ENOENT)
+            throw Error("No se puede restaurar la base de datos de trabajo " +
+                        describe(target, lastError()));
+    }
+    store::file_io::syncDirectory(workDb);
+}
+
 // The staging folder of this run: created (or cleared when a killed run left it), locked so that
 // a second run on the same work database is refused rather than mixed in, removed at the end.
 class Staging {
@@ -87,6 +114,7 @@ class Staging {
             throw Error("No se puede abrir la carpeta de trabajo " +
                         describe(path_, std::error_code(lock_->error(), std::generic_category())));
         // Whatever is here was left by a run that was killed.
+        undoInterruptedMove(workDb, path_);
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
             fs::remove_all(stale->path(), ec);
         if (ec) throw Error("No se puede vaciar la carpeta de trabajo " + describe(path_, ec));
@@ -167,10 +195,18 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
                         describe(dbf, std::error_code(lock.error(), std::generic_category())));
     }
 
-    const fs::path backupDir = staged / "anterior";
+    const fs::path backupDir = staged / kBackupFolder;
     ec = createFolder(backupDir);
     if (ec) throw Error("No se puede crear la carpeta " + describe(backupDir, ec));
-    for (Change& change : changes) makeBackup(change, backupDir);
+    std::string journal;
+    for (Change& change : changes) {
+        makeBackup(change, backupDir);
+        journal += (change.backup.empty() ? "0 " : "1 ") + change.target.filename().string() + '\n';
+    }
+    const fs::path journalPath = staged / kMoveJournal;
+    if (const int error = store::file_io::replaceFile(journalPath, journal, 0644); error != 0)
+        throw Error("No se puede escribir " +
+                    describe(journalPath, std::error_code(error, std::generic_category())));
 
     for (Change& change : changes) {
         if (!change.replacement.empty() &&
@@ -185,8 +221,11 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         }
         change.applied = true;
     }
-    // The new names are recorded on disk before the run reports success.
+    // The new names are recorded on disk before the run reports success; from then on the
+    // journal must not undo them.
     store::file_io::syncDirectory(workDb);
+    store::file_io::unlink(journalPath);
+    store::file_io::syncDirectory(staged);
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
 // lindavex-cli exportar, run as a process: output and exit status.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/run_state.h"
+#include "store/file_io.h"
+#include "store/table.h"
+#include "support/recording_ui.h"
 #include "support/scratch_dir.h"
+#include "toworkdb/conversion_run.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -32,7 +39,10 @@ class ExportarCommand : public ::testing::Test {
     ExportarCommand() { fs::create_directories(workDb); }
 
     // Runs lindavex-cli with these arguments; `workDbEnv` sets LINDAVEX_WORKDB when not empty.
-    Outcome cli(const std::vector<std::string>& args, const std::string& workDbEnv = "") {
+    // With `stopAtFileCall` the process is killed just before that call of the file layer
+    // (status -2 when it got there).
+    Outcome cli(const std::vector<std::string>& args, const std::string& workDbEnv = "",
+                std::size_t stopAtFileCall = 0) {
         const fs::path out = scratch / "out.txt", err = scratch / "err.txt";
         const pid_t pid = fork();
         if (pid == 0) {
@@ -41,6 +51,8 @@ class ExportarCommand : public ::testing::Test {
                 unsetenv("LINDAVEX_WORKDB");
             else
                 setenv("LINDAVEX_WORKDB", workDbEnv.c_str(), 1);
+            if (stopAtFileCall != 0)
+                setenv("LINDAVEX_STOP_AT_FILE_CALL", std::to_string(stopAtFileCall).c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(LINDAVEX_CLI)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -48,7 +60,12 @@ class ExportarCommand : public ::testing::Test {
             _exit(98);
         }
         int status = 0;
-        waitpid(pid, &status, 0);
+        waitpid(pid, &status, WUNTRACED);
+        if (WIFSTOPPED(status)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return {-2, readFile(out), readFile(err)};
+        }
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
     }
 
@@ -119,6 +136,58 @@ TEST_F(ExportarCommand, UsageErrorsExitWithTwo) {
     const Outcome help = cli({"exportar", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("lindavex-cli importar"), std::string::npos);
+}
+
+// Every file under a folder with its bytes.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        files[fs::relative(entry.path(), dir).string()] =
+            entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
+    return files;
+}
+
+TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
+    ASSERT_EQ(cli({"exportar", example, "--workdb", workDb.string()}).status, 0);
+    std::ofstream(workDb / "CURSOST.DBF") << "courses";
+    std::ofstream(workDb / "SOLUC.DBF") << "solution";
+    const auto before = snapshot(workDb);
+
+    // Another school year: other teacher codes and hours, so that PROFT and ASIGT change.
+    std::string text = readFile(example);
+    text.replace(text.find("Codigo=\"P01\""), 13, "Codigo=\"P99\"");
+    text.replace(text.find("Horas=\"04,00\""), 13, "Horas=\"05,00\"");
+    const fs::path next = scratch / "siguiente.xml";
+    std::ofstream(next, std::ios::binary) << text;
+
+    // Where the file calls of that run fall, counted on a copy of the work database.
+    const fs::path copy = scratch / "COPIA";
+    fs::copy(workDb, copy, fs::copy_options::recursive);
+    namespace io = lindavex::store::file_io;
+    io::reset();
+    lindavex::RunState state;
+    state.workDb = copy;
+    lindavex::testing::RecordingUi ui;
+    ui.dialogAnswers.push_back(next);
+    lindavex::toworkdb::runConversion(state, ui);
+    ASSERT_EQ(state.completionStatus, 1);
+    const std::size_t calls = io::totalCalls();
+    io::reset();
+
+    // Killed after the first tables went in, before ASIGT (its last calls: rename COUNTSES.MDX,
+    // rename ASIGT.DBF, remove CURSOST's two files, flush, drop the journal, flush).
+    ASSERT_EQ(cli({"exportar", next.string(), "--workdb", workDb.string()}, "", calls - 6).status,
+              -2);
+    EXPECT_NE(readFile(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
+    EXPECT_EQ(readFile(workDb / "ASIGT.DBF"), before.at("ASIGT.DBF"));
+
+    // The next run puts the old tables back first, even when it then fails itself.
+    const fs::path bad = scratch / "malo.xml";
+    std::ofstream(bad) << "<Centro><Grupos><Grupo Codigo=\"1A\"><MateriasGrupo>"
+                          "<MateriaGrupo Codigo=\"MAT\" Horas=\"x\"/>"
+                          "</MateriasGrupo></Grupo></Grupos></Centro>";
+    EXPECT_EQ(cli({"exportar", bad.string(), "--workdb", workDb.string()}).status, 1);
+    EXPECT_EQ(snapshot(workDb), before);
 }
 
 }  // namespace
