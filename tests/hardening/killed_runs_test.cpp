@@ -1,0 +1,203 @@
+// Kills `lindavex-cli exportar` and `importar` with SIGKILL at many points of their runs:
+// just before each file call (the program stops itself there when LINDAVEX_STOP_AT_FILE_CALL
+// says so, and the test kills it) and at random moments. After each kill every work table must
+// be the complete old one or the complete new one, the centre file unchanged, the result file
+// absent, the earlier one or a complete new one, and the next run must succeed.
+// LINDAVEX_KILLS sets how many kills (200 when unset; CI may run fewer).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hardening_support.h"
+#include "support/scratch_dir.h"
+#include "toxml/result_export.h"
+
+namespace lindavex::testing {
+namespace {
+
+enum class Ending { Finished, Failed, Killed };
+
+// Runs the program; it is killed when it stops itself at stopAt (0: never), or after `delay`
+// when one is given.
+Ending runCli(const std::vector<std::string>& args, std::size_t stopAt,
+              std::chrono::microseconds delay = std::chrono::microseconds(-1)) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (stopAt != 0) ::setenv("LINDAVEX_STOP_AT_FILE_CALL", std::to_string(stopAt).c_str(), 1);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
+        std::vector<char*> argv{const_cast<char*>(LINDAVEX_CLI)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(LINDAVEX_CLI, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (delay.count() >= 0) {
+        std::this_thread::sleep_for(delay);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    } else {
+        ::waitpid(pid, &status, WUNTRACED);
+        if (WIFSTOPPED(status)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+    }
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return Ending::Killed;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ending::Finished : Ending::Failed;
+}
+
+// How many file calls a whole run makes: the first stop point at which it is not stopped.
+std::size_t fileCallsOf(const std::vector<std::string>& args,
+                        const std::function<void()>& prepare) {
+    std::size_t low = 1, high = 1;
+    for (;; high *= 2) {
+        prepare();
+        if (runCli(args, high) != Ending::Killed) break;
+        low = high;
+    }
+    while (low + 1 < high) {
+        const std::size_t mid = (low + high) / 2;
+        prepare();
+        (runCli(args, mid) == Ending::Killed ? low : high) = mid;
+    }
+    return low;
+}
+
+std::size_t killsWanted() {
+    const char* text = std::getenv("LINDAVEX_KILLS");
+    return text == nullptr ? 200 : std::strtoul(text, nullptr, 10);
+}
+
+// Kills a run `kills` times: two thirds just before file calls spread evenly over the run, the
+// rest at random moments of it. `check` runs after each kill.
+template <typename Check>
+std::size_t killRepeatedly(const std::vector<std::string>& args, std::size_t kills,
+                           const std::function<void()>& prepare, Check check) {
+    const std::size_t calls = fileCallsOf(args, prepare);
+    EXPECT_GT(calls, 0U);
+    const std::size_t atCalls = std::min(calls, kills * 2 / 3);
+    std::size_t killed = 0;
+    for (std::size_t i = 0; i < atCalls; ++i) {
+        const std::size_t stopAt = 1 + i * calls / atCalls;
+        SCOPED_TRACE("killed before file call " + std::to_string(stopAt));
+        prepare();
+        EXPECT_EQ(runCli(args, stopAt), Ending::Killed);
+        ++killed;
+        check();
+    }
+
+    prepare();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runCli(args, 0), Ending::Finished);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<std::int64_t> moment(0, whole.count());
+    for (std::size_t attempt = 0; killed < kills && attempt < kills * 4; ++attempt) {
+        const std::chrono::microseconds delay(moment(random));
+        SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
+        prepare();
+        if (runCli(args, 0, delay) == Ending::Killed) ++killed;
+        check();
+    }
+    return killed;
+}
+
+class KilledRunsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(workDb);
+        ASSERT_EQ(runCli({"exportar", smallCentre().string(), "--workdb", workDb.string()}, 0),
+                  Ending::Finished);
+        writeBytes(store::dbfPath(workDb, "CURSOST"), readBytes(store::dbfPath(workDb, "PROFT")));
+        oldFiles = snapshot(workDb);
+        oldTables = workTables(workDb);
+        ASSERT_EQ(runCli({"exportar", exampleCentre().string(), "--workdb", workDb.string()}, 0),
+                  Ending::Finished);
+        newTables = workTables(workDb);
+    }
+
+    // No hidden file in the work database but the run folder that the next run clears.
+    void expectNoStrayFiles() {
+        for (const std::string& name : strayTemporaries(workDb))
+            EXPECT_TRUE(name.starts_with(".lindavex-run")) << name;
+    }
+
+    ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    std::map<std::string, std::string> oldFiles;
+    std::map<std::string, std::string> oldTables;
+    std::map<std::string, std::string> newTables;
+};
+
+TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
+    const std::vector<std::string> args = {"exportar", exampleCentre().string(), "--workdb",
+                                           workDb.string()};
+    const std::size_t kills = killsWanted() * 3 / 4;
+    const std::size_t killed = killRepeatedly(
+        args, kills, [&] { restore(workDb, oldFiles); },
+        [&] {
+            for (const char* table : toworkdb::schemas::writtenTables()) {
+                SCOPED_TRACE(table);
+                std::string content;
+                ASSERT_NO_THROW(content = tableContent(workDb, table));
+                EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
+            }
+            expectNoStrayFiles();
+            ASSERT_EQ(runCli(args, 0), Ending::Finished);
+            EXPECT_EQ(workTables(workDb), newTables);
+            EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
+            expectNoStrayFiles();
+        });
+    EXPECT_GE(killed, kills);
+}
+
+TEST_F(KilledRunsTest, SecondActionLeavesNoPartialResultAndTheNextRunSucceeds) {
+    writeSolutionFromTables(workDb);
+    const auto tables = snapshot(workDb);
+    const fs::path folder = scratch / "datos";
+    fs::create_directories(folder);
+    const fs::path centre = folder / "centro.xml";
+    const std::string centreBytes = readBytes(exampleCentre());
+    writeBytes(centre, centreBytes);
+    const fs::path result = toxml::resultFileName(centre);
+    const std::string earlier = "<Centro Codigo=\"anterior\"><horario/></Centro>\n";
+    const std::vector<std::string> args = {"importar", centre.string(), "--workdb",
+                                           workDb.string()};
+
+    const std::size_t kills = killsWanted() - killsWanted() * 3 / 4;
+    std::size_t round = 0;
+    const std::size_t killed = killRepeatedly(
+        args, kills,
+        [&] {
+            // Every other run has an earlier result in the way; temporaries of killed runs stay.
+            fs::remove(result);
+            if (++round % 2 == 0) writeBytes(result, earlier);
+        },
+        [&] {
+            EXPECT_EQ(readBytes(centre), centreBytes);
+            EXPECT_EQ(snapshot(workDb), tables);
+            if (fs::exists(result) && readBytes(result) != earlier)
+                EXPECT_TRUE(wellFormedResult(result));
+            ASSERT_EQ(runCli(args, 0), Ending::Finished);
+            EXPECT_TRUE(wellFormedResult(result));
+        });
+    EXPECT_GE(killed, kills);
+}
+
+}  // namespace
+}  // namespace lindavex::testing
