@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -132,12 +133,19 @@ bool viewable(const std::string& id) {
     return output("xwininfo -id " + id + " 2>/dev/null").find("IsViewable") != std::string::npos;
 }
 
+// Shown and not a popup (popups such as the file name completer bypass window management).
+bool shownWindow(const std::string& id) {
+    const std::string info = output("xwininfo -id " + id + " 2>/dev/null");
+    return info.find("IsViewable") != std::string::npos &&
+           info.find("Override Redirect State: no") != std::string::npos;
+}
+
 // The first shown top-level window with that title. Qt gives untitled windows (helpers, the
-// file name completer) the application's name too, so hidden ones and 1x1 ones are passed over.
+// file name completer) the application's name too, so popups and 1x1 ones are passed over.
 std::optional<XWindow> topLevel(const std::string& title, bool exact = true) {
     for (const XWindow& w : windows("-root -children"))
         if ((exact ? w.title == title : w.title.find(title) != std::string::npos) && w.width > 1 &&
-            viewable(w.id))
+            shownWindow(w.id))
             return w;
     return std::nullopt;
 }
@@ -222,8 +230,11 @@ class EmbeddedWindow : public ::testing::Test {
                                                   "Transformado");
     }
     bool endsWithin(std::chrono::milliseconds limit) {
-        return program_->waitFor(limit) && WIFEXITED(program_->status) &&
-               WEXITSTATUS(program_->status) == 0;
+        if (!program_->waitFor(limit)) {
+            std::cerr << "windows still shown:\n" << output("xwininfo -root -children");
+            return false;
+        }
+        return WIFEXITED(program_->status) && WEXITSTATUS(program_->status) == 0;
     }
 
     // OK in the message box, Escape in the file dialog.
