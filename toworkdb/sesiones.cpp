@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/convert.h"
 #include "store/table.h"
 #include "toworkdb/schemas.h"
@@ -15,15 +16,18 @@
 namespace lindavex::toworkdb {
 namespace {
 
-// Day names in the tables' code page (Windows-1252).
-constexpr std::array<std::string_view, 7> kDayNames = {"Lunes",
-                                                       "Martes",
-                                                       "Mi\xE9rcoles",
-                                                       "Jueves",
-                                                       "Viernes",
-                                                       "S\xE1"
-                                                       "bado",
-                                                       "Domingo"};
+// Day names as the tables hold them (code page text), for days 1 to 7.
+const std::string& dayName(std::int32_t day) {
+    static const std::array<std::string, 7> names = [] {
+        constexpr std::array<std::string_view, 7> utf8 = {
+            "Lunes", "Martes", "Miércoles", "Jueves", "Viernes", "Sábado", "Domingo"};
+        std::array<std::string, 7> converted;
+        for (std::size_t i = 0; i < utf8.size(); ++i) converted[i] = codepage::fromUtf8(utf8[i]);
+        return converted;
+    }();
+    return names.at(static_cast<std::size_t>(day - 1));
+}
+
 constexpr std::string_view kDayLetters = "LMXJVSD";
 
 // Positions counted from 1, as in a period entry's layout; shorter entries give what there is.
@@ -93,7 +97,7 @@ void ExportarSesiones(StepContext& ctx) {
         periods.append();
         periods.setText("DIHO", std::string(piece(entry, 1, 1)) + periodText);
         periods.setText("DIA", piece(entry, 1, 1));
-        periods.setText("TEXTODIA", kDayNames.at(static_cast<std::size_t>(day - 1)));
+        periods.setText("TEXTODIA", dayName(day));
         periods.setText("HORA", periodText);
         periods.setText("TEXTOHOR", periodText + "-" + std::string(piece(entry, 13, 11)));
         periods.setText("HORADESDE", piece(entry, 2, 5));
