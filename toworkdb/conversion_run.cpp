@@ -209,15 +209,15 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
                     describe(journalPath, std::error_code(error, std::generic_category())));
 
     for (Change& change : changes) {
-        if (!change.replacement.empty() &&
-            store::file_io::rename(change.replacement, change.target) != 0)
-            ec = lastError();
-        else if (change.replacement.empty() && !change.backup.empty() &&
-                 store::file_io::unlink(change.target) != 0 && errno != ENOENT)
-            ec = lastError();
-        if (ec) {
+        bool failed = false;
+        if (!change.replacement.empty())
+            failed = store::file_io::rename(change.replacement, change.target) != 0;
+        else if (!change.backup.empty())
+            failed = store::file_io::unlink(change.target) != 0 && errno != ENOENT;
+        if (failed) {
+            const std::error_code error = lastError();
             undo(changes);
-            throw Error("No se puede escribir " + describe(change.target, ec));
+            throw Error("No se puede escribir " + describe(change.target, error));
         }
         change.applied = true;
     }
