@@ -191,7 +191,6 @@ void TMForm::embedIn(WId parentWindow) {
     if (hostWindow_ == nullptr) return;
     winId();
     windowHandle()->setParent(hostWindow_);
-    windowHandle()->setPosition(0, 0);
 }
 
 void TMForm::FormShow() {}
