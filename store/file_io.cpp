@@ -15,7 +15,7 @@ namespace lindavex::store::file_io {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::size_t kOperations = 6;
+constexpr std::size_t kOperations = 7;
 
 struct Counters {
     std::array<std::size_t, kOperations> perOperation{};
@@ -103,6 +103,11 @@ int mkdir(const fs::path& dir, mode_t mode) {
     return ::mkdir(dir.c_str(), mode);
 }
 
+int mkstemp(std::string& pattern) {
+    if (!proceed(Operation::CreateFile)) return -1;
+    return ::mkstemp(pattern.data());
+}
+
 int writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -123,7 +128,7 @@ int syncDirectory(const fs::path& dir) {
 int writeBeside(const fs::path& target, std::string_view bytes, mode_t mode, fs::path& temp) {
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    Descriptor fd(::mkstemp(pattern.data()));
+    Descriptor fd(file_io::mkstemp(pattern));
     if (fd.get() < 0) return errno;
     int error = writeAll(fd.get(), bytes);
     if (error == 0 && ::fchmod(fd.get(), mode) != 0) error = errno;

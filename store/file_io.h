@@ -9,11 +9,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace lindavex::store::file_io {
 
-enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory };
+enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
 
 ssize_t write(int fd, const void* data, std::size_t size);
 int fsync(int fd);
@@ -21,6 +22,8 @@ int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
+// mkstemp: creates and opens a new file whose name ends in the pattern's XXXXXX.
+int mkstemp(std::string& pattern);
 
 // Writes every byte, retrying short writes and interrupted calls.
 int writeAll(int fd, std::string_view bytes);

@@ -22,9 +22,10 @@ namespace {
 
 namespace io = store::file_io;
 
-constexpr io::Operation kOperations[] = {io::Operation::Write,  io::Operation::Flush,
-                                         io::Operation::Rename, io::Operation::Link,
-                                         io::Operation::Delete, io::Operation::CreateDirectory};
+constexpr io::Operation kOperations[] = {io::Operation::Write,     io::Operation::Flush,
+                                         io::Operation::Rename,    io::Operation::Link,
+                                         io::Operation::Delete,    io::Operation::CreateDirectory,
+                                         io::Operation::CreateFile};
 
 const char* nameOf(io::Operation operation) {
     switch (operation) {
