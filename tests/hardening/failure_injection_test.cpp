@@ -41,6 +41,8 @@ const char* nameOf(io::Operation operation) {
             return "delete";
         case io::Operation::CreateDirectory:
             return "create directory";
+        case io::Operation::CreateFile:
+            return "create file";
     }
     return "?";
 }
