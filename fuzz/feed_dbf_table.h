@@ -34,7 +34,7 @@ inline void feedDbfTable(const std::uint8_t* data, std::size_t size) {
         Table table = Table::openFile(file, Table::Mode::Shared);
         const auto fields = table.fields();
         std::size_t records = 0;
-        for (table.first(); !table.eof() && records < 4096; table.next(), ++records) {
+        for (table.first(); !table.eof() && records < 16; table.next(), ++records) {
             for (const auto& field : fields) {
                 std::string text;
                 tolerateErrors([&] { text = table.asText(field.name); });

@@ -58,9 +58,8 @@ std::string sessions(const std::string& dia, const std::string& start, const std
 }
 
 std::vector<DbfField> solucFields(char diaType = 'N', char horaType = 'N') {
-    return {{"ASIG", 'C', 10},     {"TAREA", 'C', 10},    {"DIA", diaType, diaType == 'C' ? 2 : 2},
-            {"HORA", horaType, 2}, {"CODGRUPO", 'C', 10}, {"PROF", 'C', 10},
-            {"AULA", 'C', 10}};
+    return {{"ASIG", 'C', 10},     {"TAREA", 'C', 10}, {"DIA", diaType, 2}, {"HORA", horaType, 2},
+            {"CODGRUPO", 'C', 10}, {"PROF", 'C', 10},  {"AULA", 'C', 10}};
 }
 
 // The values of a SOLUC row that passes every test of the row rules over the example's tables.
