@@ -540,11 +540,17 @@ TEST_P(BadInputTest, ClearMessageAndNothingLost) {
         EXPECT_NE(error.find(bad.error), std::string::npos) << "error: " << error;
         EXPECT_FALSE(finished);
         EXPECT_FALSE(reportedSuccess);
-        if (workDbIsFolder) EXPECT_EQ(snapshot(scene.workDb), workDbBefore);
+        if (workDbIsFolder) {
+            EXPECT_EQ(snapshot(scene.workDb), workDbBefore);
+        }
         EXPECT_EQ(readBytes(scene.result), kEarlierResult);
-        if (iniIsFile) EXPECT_EQ(readBytes(scene.ini), iniBefore);
+        if (iniIsFile) {
+            EXPECT_EQ(readBytes(scene.ini), iniBefore);
+        }
     }
-    if (centreIsFile) EXPECT_EQ(readBytes(scene.centre), centreBefore);
+    if (centreIsFile) {
+        EXPECT_EQ(readBytes(scene.centre), centreBefore);
+    }
     if (fs::is_directory(scene.workDb)) {
         for (const std::string& name : strayTemporaries(scene.workDb)) ADD_FAILURE() << name;
     }
