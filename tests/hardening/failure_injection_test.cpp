@@ -130,9 +130,13 @@ TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
     restore(workDb, before);
     ASSERT_NE(workTables(workDb), newTables);
 
+    const fs::path centre = scratch / "centro.xml";
+    const std::string centreBytes = readBytes(exampleCentre());
+    writeBytes(centre, centreBytes);
     const std::size_t walked =
-        walkEveryCall([&] { restore(workDb, before); }, [&] { return exportar(exampleCentre()); },
+        walkEveryCall([&] { restore(workDb, before); }, [&] { return exportar(centre); },
                       [&](const Outcome& outcome) {
+                          EXPECT_EQ(readBytes(centre), centreBytes);
                           EXPECT_TRUE(strayTemporaries(workDb).empty());
                           if (outcome.finished) {
                               // Only calls whose failure costs nothing (flushing a folder) may go
