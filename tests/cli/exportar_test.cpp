@@ -14,25 +14,22 @@
 #include "shell/run_state.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"
 
 namespace {
 namespace fs = std::filesystem;
+using lindavex::testing::readBytes;
+using lindavex::testing::snapshot;
+using lindavex::testing::writeBytes;
 using lindavex::testing::ScratchDir;
 
 struct Outcome {
     int status = -1;
     std::string out, err;
 };
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ExportarCommand : public ::testing::Test {
   protected:
@@ -64,9 +61,9 @@ class ExportarCommand : public ::testing::Test {
         if (WIFSTOPPED(status)) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            return {-2, readFile(out), readFile(err)};
+            return {-2, readBytes(out), readBytes(err)};
         }
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readBytes(out), readBytes(err)};
     }
 
     ScratchDir scratch;
@@ -138,15 +135,6 @@ TEST_F(ExportarCommand, UsageErrorsExitWithTwo) {
     EXPECT_NE(help.out.find("lindavex-cli importar"), std::string::npos);
 }
 
-// Every file under a folder with its bytes.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        files[fs::relative(entry.path(), dir).string()] =
-            entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
-    return files;
-}
-
 TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     ASSERT_EQ(cli({"exportar", example, "--workdb", workDb.string()}).status, 0);
     std::ofstream(workDb / "CURSOST.DBF") << "courses";
@@ -154,7 +142,7 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     const auto before = snapshot(workDb);
 
     // Another school year: other teacher codes and hours, so that PROFT and ASIGT change.
-    std::string text = readFile(example);
+    std::string text = readBytes(example);
     text.replace(text.find("Codigo=\"P01\""), 13, "Codigo=\"P99\"");
     text.replace(text.find("Horas=\"04,00\""), 13, "Horas=\"05,00\"");
     const fs::path next = scratch / "siguiente.xml";
@@ -178,8 +166,8 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     // rename ASIGT.DBF, remove CURSOST's two files, flush, drop the journal, flush).
     ASSERT_EQ(cli({"exportar", next.string(), "--workdb", workDb.string()}, "", calls - 6).status,
               -2);
-    EXPECT_NE(readFile(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
-    EXPECT_EQ(readFile(workDb / "ASIGT.DBF"), before.at("ASIGT.DBF"));
+    EXPECT_NE(readBytes(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
+    EXPECT_EQ(readBytes(workDb / "ASIGT.DBF"), before.at("ASIGT.DBF"));
 
     // The next run puts the old tables back first, even when it then fails itself.
     const fs::path bad = scratch / "malo.xml";

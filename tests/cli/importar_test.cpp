@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/table.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
 #include "toxml/solution_table.h"
@@ -19,13 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using store::Table;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct Outcome {
     int status = -1;
@@ -45,8 +39,8 @@ class Importar : public ::testing::Test {
         const int raw = std::system(command.c_str());
         Outcome o;
         o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = readFile(out);
-        o.err = readFile(err);
+        o.out = readBytes(out);
+        o.err = readBytes(err);
         return o;
     }
 
@@ -109,15 +103,15 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
     writeSolutionTable(workDb, {{"LENGUA-CNA", "CCM", 2, 2, "1B", "JL", "LAB"},
                                 {"GUA", "GUA", 1, 1, "", "PG", ""},
                                 {"MAT", "CCM", 1, 1, "1A", "PG", "101"}});
-    const std::string before = readFile(centre);
+    const std::string before = readBytes(centre);
     const Outcome o = importar();
     ASSERT_EQ(o.status, 0) << o.out << o.err;
-    EXPECT_EQ(readFile(centre), before);
+    EXPECT_EQ(readBytes(centre), before);
     EXPECT_NE(o.out.find("Proceso finalizado"), std::string::npos);
     EXPECT_NE(o.out.find("Resultado: " + result.string()), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("Actividades: 3"), std::string::npos) << o.out;
 
-    const std::string xml = readFile(result);
+    const std::string xml = readBytes(result);
     const auto first = xml.find(
         "<actividad tipo=\"CCM\" codigoProfesor=\"JL\" codigoGrupo=\"1B\" "
         "codigoMateria=\"LENGUA-CAS\" codigoAula=\"LAB\" dia=\"M\" HoraInicio=\"09:00\" "
@@ -153,7 +147,7 @@ TEST_F(Importar, TableHeldByAnotherProgramStopsTheRun) {
         EXPECT_EQ(o.status, 1);
         EXPECT_NE(o.err.find("PROFT"), std::string::npos) << o.err;
         EXPECT_EQ(o.out.find("Proceso finalizado"), std::string::npos) << o.out;
-        EXPECT_EQ(readFile(result), "earlier");
+        EXPECT_EQ(readBytes(result), "earlier");
     }
     const Outcome o = importar();
     EXPECT_EQ(o.status, 0) << o.err;

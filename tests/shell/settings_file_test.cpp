@@ -7,11 +7,15 @@
 #include <sstream>
 
 #include "store/error.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::shell {
 namespace {
 namespace fs = std::filesystem;
+using lindavex::testing::readBytes;
+using lindavex::testing::snapshot;
+using lindavex::testing::writeBytes;
 using testing::ScratchDir;
 
 std::string set(std::string_view text, std::string_view value = "1") {
@@ -69,17 +73,6 @@ TEST(SettingsText, ReadsTheValueBack) {
     EXPECT_FALSE(profileValue("[Otra]\nTransformado=1\n", "Transformadores", "Transformado"));
 }
 
-std::string contentOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeFile(const fs::path& file, const std::string& content) {
-    std::ofstream(file, std::ios::binary) << content;
-}
-
 std::size_t entriesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
 }
@@ -87,7 +80,7 @@ std::size_t entriesIn(const fs::path& dir) {
 TEST(SettingsFile, CreatesAMissingFile) {
     ScratchDir dir;
     writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "1");
-    EXPECT_EQ(contentOf(dir / "Morvalen.ini"), "[Transformadores]\r\nTransformado=1\r\n");
+    EXPECT_EQ(readBytes(dir / "Morvalen.ini"), "[Transformadores]\r\nTransformado=1\r\n");
     EXPECT_EQ(readProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado"), "1");
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left beside it";
 }
@@ -96,10 +89,10 @@ TEST(SettingsFile, EditsAnExistingFileKeepingItsOtherContentAndPermissions) {
     ScratchDir dir;
     const std::string before =
         "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=1";
-    writeFile(dir / "Morvalen.ini", before);
+    writeBytes(dir / "Morvalen.ini", before);
     fs::permissions(dir / "Morvalen.ini", fs::perms::owner_read | fs::perms::owner_write);
     writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "0");
-    EXPECT_EQ(contentOf(dir / "Morvalen.ini"),
+    EXPECT_EQ(readBytes(dir / "Morvalen.ini"),
               "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=0");
     EXPECT_EQ(fs::status(dir / "Morvalen.ini").permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
@@ -107,11 +100,11 @@ TEST(SettingsFile, EditsAnExistingFileKeepingItsOtherContentAndPermissions) {
 
 TEST(SettingsFile, EditsTheFileALinkPointsTo) {
     ScratchDir dir;
-    writeFile(dir / "real.ini", "[A]\nb=1\n");
+    writeBytes(dir / "real.ini", "[A]\nb=1\n");
     fs::create_symlink(dir / "real.ini", dir / "Morvalen.ini");
     writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "1");
     EXPECT_TRUE(fs::is_symlink(dir / "Morvalen.ini"));
-    EXPECT_EQ(contentOf(dir / "real.ini"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");
+    EXPECT_EQ(readBytes(dir / "real.ini"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");
 }
 
 void expectUnableToWrite(const fs::path& file) {
@@ -126,10 +119,10 @@ void expectUnableToWrite(const fs::path& file) {
 TEST(SettingsFile, FilesThatCannotBeWrittenRaiseTheErrorAndStayAsTheyWere) {
     ScratchDir dir;
     // Read-only: refused even for a user whom the permissions would not stop.
-    writeFile(dir / "Morvalen.ini", "[Transformadores]\nTransformado=0\n");
+    writeBytes(dir / "Morvalen.ini", "[Transformadores]\nTransformado=0\n");
     fs::permissions(dir / "Morvalen.ini", fs::perms::owner_read | fs::perms::group_read);
     expectUnableToWrite(dir / "Morvalen.ini");
-    EXPECT_EQ(contentOf(dir / "Morvalen.ini"), "[Transformadores]\nTransformado=0\n");
+    EXPECT_EQ(readBytes(dir / "Morvalen.ini"), "[Transformadores]\nTransformado=0\n");
 
     // A folder of that name.
     fs::create_directory(dir / "carpeta.ini");

@@ -19,6 +19,7 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
@@ -26,28 +27,11 @@
 namespace lindavex::toworkdb {
 namespace {
 namespace fs = std::filesystem;
+using lindavex::testing::readBytes;
+using lindavex::testing::snapshot;
+using lindavex::testing::writeBytes;
 using testing::RecordingUi;
 using testing::ScratchDir;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Every file under a folder with its bytes, names relative to the folder.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        files[fs::relative(entry.path(), dir).string()] =
-            entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
-    return files;
-}
 
 std::size_t records(const fs::path& dir, const char* table) {
     return store::Table::open(dir, table, store::Table::Mode::Shared).recordCount();
@@ -76,12 +60,12 @@ class ConversionRunTest : public ::testing::Test {
 
     // The shipped example with one text replaced.
     fs::path exampleWith(const std::string& from, const std::string& to) {
-        std::string text = readFile(example);
+        std::string text = readBytes(example);
         const auto at = text.find(from);
         EXPECT_NE(at, std::string::npos) << from;
         text.replace(at, from.size(), to);
         const fs::path path = scratch / "variant.xml";
-        writeFile(path, text);
+        writeBytes(path, text);
         return path;
     }
 
@@ -94,9 +78,9 @@ class ConversionRunTest : public ::testing::Test {
     void fillWorkDb() {
         runOn(example);
         ASSERT_EQ(state.completionStatus, 1);
-        writeFile(store::dbfPath(workDb, "CURSOST"), "courses");
-        writeFile(store::mdxPath(workDb, "CURSOST"), "courses index");
-        writeFile(workDb / "SOLUC.DBF", "solution");
+        writeBytes(store::dbfPath(workDb, "CURSOST"), "courses");
+        writeBytes(store::mdxPath(workDb, "CURSOST"), "courses index");
+        writeBytes(workDb / "SOLUC.DBF", "solution");
         ui = OrderedUi();
         state.completionStatus = 0;
     }
@@ -155,10 +139,10 @@ TEST_F(ConversionRunTest, EmbeddedRunShowsTheMessageThenCloses) {
 }
 
 TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
-    writeFile(store::dbfPath(workDb, "CURSOST"), "courses");
-    writeFile(store::mdxPath(workDb, "CURSOST"), "courses index");
-    writeFile(store::mdxPath(workDb, "ASIGT"), "an index of an older ASIGT");
-    writeFile(workDb / "SOLUC.DBF", "solution");
+    writeBytes(store::dbfPath(workDb, "CURSOST"), "courses");
+    writeBytes(store::mdxPath(workDb, "CURSOST"), "courses index");
+    writeBytes(store::mdxPath(workDb, "ASIGT"), "an index of an older ASIGT");
+    writeBytes(workDb / "SOLUC.DBF", "solution");
 
     runOn(example);
     EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado"}));
@@ -207,7 +191,7 @@ TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
 TEST_F(ConversionRunTest, AFileThatDoesNotParseGivesEmptyTables) {
     fillWorkDb();
     const fs::path broken = scratch / "roto.xml";
-    writeFile(broken, "<Centro><Materias><Materia Codigo=\"MAT\"></Centro");
+    writeBytes(broken, "<Centro><Materias><Materia Codigo=\"MAT\"></Centro");
     runOn(broken);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_EQ(state.completionStatus, 1);
@@ -300,8 +284,8 @@ TEST_F(ConversionRunTest, AMissingWorkDatabaseIsAClearError) {
 
 TEST_F(ConversionRunTest, WhatAKilledRunLeftBehindIsCleared) {
     fs::create_directories(workDb / ".lindavex-run" / "anterior");
-    writeFile(workDb / ".lindavex-run" / "ASIGT.DBF", "half written");
-    writeFile(workDb / ".lindavex-run" / "anterior" / "PROFT.DBF", "old");
+    writeBytes(workDb / ".lindavex-run" / "ASIGT.DBF", "half written");
+    writeBytes(workDb / ".lindavex-run" / "anterior" / "PROFT.DBF", "old");
     runOn(example);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_FALSE(fs::exists(workDb / ".lindavex-run"));
@@ -313,7 +297,7 @@ TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstW
     // What a run in progress holds: its folder, locked, with a table half built.
     const fs::path busy = workDb / ".lindavex-run";
     fs::create_directories(busy);
-    writeFile(busy / "PROFT.DBF", "being written");
+    writeBytes(busy / "PROFT.DBF", "being written");
     const int fd = open(busy.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     expectFailureLeavesWorkDbAsItWas(example, "Otra conversi");

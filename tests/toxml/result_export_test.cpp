@@ -18,6 +18,7 @@
 #include "store/error.h"
 #include "store/table.h"
 #include "support/dbf_builder.h"
+#include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
@@ -37,17 +38,6 @@ const std::string kReminder =
     "Morvalen";
 const std::string kMissing = "No existe archivo XML o Solución.";
 const std::string kFinished = "Proceso finalizado";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // Appends records of texts (UTF-8) to a table, one value per field in column order; an empty
 // text leaves the field unset.
@@ -165,7 +155,7 @@ class ResultExport : public ::testing::Test {
                     {"32", "", "3", "Miércoles", "2", "", "08:55", "09:50"},
                     {"110", "", "1", "Lunes", "10", "", "15:00", "15:55"}});
         store::recreateTable(workDb, "ASIGT", asigt());
-        writeFile(centre, kCentre);
+        writeBytes(centre, kCentre);
     }
 
     void writeSolution(const std::vector<Solution>& rows) { writeSolutionTable(workDb, rows); }
@@ -246,10 +236,10 @@ TEST_F(ResultExport, WritesSubjectRowsThenTaskRowsByTheRowRules) {
 
 TEST_F(ResultExport, NewRootHoldsTheHeaderAndOneTimetableAndKeepsWhatLiesOutsideIt) {
     writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
-    const std::string before = readFile(centre);
+    const std::string before = readBytes(centre);
     run();
 
-    EXPECT_EQ(readFile(centre), before);
+    EXPECT_EQ(readBytes(centre), before);
     const ResultFile file(result);
     EXPECT_EQ(file.rootName, "Centro");
     EXPECT_EQ(file.rootAttributes, (Attributes{{"Codigo", "38000001"},
@@ -334,7 +324,7 @@ TEST_F(ResultExport, CancelledDialogKeepsTheFileChosenBefore) {
 // what is missing, writes nothing and leaves every table closed and an earlier result alone.
 TEST_F(ResultExport, CentreFileWithoutItsHeaderStopsTheRun) {
     writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
-    writeFile(result, "earlier result");
+    writeBytes(result, "earlier result");
     state.argumentCount = 2;
     const struct {
         std::string text;
@@ -346,7 +336,7 @@ TEST_F(ResultExport, CentreFileWithoutItsHeaderStopsTheRun) {
         {"<Centro Nombre='n' Version=''/>", {"los atributos Codigo, CursoEscolar"}},
     };
     for (const auto& c : cases) {
-        writeFile(centre, c.text);
+        writeBytes(centre, c.text);
         ui = RecordingUi();
         try {
             run();
@@ -357,8 +347,8 @@ TEST_F(ResultExport, CentreFileWithoutItsHeaderStopsTheRun) {
             for (const auto& part : c.expected)
                 EXPECT_NE(message.find(part), std::string::npos) << message;
         }
-        EXPECT_EQ(readFile(result), "earlier result");
-        EXPECT_EQ(readFile(centre), c.text);
+        EXPECT_EQ(readBytes(result), "earlier result");
+        EXPECT_EQ(readBytes(centre), c.text);
         EXPECT_EQ(state.completionStatus, 0);
         EXPECT_EQ(ui.closeCount, 0);
         EXPECT_FALSE(ui.waitCursorShown());
@@ -378,14 +368,14 @@ TEST_F(ResultExport, ReadErrorsInTheSolutionStopTheRunWithoutAResult) {
     soluc.record({"MAT", "CCM", "1", "1", "1A", "", ""});
     soluc.record({"MAT", "CCM", "1", "x", "1A", "", ""});
     soluc.write(workDb / "SOLUC.DBF");
-    writeFile(result, "earlier result");
+    writeBytes(result, "earlier result");
     try {
         run();
         ADD_FAILURE() << "no error";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "'x' is not a valid floating point value");
     }
-    EXPECT_EQ(readFile(result), "earlier result");
+    EXPECT_EQ(readBytes(result), "earlier result");
     EXPECT_FALSE(ui.waitCursorShown());
     expectTablesClosed();
 }
@@ -457,7 +447,7 @@ TEST_F(ResultExport, ReadsTheSolutionWhateverItsLevelAndFieldTypes) {
 
 // The loaded file's declared encoding is kept; what it cannot hold is written as a reference.
 TEST_F(ResultExport, ResultKeepsTheDeclaredEncodingAndLosesNoCharacter) {
-    writeFile(centre,
+    writeBytes(centre,
               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
               "<Centro Codigo=\"1\" Nombre=\"Pe\xF1"
               "alara\" CursoEscolar=\"c\" Version=\"v\"/>\n");
@@ -465,7 +455,7 @@ TEST_F(ResultExport, ResultKeepsTheDeclaredEncodingAndLosesNoCharacter) {
     writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "EUR"}});
     run();
 
-    const std::string bytes = readFile(result);
+    const std::string bytes = readBytes(result);
     EXPECT_NE(bytes.find("encoding=\"ISO-8859-1\""), std::string::npos) << bytes;
     EXPECT_NE(bytes.find("Pe\xF1"
                          "alara"),
