@@ -9,6 +9,7 @@
 
 #include "store/codepage.h"
 #include "store/convert.h"
+#include "store/days.h"
 #include "store/table.h"
 #include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
@@ -19,16 +20,13 @@ namespace {
 // Day names as the tables hold them (code page text), for days 1 to 7.
 const std::string& dayName(std::int32_t day) {
     static const std::array<std::string, 7> names = [] {
-        constexpr std::array<std::string_view, 7> utf8 = {
-            "Lunes", "Martes", "Miércoles", "Jueves", "Viernes", "Sábado", "Domingo"};
         std::array<std::string, 7> converted;
-        for (std::size_t i = 0; i < utf8.size(); ++i) converted[i] = codepage::fromUtf8(utf8[i]);
+        for (std::int32_t d = 1; d <= 7; ++d)
+            converted[static_cast<std::size_t>(d) - 1] = codepage::fromUtf8(days::nameOf(d));
         return converted;
     }();
     return names.at(static_cast<std::size_t>(day - 1));
 }
-
-constexpr std::string_view kDayLetters = "LMXJVSD";
 
 // Positions counted from 1, as in a period entry's layout; shorter entries give what there is.
 std::string_view piece(std::string_view entry, std::size_t from, std::size_t count) {
@@ -43,14 +41,14 @@ void fillWorkingSet(const store::CentreDocument& doc, std::vector<std::string>& 
     for (const store::Node& sesion : doc.selectNodes("/Centro/Sesiones/Sesion")) {
         const std::string dia = sesion.attribute("Dia");
         if (dia.empty()) continue;
-        const std::size_t day = kDayLetters.find(dia.front());
+        const std::int32_t day = days::numberOf(dia.front());
         // A first character that is no day letter (lower case included) names no day.
-        if (day == std::string_view::npos) continue;
+        if (day == 0) continue;
         const std::string start = sesion.attribute("HoraInicio");
         const std::string end = sesion.attribute("HoraFin");
         std::string entry;
         entry.reserve(1 + 2 * (start.size() + end.size()) + 2);
-        entry += static_cast<char>('1' + day);
+        entry += static_cast<char>('0' + day);
         entry += start;
         entry += end;
         entry += ' ';

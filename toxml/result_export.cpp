@@ -9,6 +9,7 @@
 
 #include "store/centre_document.h"
 #include "store/codepage.h"
+#include "store/days.h"
 #include "store/error.h"
 #include "store/table.h"
 #include "toxml/export_time.h"
@@ -115,11 +116,6 @@ store::Node replaceRoot(store::CentreDocument& document, const CentreHeader& hea
     return document.selectSingleNode("/Centro/horario");
 }
 
-std::string_view dayLetter(std::int32_t day) {
-    static constexpr std::array<std::string_view, 7> letters = {"L", "M", "X", "J", "V", "S", "D"};
-    return day >= 1 && day <= 7 ? letters[day - 1] : std::string_view();
-}
-
 enum class RowKind { Subject, Task };
 
 // Writes one actividad per qualifying SOLUC record of one kind, in record order.
@@ -168,7 +164,7 @@ class TimetableWriter {
         actividad.setAttribute("codigoGrupo", grupo);
         actividad.setAttribute("codigoMateria", materia);
         actividad.setAttribute("codigoAula", aula);
-        actividad.setAttribute("dia", dayLetter(day));
+        actividad.setAttribute("dia", days::letterOf(day));
         actividad.setAttribute("HoraInicio", t_.tramos.asText("HORADESDE"));
         actividad.setAttribute("HoraFin", t_.tramos.asText("HORAHASTA"));
         timetable_.appendChild(actividad);
