@@ -1,6 +1,5 @@
 #include "toxml/result_export.h"
 
-#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
