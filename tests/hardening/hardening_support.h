@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -14,36 +12,13 @@
 #include "store/centre_document.h"
 #include "store/error.h"
 #include "store/table.h"
+#include "support/files.h"
 #include "toworkdb/schemas.h"
 #include "toxml/solution_table.h"
 
 namespace lindavex::testing {
 
 namespace fs = std::filesystem;
-
-inline std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void writeBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// Every file under a folder with its bytes, names relative to the folder.
-inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-        files[fs::relative(entry.path(), dir).string()] =
-            entry.is_regular_file() ? readBytes(entry.path()) : "<folder>";
-    return files;
-}
-
-inline std::vector<std::string> names(const std::map<std::string, std::string>& files) {
-    std::vector<std::string> result;
-    for (const auto& [name, bytes] : files) result.push_back(name);
-    return result;
-}
 
 // Makes a folder hold exactly the files of a snapshot.
 inline void restore(const fs::path& dir, const std::map<std::string, std::string>& files) {

@@ -191,8 +191,9 @@ TEST_F(KilledRunsTest, SecondActionLeavesNoPartialResultAndTheNextRunSucceeds) {
         [&] {
             EXPECT_EQ(readBytes(centre), centreBytes);
             EXPECT_EQ(snapshot(workDb), tables);
-            if (fs::exists(result) && readBytes(result) != earlier)
+            if (fs::exists(result) && readBytes(result) != earlier) {
                 EXPECT_TRUE(wellFormedResult(result));
+            }
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
             EXPECT_TRUE(wellFormedResult(result));
         });
