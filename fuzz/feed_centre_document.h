@@ -13,14 +13,13 @@
 #include "shell/run_state.h"
 #include "store/error.h"
 #include "store/table.h"
+#include "tests/toxml/solution_table.h"
 #include "toworkdb/conversion_run.h"
 #include "toxml/result_export.h"
 
 namespace lindavex::fuzz::detail {
 
 namespace fs = std::filesystem;
-using lindavex::store::FieldType;
-using lindavex::store::Table;
 
 class FixedUi : public lindavex::UserInterface {
   public:
@@ -59,36 +58,12 @@ fs::path lookupTables(const fs::path& root) {
     FixedUi ui(seed);
     lindavex::toworkdb::runConversion(state, ui);
 
-    lindavex::store::recreateTable(workDb, "SOLUC",
-                                   {{"ASIG", FieldType::Text, 10},
-                                    {"TAREA", FieldType::Text, 10},
-                                    {"DIA", FieldType::Integer},
-                                    {"HORA", FieldType::Float},
-                                    {"CODGRUPO", FieldType::Text, 10},
-                                    {"PROF", FieldType::Text, 10},
-                                    {"AULA", FieldType::Text, 10}});
-    Table soluc = Table::open(workDb, "SOLUC", Table::Mode::Shared);
-    struct Row {
-        const char* asig;
-        const char* tarea;
-        int dia;
-        double hora;
-        const char* grupo;
-    };
-    for (const Row& row :
-         {Row{"MAT", "", 1, 1, "G1"}, Row{"GUA", "GUA", 2, 1, "G1"}, Row{"MAT", "", 0, 1, "G1"},
-          Row{"MAT", "", 1, 0, "G1"}, Row{"XX", "", 1, 1, "G1"}, Row{"MAT", "", 1, 1, "ZZ"}}) {
-        soluc.append();
-        soluc.setText("ASIG", row.asig);
-        soluc.setText("TAREA", row.tarea);
-        soluc.setInteger("DIA", row.dia);
-        soluc.setFloat("HORA", row.hora);
-        soluc.setText("CODGRUPO", row.grupo);
-        soluc.setText("PROF", "P1");
-        soluc.setText("AULA", "A1");
-        soluc.post();
-    }
-    soluc.close();
+    lindavex::testing::writeSolutionTable(workDb, {{"MAT", "", 1, 1, "G1", "P1", "A1"},
+                                                   {"GUA", "GUA", 2, 1, "G1", "P1", "A1"},
+                                                   {"MAT", "", 0, 1, "G1", "P1", "A1"},
+                                                   {"MAT", "", 1, 0, "G1", "P1", "A1"},
+                                                   {"XX", "", 1, 1, "G1", "P1", "A1"},
+                                                   {"MAT", "", 1, 1, "ZZ", "P1", "A1"}});
     return workDb;
 }
 

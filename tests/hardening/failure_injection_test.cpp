@@ -57,14 +57,15 @@ class FailureInjectionTest : public ::testing::Test {
   protected:
     void TearDown() override { io::reset(); }
 
-    Outcome exportar(const fs::path& centre) {
+    // One action over the centre file as the window would run it, its end recorded.
+    Outcome runAction(void (*action)(RunState&, UserInterface&), const fs::path& centre) {
         RunState state;
         state.workDb = workDb;
         RecordingUi ui;
         ui.dialogAnswers.push_back(centre);
         Outcome outcome;
         try {
-            toworkdb::runConversion(state, ui);
+            action(state, ui);
         } catch (const Error& e) {
             outcome.error = e.what();
         }
@@ -72,22 +73,8 @@ class FailureInjectionTest : public ::testing::Test {
         outcome.messages = ui.messages;
         return outcome;
     }
-
-    Outcome importar(const fs::path& centre) {
-        RunState state;
-        state.workDb = workDb;
-        RecordingUi ui;
-        ui.dialogAnswers.push_back(centre);
-        Outcome outcome;
-        try {
-            toxml::runResultExport(state, ui);
-        } catch (const Error& e) {
-            outcome.error = e.what();
-        }
-        outcome.finished = state.completionStatus == 1;
-        outcome.messages = ui.messages;
-        return outcome;
-    }
+    Outcome exportar(const fs::path& centre) { return runAction(toworkdb::runConversion, centre); }
+    Outcome importar(const fs::path& centre) { return runAction(toxml::runResultExport, centre); }
 
     static bool reportedSuccess(const Outcome& outcome) {
         for (const std::string& m : outcome.messages)
