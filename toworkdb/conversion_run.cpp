@@ -208,11 +208,19 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         throw Error("No se puede escribir " +
                     describe(journalPath, std::error_code(error, std::generic_category())));
 
-    for (Change& change : changes) {
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        Change& change = changes[i];
         bool failed = false;
-        if (!change.replacement.empty())
+        // Changes come in pairs, a table then its index. The old index goes before the table:
+        // a run stopped between the two then leaves a table without its index, which the
+        // timetabling product reports, rather than beside the index of the other table.
+        if (i % 2 == 0 && !changes[i + 1].backup.empty()) {
+            failed = store::file_io::unlink(changes[i + 1].target) != 0;
+            changes[i + 1].applied = !failed;
+        }
+        if (!failed && !change.replacement.empty())
             failed = store::file_io::rename(change.replacement, change.target) != 0;
-        else if (!change.backup.empty())
+        else if (!failed && !change.backup.empty())
             failed = store::file_io::unlink(change.target) != 0 && errno != ENOENT;
         if (failed) {
             const std::error_code error = lastError();

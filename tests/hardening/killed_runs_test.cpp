@@ -82,14 +82,15 @@ std::size_t killsWanted() {
     return text == nullptr ? 200 : std::strtoul(text, nullptr, 10);
 }
 
-// Kills a run `kills` times: two thirds just before file calls spread evenly over the run, the
-// rest at random moments of it. `check` runs after each kill.
+// Kills a run `kills` times: nine in ten just before file calls (every call when there are
+// enough kills, else calls spread evenly over the run), the rest at random moments of it. `check`
+// runs after each kill.
 template <typename Check>
 std::size_t killRepeatedly(const std::vector<std::string>& args, std::size_t kills,
                            const std::function<void()>& prepare, Check check) {
     const std::size_t calls = fileCallsOf(args, prepare);
     EXPECT_GT(calls, 0U);
-    const std::size_t atCalls = std::min(calls, kills * 2 / 3);
+    const std::size_t atCalls = std::min(calls, kills * 9 / 10);
     std::size_t killed = 0;
     for (std::size_t i = 0; i < atCalls; ++i) {
         const std::size_t stopAt = 1 + i * calls / atCalls;
@@ -129,6 +130,7 @@ class KilledRunsTest : public ::testing::Test {
         ASSERT_EQ(runCli({"exportar", exampleCentre().string(), "--workdb", workDb.string()}, 0),
                   Ending::Finished);
         newTables = workTables(workDb);
+        newFiles = snapshot(workDb);
     }
 
     // No hidden file in the work database but the run folder that the next run clears.
@@ -142,6 +144,7 @@ class KilledRunsTest : public ::testing::Test {
     std::map<std::string, std::string> oldFiles;
     std::map<std::string, std::string> oldTables;
     std::map<std::string, std::string> newTables;
+    std::map<std::string, std::string> newFiles;
 };
 
 TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
@@ -156,6 +159,15 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
                 std::string content;
                 ASSERT_NO_THROW(content = tableContent(workDb, table));
                 EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
+                // An index present belongs to the version of the table beside it.
+                const fs::path index = store::mdxPath(workDb, table);
+                if (fs::exists(index)) {
+                    const std::string bytes = readBytes(index);
+                    const std::string name = index.filename().string();
+                    const bool oldPair = content == oldTables[table] && oldFiles[name] == bytes;
+                    const bool newPair = content == newTables[table] && newFiles[name] == bytes;
+                    EXPECT_TRUE(oldPair || newPair) << "the index of another version";
+                }
             }
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
