@@ -51,7 +51,7 @@ fs::path lookupTables(const fs::path& root) {
         "<Sesion Dia=\"M\" HoraInicio=\"09:00\" HoraFin=\"09:55\"/></Sesiones></Centro>";
     lindavex::fuzz::writeFile(seed, reinterpret_cast<const std::uint8_t*>(centre.data()),
                               centre.size());
-    const fs::path workDb = root / "lookup";
+    fs::path workDb = root / "lookup";
     fs::create_directories(workDb);
     lindavex::RunState state;
     state.workDb = workDb;
