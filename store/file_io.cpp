@@ -23,6 +23,9 @@ struct Counters {
     std::optional<Injection> armed;
 };
 
+// Nesting depth of DeferredFlushes scopes (the tool is single-threaded).
+int deferDepth = 0;
+
 Counters& counters() {
     static Counters state;
     return state;
@@ -79,6 +82,7 @@ ssize_t write(int fd, const void* data, std::size_t size) {
 }
 
 int fsync(int fd) {
+    if (deferDepth > 0) return 0;
     if (!proceed(Operation::Flush)) return -1;
     return ::fsync(fd);
 }
@@ -153,6 +157,16 @@ int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
     syncDirectory(target.parent_path());
     return 0;
+}
+
+DeferredFlushes::DeferredFlushes() { ++deferDepth; }
+DeferredFlushes::~DeferredFlushes() { --deferDepth; }
+
+int flushFileSystem(const fs::path& dir) {
+    Descriptor folder(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) return errno;
+    if (!proceed(Operation::Flush)) return errno;
+    return ::syncfs(folder.get()) == 0 ? 0 : errno;
 }
 
 void inject(const Injection& failure) { counters().armed = failure; }

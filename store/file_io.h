@@ -43,6 +43,22 @@ int writeBeside(const std::filesystem::path& target, std::string_view bytes, mod
 // temporary file stays behind on failure.
 int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
 
+// Files written only to be moved elsewhere later (a run's tables built aside) need not be
+// flushed one by one: while a DeferredFlushes lives, flushes of files and folders are skipped,
+// and the owner makes everything durable at once with flushFileSystem() before it moves the
+// files into place.
+class DeferredFlushes {
+  public:
+    DeferredFlushes();
+    ~DeferredFlushes();
+    DeferredFlushes(const DeferredFlushes&) = delete;
+    DeferredFlushes& operator=(const DeferredFlushes&) = delete;
+};
+
+// Flushes everything written to the file system that holds dir (one call, however many files).
+// Returns 0 or the errno of the failure.
+int flushFileSystem(const std::filesystem::path& dir);
+
 // Failure injection, for tests. Calls are counted per operation and in total from the last
 // reset; the armed failure makes the Nth call of its operation (counted from 1) fail with the
 // given errno, that call only or, when `sticky`, every later one as well (a full disk).

@@ -267,14 +267,22 @@ void runConversion(RunState& state, UserInterface& ui) {
         state.seenLongCodes.clear();
 
         Staging staging(state.workDb);
-        StepContext ctx{state, *document, staging.path()};
-        ExportarMaterias(ctx);
-        ExportarTiposActividad(ctx);
-        ExportarProfesores(ctx);
-        ExportarAulas(ctx);
-        ExportarGrupos(ctx);
-        ExportarSesiones(ctx);
-        ExportarAsignaciones(ctx);
+        {
+            // The staged tables are flushed together once all steps are done, not each time
+            // a step closes one.
+            store::file_io::DeferredFlushes deferred;
+            StepContext ctx{state, *document, staging.path()};
+            ExportarMaterias(ctx);
+            ExportarTiposActividad(ctx);
+            ExportarProfesores(ctx);
+            ExportarAulas(ctx);
+            ExportarGrupos(ctx);
+            ExportarSesiones(ctx);
+            ExportarAsignaciones(ctx);
+        }
+        if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
+            throw Error("No se puede escribir " +
+                        describe(staging.path(), std::error_code(error, std::generic_category())));
         moveIntoPlace(state.workDb, staging.path());
     }
 
