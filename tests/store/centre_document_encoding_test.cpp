@@ -2,16 +2,16 @@
 // in the encoding that the loaded file declares.
 #include <gtest/gtest.h>
 
-#include "centre_document_files.h"
 #include "store/centre_document.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
-using files::readBytes;
-using files::writeBytes;
+using testing::readBytes;
 using testing::ScratchDir;
+using testing::writeBytes;
 
 // UTF-16 bytes of text that stays within the basic plane, with a byte order mark.
 std::string utf16(std::u16string_view text, bool bigEndian) {

@@ -7,17 +7,17 @@
 #include <functional>
 #include <string>
 
-#include "centre_document_files.h"
 #include "store/centre_document.h"
 #include "store/error.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
-using files::readBytes;
-using files::writeBytes;
+using testing::readBytes;
 using testing::ScratchDir;
+using testing::writeBytes;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;

@@ -7,16 +7,17 @@
 
 #include <algorithm>
 
-#include "centre_document_files.h"
 #include "store/error.h"
+#include "support/error_text.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
-using files::readBytes;
-using files::writeBytes;
+using testing::readBytes;
 using testing::ScratchDir;
+using testing::writeBytes;
 
 const char* const kCentre = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!-- exported by the school system -->
@@ -245,11 +246,8 @@ TEST(CentreDocumentTest, FailedSaveLeavesEverythingAsItWas) {
 
     EXPECT_EQ(folderListing(dir.path()),
               (std::vector<std::string>{"centro.xml", "locked", "out.xml"}));
-    try {
-        doc.save(dir / "out.xml");
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("out.xml"), std::string::npos) << e.what();
-    }
+    const std::string error = testing::errorText([&] { doc.save(dir / "out.xml"); });
+    EXPECT_NE(error.find("out.xml"), std::string::npos) << error;
 }
 
 }  // namespace

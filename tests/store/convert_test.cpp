@@ -3,22 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
 
-#include "store/error.h"
+#include "support/error_text.h"
 
 namespace lindavex::convert {
 namespace {
 
-std::string errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::errorText;
 
 TEST(ConvertTest, IntegersInTheirAcceptedForms) {
     EXPECT_EQ(toInt("3"), 3);
@@ -39,11 +31,11 @@ TEST(ConvertTest, IntegerErrorsCarryTheTextAsGiven) {
          {"", " ", "3,5", "3.0", "1e3", "--3", "+-3", "- 3", "0x10", "$", "$-1", "2147483648",
           "-2147483649", "99999999999999999999", "$100000000", "3a", "\t3"}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(errorOf([text] { (void)toInt(text); }),
+        EXPECT_EQ(errorText([text] { (void)toInt(text); }),
                   std::string("'") + text + "' is not a valid integer value");
     }
     // The text is shown in UTF-8, whatever code page byte it holds.
-    EXPECT_EQ(errorOf([] { (void)toInt("N\xBA"); }), "'N\xC2\xBA' is not a valid integer value");
+    EXPECT_EQ(errorText([] { (void)toInt("N\xBA"); }), "'N\xC2\xBA' is not a valid integer value");
 }
 
 TEST(ConvertTest, FloatsTakeCommaOrPointAndASign) {
@@ -60,7 +52,7 @@ TEST(ConvertTest, FloatErrorsCarryTheTextAsGiven) {
     for (const char* text : {"", "  ", "1,2,3", "1.234,5", "abc", "++1", "+-1", "-+1", "--1", "1 5",
                              "inf", "nan", "1e999", "0x1p3"}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(errorOf([text] { (void)toFloat(text); }),
+        EXPECT_EQ(errorText([text] { (void)toFloat(text); }),
                   std::string("'") + text + "' is not a valid floating point value");
     }
 }

@@ -2,30 +2,27 @@
 // a read past the data.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <random>
 
 #include "store/error.h"
 #include "store/table.h"
 #include "support/dbf_builder.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
 using testing::DbfBuilder;
+using testing::readBytes;
 using testing::ScratchDir;
+using testing::writeBytes;
 
 DbfBuilder sample(std::uint8_t version = DbfBuilder::kLevel7) {
     DbfBuilder b(version, {{"ASIG", 'C', 6}, {"DIA", 'N', 2}});
     b.record({"MAT", "1"}).record({"LEN", "2"});
     return b;
-}
-
-void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The error text when opening the table, or "" when it opened.
@@ -138,9 +135,7 @@ TEST(TableCorruptTest, ARefusedTableIsLeftAsItWas) {
     b.write(dir / "SOLUC.DBF");
     const std::string before = b.bytes();
     EXPECT_THROW(Table::open(dir.path(), "SOLUC", Table::Mode::Exclusive), Error);
-    std::ifstream in(dir / "SOLUC.DBF", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-              before);
+    EXPECT_EQ(readBytes(dir / "SOLUC.DBF"), before);
 }
 
 }  // namespace

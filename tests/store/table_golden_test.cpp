@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 #include "store/table.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
@@ -51,8 +50,7 @@ TEST(TableGoldenTest, ASmallLevel7TableHasExactlyThePublishedLayout) {
         t.append();  // all unset
         t.post();
     }
-    std::ifstream in(dir / "GOLD.DBF", std::ios::binary);
-    const std::string actual{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string actual = testing::readBytes(dir / "GOLD.DBF");
     // The date of last update is the day of writing (the day may have turned meanwhile).
     std::tm today = localToday();
     if (actual.size() > 3 && static_cast<unsigned char>(actual[3]) == before.tm_mday)
@@ -99,8 +97,7 @@ TEST(TableGoldenTest, AnIndexedTableCarriesTheProductionIndexFlags) {
     recreateTable(dir.path(), "COUNTSES",
                   {{"DURACION", FieldType::Text, 10}, {"NSES", FieldType::Integer}},
                   {{"NSES", "NSES"}});
-    std::ifstream in(dir / "COUNTSES.DBF", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = testing::readBytes(dir / "COUNTSES.DBF");
     ASSERT_EQ(bytes.size(), 68u + 2 * 48 + 1 + 1);
     EXPECT_EQ(bytes[28], '\x01');            // table: production index present
     EXPECT_EQ(bytes[68 + 37], '\x00');       // DURACION: no tag

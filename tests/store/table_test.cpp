@@ -5,20 +5,18 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "store/error.h"
+#include "support/error_text.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {
 namespace {
 
+using testing::errorText;
+using testing::readBytes;
 using testing::ScratchDir;
-
-std::string readBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 const std::vector<FieldDef> kAllTypes = {
     {"COD", FieldType::Text, 10},    {"ABREV_GESTION", FieldType::Text, 10},
@@ -26,11 +24,19 @@ const std::vector<FieldDef> kAllTypes = {
     {"HORAS", FieldType::Float},
 };
 
-TEST(TableTest, ValuesOfEveryTypeSurviveCloseAndReopen) {
+// A fresh table "T" of every field type.
+class AllTypesTable : public ::testing::Test {
+  protected:
+    AllTypesTable() { recreateTable(dir.path(), "T", kAllTypes); }
+    Table open(Table::Mode mode = Table::Mode::Shared) {
+        return Table::open(dir.path(), "T", mode);
+    }
     ScratchDir dir;
-    recreateTable(dir.path(), "ASIGNOMT", kAllTypes);
+};
+
+TEST_F(AllTypesTable, ValuesOfEveryTypeSurviveCloseAndReopen) {
     {
-        Table t = Table::open(dir.path(), "ASIGNOMT", Table::Mode::Shared);
+        Table t = open();
         t.append();
         t.setText("COD", "MATEMATICAS");  // 11 characters: cut to 10
         t.setText("ABREV_GESTION", "Mi\xE9rcoles");
@@ -47,7 +53,7 @@ TEST(TableTest, ValuesOfEveryTypeSurviveCloseAndReopen) {
         t.post();
         t.close();
     }
-    Table t = Table::open(dir.path(), "ASIGNOMT", Table::Mode::Exclusive);
+    Table t = open(Table::Mode::Exclusive);
     ASSERT_EQ(t.recordCount(), 3u);
     t.first();
     EXPECT_EQ(t.asText("COD"), "MATEMATICA");
@@ -73,34 +79,24 @@ TEST(TableTest, ValuesOfEveryTypeSurviveCloseAndReopen) {
     EXPECT_TRUE(t.eof());
 }
 
-TEST(TableTest, ZeroAndNegativeZeroAreValuesNotNull) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
+TEST_F(AllTypesTable, ZeroAndNegativeZeroAreValuesNotNullButTheLowestLongIsRefused) {
     {
-        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        Table t = open();
         t.append();
         t.setInteger("MAXALUM", 0);
         t.setFloat("HORAS", -0.0);
+        // The lowest long is the field's null mark: refused rather than stored as null.
+        EXPECT_THROW(t.setInteger("MAXALUM", INT32_MIN), Error);
         t.post();
     }
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    Table t = open();
     EXPECT_EQ(t.asInteger("MAXALUM"), 0);
     EXPECT_EQ(t.asFloat("HORAS"), 0.0);
     EXPECT_EQ(t.asText("HORAS"), "0");
 }
 
-TEST(TableTest, TheLowestLongIsRefusedRatherThanStoredAsNull) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
-    t.append();
-    EXPECT_THROW(t.setInteger("MAXALUM", INT32_MIN), Error);
-}
-
-TEST(TableTest, ValuesOfAnotherKindConvertToTheFieldsType) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+TEST_F(AllTypesTable, ValuesOfAnotherKindConvertToTheFieldsType) {
+    Table t = open();
     t.append();
     t.setText("MAXALUM", " 25 ");
     t.setText("HORAS", "04,50");  // the decimal comma of centre files
@@ -116,26 +112,16 @@ TEST(TableTest, ValuesOfAnotherKindConvertToTheFieldsType) {
     t.setText("MAXALUM", "");
     EXPECT_EQ(t.asInteger("MAXALUM"), std::nullopt);
 
-    try {
-        t.setText("MAXALUM", "12a");
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
-    }
-    try {
-        t.setText("HORAS", "dos");
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "'dos' is not a valid floating point value");
-    }
+    EXPECT_EQ(errorText([&] { t.setText("MAXALUM", "12a"); }),
+              "'12a' is not a valid integer value");
+    EXPECT_EQ(errorText([&] { t.setText("HORAS", "dos"); }),
+              "'dos' is not a valid floating point value");
     EXPECT_THROW(t.setInteger("ESTAREA", 1), Error);
     EXPECT_THROW(t.setLogical("MAXALUM", true), Error);
 }
 
-TEST(TableTest, WalkingVisitsRecordsInNaturalOrder) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+TEST_F(AllTypesTable, WalkingVisitsRecordsInNaturalOrder) {
+    Table t = open();
     t.first();
     EXPECT_TRUE(t.eof());
     for (int i = 0; i < 5; ++i) {
@@ -174,18 +160,10 @@ TEST(TableTest, EditChangesTheCurrentRecordOnly) {
     EXPECT_EQ(t.asInteger("NSES"), 3);
 }
 
-TEST(TableTest, SettingAFieldOutsideAppendOrEditIsAnError) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
-    EXPECT_THROW(t.setText("COD", "X"), Error);
-    EXPECT_THROW(t.edit(), Error);  // empty table: no current record
-}
-
-TEST(TableTest, UnknownFieldNamesAreErrorsAndNamesIgnoreCase) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+TEST_F(AllTypesTable, MisuseIsAnErrorAndFieldNamesIgnoreCase) {
+    Table t = open();
+    EXPECT_THROW(t.setText("COD", "X"), Error);  // outside append or edit
+    EXPECT_THROW(t.edit(), Error);               // empty table: no current record
     t.append();
     t.setText("abrev_gestion", "X");
     EXPECT_EQ(t.asText("ABREV_GESTION"), "X");
@@ -194,51 +172,37 @@ TEST(TableTest, UnknownFieldNamesAreErrorsAndNamesIgnoreCase) {
     EXPECT_THROW(t.asText("NOPE"), Error);
 }
 
-TEST(TableTest, RecreatingReplacesEveryRecordAndAStaleIndexFile) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
+TEST_F(AllTypesTable, RecreatingReplacesEveryRecordAndAStaleIndexFile) {
     {
-        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        Table t = open();
         t.append();
         t.post();
     }
     std::ofstream(dir / "T.MDX") << "stale";
     recreateTable(dir.path(), "T", kAllTypes);
     EXPECT_FALSE(std::filesystem::exists(dir / "T.MDX"));
-    EXPECT_EQ(Table::open(dir.path(), "T", Table::Mode::Shared).recordCount(), 0u);
+    EXPECT_EQ(open().recordCount(), 0u);
 }
 
 TEST(TableTest, CreationAndOpeningFailClearlyWithoutTheFolderOrFile) {
     ScratchDir dir;
-    try {
-        recreateTable(dir / "missing", "T", kAllTypes);
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
-    }
-    try {
-        Table::open(dir.path(), "SOLUC", Table::Mode::Exclusive);
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("SOLUC.DBF"), std::string::npos) << e.what();
-    }
+    const std::string noFolder = errorText([&] { recreateTable(dir / "missing", "T", kAllTypes); });
+    EXPECT_NE(noFolder.find("missing"), std::string::npos) << noFolder;
+    const std::string noFile =
+        errorText([&] { (void)Table::open(dir.path(), "SOLUC", Table::Mode::Exclusive); });
+    EXPECT_NE(noFile.find("SOLUC.DBF"), std::string::npos) << noFile;
 }
 
-TEST(TableTest, ATableFileNamedInOtherLetterCaseIsFound) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
+TEST_F(AllTypesTable, ATableFileNamedInOtherLetterCaseIsFound) {
     std::filesystem::rename(dir / "T.DBF", dir / "t.dbf");
-    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
-    EXPECT_EQ(t.path().filename(), "t.dbf");
+    EXPECT_EQ(open().path().filename(), "t.dbf");
 }
 
-TEST(TableTest, ClosingAnUnchangedTableRewritesNothing) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
+TEST_F(AllTypesTable, ClosingAnUnchangedTableRewritesNothing) {
     struct stat before {};
     ASSERT_EQ(::stat((dir / "T.DBF").c_str(), &before), 0);
     {
-        Table t = Table::open(dir.path(), "T", Table::Mode::Exclusive);
+        Table t = open(Table::Mode::Exclusive);
         for (t.first(); !t.eof(); t.next()) {
         }
         t.lookup("COD", "X");
@@ -250,11 +214,9 @@ TEST(TableTest, ClosingAnUnchangedTableRewritesNothing) {
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
 }
 
-TEST(TableTest, RecordCountAndFileSizeAgree) {
-    ScratchDir dir;
-    recreateTable(dir.path(), "T", kAllTypes);
+TEST_F(AllTypesTable, RecordCountAndFileSizeAgree) {
     {
-        Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+        Table t = open();
         for (int i = 0; i < 7; ++i) {
             t.append();
             t.post();
