@@ -19,6 +19,7 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "support/error_text.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
@@ -27,6 +28,7 @@
 namespace lindavex::toworkdb {
 namespace {
 namespace fs = std::filesystem;
+using lindavex::testing::errorText;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
 using lindavex::testing::writeBytes;
@@ -88,12 +90,8 @@ class ConversionRunTest : public ::testing::Test {
     // Runs on a file, expecting an error; nothing in the work database may change.
     void expectFailureLeavesWorkDbAsItWas(const fs::path& file, const std::string& message) {
         const auto before = snapshot(workDb);
-        try {
-            runOn(file);
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
-        }
+        const std::string error = errorText([&] { runOn(file); });
+        EXPECT_NE(error.find(message), std::string::npos) << error;
         EXPECT_EQ(snapshot(workDb), before);
         EXPECT_EQ(state.completionStatus, 0);
         EXPECT_TRUE(ui.messages.empty());
@@ -122,16 +120,14 @@ TEST_F(ConversionRunTest, FirstClickCancelledReportsNoFileAndTouchesNothing) {
     EXPECT_EQ(ui.closeCount, 0);
 }
 
-TEST_F(ConversionRunTest, EmbeddedMissingFileSetsMinusOneAndCloses) {
+TEST_F(ConversionRunTest, EmbeddedRunsShowTheMessageThenClose) {
     state.argumentCount = 2;
     runOn(scratch / "falta.xml");
     EXPECT_EQ(ui.events, (std::vector<std::string>{"No existe archivo", "close"}));
     EXPECT_EQ(state.completionStatus, -1);
     EXPECT_TRUE(fs::is_empty(workDb));
-}
 
-TEST_F(ConversionRunTest, EmbeddedRunShowsTheMessageThenCloses) {
-    state.argumentCount = 2;
+    ui = OrderedUi();
     runOn(example);
     EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado", "close"}));
     EXPECT_EQ(state.completionStatus, 1);
@@ -271,12 +267,8 @@ TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
 
 TEST_F(ConversionRunTest, AMissingWorkDatabaseIsAClearError) {
     state.workDb = scratch / "NOEXISTE";
-    try {
-        runOn(example);
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("NOEXISTE"), std::string::npos) << e.what();
-    }
+    const std::string error = errorText([&] { runOn(example); });
+    EXPECT_NE(error.find("NOEXISTE"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(state.workDb));
     EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
     EXPECT_EQ(state.completionStatus, 0);

@@ -1,6 +1,4 @@
 // PROFT: teachers' codes, names and departments.
-#include <cctype>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -54,24 +52,13 @@ TEST_F(TeachersTest, RepeatedCodesAreNumbered) {
 }
 
 // Codes that the field would store alike are numbered on and shortened until they differ, so
-// that the result export finds each teacher by its own code.
+// that the result export finds each teacher by its own code. (The rooms' test puts the shared
+// numbering under pressure.)
 TEST_F(TeachersTest, StoredCodesAreUnique) {
     convert(teacher("ABCDEFGHIJ") + teacher("ABCDEFGHIJ") + teacher("ABCDEFGHIJXY") +
             teacher("abcdefghijZZ"));
     EXPECT_EQ(codes(),
               (std::vector<std::string>{"ABCDEFGHIJ", "ABCDEFGHJ1", "ABCDEFGHJ2", "abcdefghj3"}));
-
-    std::string many;
-    for (int k = 0; k < 300; ++k)
-        many += teacher(k % 2 ? "ABCDEFGHIJ" : "ABCDEFGHIJ" + std::to_string(k));
-    convert(many);
-    const auto written = codes();
-    std::set<std::string> folded;
-    for (auto code : written) {
-        for (char& c : code) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        folded.insert(code);
-    }
-    EXPECT_EQ(folded.size(), 300u);
 }
 
 TEST_F(TeachersTest, DepartmentLookup) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "store/error.h"
+#include "support/error_text.h"
 #include "toworkdb/step_fixture.h"
 
 namespace lindavex::testing {
@@ -137,13 +137,8 @@ TEST_F(SesionesTest, TimesOfAnotherFormStopTheStep) {
     };
     for (const Case& c : {Case{"8:00", "08:55", "'8:' is not a valid integer value"},
                           Case{"08:00:00", "08:55", "':0' is not a valid integer value"}}) {
-        SCOPED_TRACE(c.start + " " + c.end);
-        try {
-            convert(sesion("L", c.start, c.end));
-            ADD_FAILURE() << "no error";
-        } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
-        }
+        EXPECT_EQ(errorText([&] { convert(sesion("L", c.start, c.end)); }), c.message)
+            << c.start << " " << c.end;
     }
 }
 
