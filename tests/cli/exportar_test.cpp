@@ -1,19 +1,14 @@
 // lindavex-cli exportar, run as a process: output and exit status.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_process.h"
 #include "shell/run_state.h"
 #include "store/file_io.h"
-#include "store/table.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
@@ -21,49 +16,26 @@
 
 namespace {
 namespace fs = std::filesystem;
+using lindavex::testing::Outcome;
 using lindavex::testing::readBytes;
-using lindavex::testing::snapshot;
-using lindavex::testing::writeBytes;
 using lindavex::testing::ScratchDir;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using lindavex::testing::snapshot;
 
 class ExportarCommand : public ::testing::Test {
   protected:
     ExportarCommand() { fs::create_directories(workDb); }
 
-    // Runs lindavex-cli with these arguments; `workDbEnv` sets LINDAVEX_WORKDB when not empty.
-    // With `stopAtFileCall` the process is killed just before that call of the file layer
-    // (status -2 when it got there).
     Outcome cli(const std::vector<std::string>& args, const std::string& workDbEnv = "",
                 std::size_t stopAtFileCall = 0) {
-        const fs::path out = scratch / "out.txt", err = scratch / "err.txt";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(99);
-            if (workDbEnv.empty())
-                unsetenv("LINDAVEX_WORKDB");
-            else
-                setenv("LINDAVEX_WORKDB", workDbEnv.c_str(), 1);
-            if (stopAtFileCall != 0)
-                setenv("LINDAVEX_STOP_AT_FILE_CALL", std::to_string(stopAtFileCall).c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(LINDAVEX_CLI)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(LINDAVEX_CLI, argv.data());
-            _exit(98);
-        }
-        int status = 0;
-        waitpid(pid, &status, WUNTRACED);
-        if (WIFSTOPPED(status)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return {-2, readBytes(out), readBytes(err)};
-        }
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readBytes(out), readBytes(err)};
+        return lindavex::testing::runCli(scratch.path(), args, workDbEnv, stopAtFileCall);
+    }
+    // A centre file whose one subject hours are no number.
+    fs::path badCentre() {
+        const fs::path bad = scratch / "malo.xml";
+        std::ofstream(bad) << "<Centro><Grupos><Grupo Codigo=\"1A\"><MateriasGrupo>"
+                              "<MateriaGrupo Codigo=\"MAT\" Horas=\"x\"/>"
+                              "</MateriasGrupo></Grupo></Grupos></Centro>";
+        return bad;
     }
 
     ScratchDir scratch;
@@ -101,11 +73,7 @@ TEST_F(ExportarCommand, FailuresExitWithOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "No existe archivo\n");
 
-    const fs::path bad = scratch / "malo.xml";
-    std::ofstream(bad) << "<Centro><Grupos><Grupo Codigo=\"1A\"><MateriasGrupo>"
-                          "<MateriaGrupo Codigo=\"MAT\" Horas=\"x\"/>"
-                          "</MateriasGrupo></Grupo></Grupos></Centro>";
-    r = cli({"exportar", bad.string(), "--workdb", workDb.string()});
+    r = cli({"exportar", badCentre().string(), "--workdb", workDb.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "'x' is not a valid floating point value\n");
@@ -170,11 +138,7 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     EXPECT_EQ(readBytes(workDb / "ASIGT.DBF"), before.at("ASIGT.DBF"));
 
     // The next run puts the old tables back first, even when it then fails itself.
-    const fs::path bad = scratch / "malo.xml";
-    std::ofstream(bad) << "<Centro><Grupos><Grupo Codigo=\"1A\"><MateriasGrupo>"
-                          "<MateriaGrupo Codigo=\"MAT\" Horas=\"x\"/>"
-                          "</MateriasGrupo></Grupo></Grupos></Centro>";
-    EXPECT_EQ(cli({"exportar", bad.string(), "--workdb", workDb.string()}).status, 1);
+    EXPECT_EQ(cli({"exportar", badCentre().string(), "--workdb", workDb.string()}).status, 1);
     EXPECT_EQ(snapshot(workDb), before);
 }
 

@@ -1,14 +1,12 @@
 // `lindavex-cli importar` as a real process, over real work tables.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_process.h"
 #include "store/table.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
@@ -21,32 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 using store::Table;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class Importar : public ::testing::Test {
   protected:
     Importar() { fs::create_directories(workDb); }
 
-    Outcome cli(const std::string& arguments) {
-        const fs::path out = scratch / "stdout.txt";
-        const fs::path err = scratch / "stderr.txt";
-        const std::string command = std::string("'") + LINDAVEX_CLI + "' " + arguments + " >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int raw = std::system(command.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = readBytes(out);
-        o.err = readBytes(err);
-        return o;
-    }
-
-    Outcome importar() {
-        return cli("importar '" + centre.string() + "' --workdb '" + workDb.string() + "'");
-    }
+    Outcome cli(const std::vector<std::string>& args) { return runCli(scratch.path(), args); }
+    Outcome importar() { return cli({"importar", centre.string(), "--workdb", workDb.string()}); }
 
     void writeCentre(const std::string& text) { std::ofstream(centre, std::ios::binary) << text; }
 
@@ -57,11 +35,15 @@ class Importar : public ::testing::Test {
 };
 
 TEST_F(Importar, UsageErrorsExitWithTwo) {
-    for (const char* args : {"importar", "importar a.xml b.xml", "importar a.xml --workdb",
-                             "importar a.xml --workdb x --workdb y", "importar --nada a.xml"}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"importar"},
+             {"importar", "a.xml", "b.xml"},
+             {"importar", "a.xml", "--workdb"},
+             {"importar", "a.xml", "--workdb", "x", "--workdb", "y"},
+             {"importar", "--nada", "a.xml"}}) {
         const Outcome o = cli(args);
-        EXPECT_EQ(o.status, 2) << args;
-        EXPECT_NE(o.err.find("Usage:"), std::string::npos) << args;
+        EXPECT_EQ(o.status, 2) << args.size();
+        EXPECT_NE(o.err.find("Usage:"), std::string::npos) << o.err;
     }
 }
 
@@ -94,8 +76,7 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
             <Sesion Dia="L" HoraInicio="08:00" HoraFin="08:55"/></Sesiones>
 </Centro>
 )");
-    const Outcome exported =
-        cli("exportar '" + centre.string() + "' --workdb '" + workDb.string() + "'");
+    const Outcome exported = cli({"exportar", centre.string(), "--workdb", workDb.string()});
     ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
 
     // The long subject code is LENGUA-C + NA in the work tables; Tuesday's second period is
