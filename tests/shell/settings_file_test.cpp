@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "store/error.h"
+#include "support/error_text.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 
@@ -31,39 +32,37 @@ TEST(SettingsText, ReplacesTheValueInPlaceKeepingEveryOtherByte) {
     EXPECT_EQ(set(text, "-1"), expected);
 }
 
-TEST(SettingsText, MatchesSectionAndKeyInAnyLetterCaseKeepingTheirSpelling) {
-    EXPECT_EQ(set("[TRANSFORMADORES]\ntransformado=0\n"), "[TRANSFORMADORES]\ntransformado=1\n");
-    EXPECT_EQ(set("  [ transformadores ]\n TransFormado = 5\n"),
-              "  [ transformadores ]\n TransFormado =1\n");
-}
-
-TEST(SettingsText, AddsAMissingKeyAtTheEndOfItsSectionBeforeTheBlankLines) {
-    EXPECT_EQ(set("[Transformadores]\r\nOtro=2\r\n\r\n[Fin]\r\n"),
-              "[Transformadores]\r\nOtro=2\r\nTransformado=1\r\n\r\n[Fin]\r\n");
-    EXPECT_EQ(set("[Transformadores]\n[Fin]\n"), "[Transformadores]\nTransformado=1\n[Fin]\n");
-}
-
-TEST(SettingsText, OnlyTheFirstMatchingSectionAndKeyChange) {
-    EXPECT_EQ(set("[Transformadores]\nTransformado=0\nTransformado=9\n[transformadores]\n"
-                  "Transformado=8\n"),
-              "[Transformadores]\nTransformado=1\nTransformado=9\n[transformadores]\n"
-              "Transformado=8\n");
-}
-
-TEST(SettingsText, IgnoresCommentsAndKeysOfOtherSections) {
-    EXPECT_EQ(set("[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\n"),
-              "[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\nTransformado=1\n");
-}
-
-TEST(SettingsText, AddsAMissingSectionAtTheEndInTheFilesOwnLineEnding) {
-    EXPECT_EQ(set(""), "[Transformadores]\r\nTransformado=1\r\n");
-    EXPECT_EQ(set("[A]\nb=1\n"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");
-    EXPECT_EQ(set("[A]\r\nb=1"), "[A]\r\nb=1\r\n[Transformadores]\r\nTransformado=1\r\n");
-}
-
-TEST(SettingsText, KeepsAMissingFinalNewlineMissing) {
-    EXPECT_EQ(set("[Transformadores]\r\nTransformado=0"), "[Transformadores]\r\nTransformado=1");
-    EXPECT_EQ(set("[Transformadores]\r\nOtro=0"), "[Transformadores]\r\nOtro=0\r\nTransformado=1");
+TEST(SettingsText, SetsTheOneKeyWhereverItStandsOrBelongs) {
+    const struct {
+        const char* what;
+        std::string before, after;
+    } cases[] = {
+        {"section and key in any letter case keep their spelling",
+         "[TRANSFORMADORES]\ntransformado=0\n", "[TRANSFORMADORES]\ntransformado=1\n"},
+        {"blanks around names", "  [ transformadores ]\n TransFormado = 5\n",
+         "  [ transformadores ]\n TransFormado =1\n"},
+        {"a missing key goes at the end of its section, before the blank lines",
+         "[Transformadores]\r\nOtro=2\r\n\r\n[Fin]\r\n",
+         "[Transformadores]\r\nOtro=2\r\nTransformado=1\r\n\r\n[Fin]\r\n"},
+        {"a missing key in an empty section", "[Transformadores]\n[Fin]\n",
+         "[Transformadores]\nTransformado=1\n[Fin]\n"},
+        {"only the first matching section and key change",
+         "[Transformadores]\nTransformado=0\nTransformado=9\n[transformadores]\nTransformado=8\n",
+         "[Transformadores]\nTransformado=1\nTransformado=9\n[transformadores]\nTransformado=8\n"},
+        {"comments and keys of other sections are not the key",
+         "[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\n",
+         "[Otra]\nTransformado=4\n[Transformadores]\n;Transformado=3\nTransformado=1\n"},
+        {"an empty file", "", "[Transformadores]\r\nTransformado=1\r\n"},
+        {"a missing section goes at the end in the file's own line ending", "[A]\nb=1\n",
+         "[A]\nb=1\n[Transformadores]\nTransformado=1\n"},
+        {"the same without a final line end", "[A]\r\nb=1",
+         "[A]\r\nb=1\r\n[Transformadores]\r\nTransformado=1\r\n"},
+        {"a missing final line end stays missing", "[Transformadores]\r\nTransformado=0",
+         "[Transformadores]\r\nTransformado=1"},
+        {"and after an added key", "[Transformadores]\r\nOtro=0",
+         "[Transformadores]\r\nOtro=0\r\nTransformado=1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(set(c.before), c.after) << c.what;
 }
 
 TEST(SettingsText, ReadsTheValueBack) {
@@ -108,12 +107,9 @@ TEST(SettingsFile, EditsTheFileALinkPointsTo) {
 }
 
 void expectUnableToWrite(const fs::path& file) {
-    try {
-        writeProfileString(file, "Transformadores", "Transformado", "1");
-        FAIL() << "no error for " << file;
-    } catch (const Error& error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + file.string());
-    }
+    EXPECT_EQ(testing::errorText(
+                  [&] { writeProfileString(file, "Transformadores", "Transformado", "1"); }),
+              "Unable to write to " + file.string());
 }
 
 TEST(SettingsFile, FilesThatCannotBeWrittenRaiseTheErrorAndStayAsTheyWere) {

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "shell/settings_file.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 extern char** environ;
@@ -26,13 +27,22 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using lindavex::testing::ScratchDir;
 
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "");
-    for (std::string folder; std::getline(folders, folder, ':');)
-        if (!folder.empty() && ::access((fs::path(folder) / program).c_str(), X_OK) == 0)
-            return true;
-    return false;
+std::string output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+// The program's path when it is on PATH, else empty text.
+std::string onPath(const std::string& program) {
+    std::string path = output("command -v '" + program + "' 2>/dev/null");
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+    return path;
 }
 
 // A child process; stdinPipe keeps its standard input open until the object goes.
@@ -98,17 +108,6 @@ struct Process {
     }
     int status = -1;
 };
-
-std::string output(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return text;
-}
 
 // X windows as xwininfo lists them: id, title and size.
 struct XWindow {
@@ -177,15 +176,15 @@ class EmbeddedWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         for (const char* tool : {"Xvfb", "xdotool", "xwininfo"})
-            if (!onPath(tool)) missing_ = tool;
+            if (onPath(tool).empty()) missing_ = tool;
         if (!missing_.empty()) return;
         for (int number = 60 + ::getpid() % 100; number < 400 && !xvfb_; ++number) {
             const std::string name = std::to_string(number);
             if (fs::exists("/tmp/.X11-unix/X" + name) || fs::exists("/tmp/.X" + name + "-lock"))
                 continue;
             auto server = std::make_unique<Process>(
-                std::vector<std::string>{output("command -v Xvfb | tr -d '\\n'"), ":" + name,
-                                         "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                std::vector<std::string>{onPath("Xvfb"), ":" + name, "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp"},
                 false);
             const bool up = waitUntil([&] { return fs::exists("/tmp/.X11-unix/X" + name); }, 10s);
             if (up && !server->waitFor(0ms)) {
@@ -265,10 +264,7 @@ TEST_F(EmbeddedWindow, ClosedWithoutAnActionWrites0AndKeepsTheRestOfTheFile) {
     EXPECT_FALSE(topLevel("Lindavex"));
     click(window.id, 256 + 37, 168 + 32 + 12);  // Salir
     ASSERT_TRUE(endsWithin(15s)) << "the program did not end after closing";
-    std::ifstream in(dir_ / "Morvalen.ini", std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(),
+    EXPECT_EQ(lindavex::testing::readBytes(dir_ / "Morvalen.ini"),
               std::string(kOtherContent) + "[Transformadores]\r\nTransformado=0\r\n");
 }
 
@@ -302,7 +298,7 @@ TEST_F(EmbeddedWindow, FirstActionRunThroughTheDialogWrites1) {
 }
 
 TEST_F(EmbeddedWindow, F1OpensTheShippedHelpInTheChmViewer) {
-    if (!onPath("xchm")) GTEST_SKIP() << "xchm is not installed";
+    if (onPath("xchm").empty()) GTEST_SKIP() << "xchm is not installed";
     ASSERT_TRUE(fs::exists(dir_ / "RIDAZ.chm")) << "the help file is not built beside the program";
     const XWindow window = start("importar");
     keysOver(window, "key F1");
