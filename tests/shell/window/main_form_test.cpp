@@ -85,51 +85,48 @@ TEST(WindowLayout, ControlsCaptionsAndSizes) {
     EXPECT_TRUE(form.Draw3D1->isVisibleTo(&form));
 }
 
-TEST(CommandLine, AnyCountButTwoIsIgnoredAndNothingIsWrittenOnClose) {
-    for (const QStringList& arguments :
-         {QStringList{}, QStringList{"importar"}, QStringList{"importar", kHandle, "x"}}) {
-        Window w(arguments);
-        EXPECT_FALSE(w.form->runState().embedded());
-        EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction())
-            << arguments.join(' ').toStdString();
-        EXPECT_FALSE(w.frameless());
+TEST(CommandLine, ModePanelsAndWhatClosingWrites) {
+    const struct {
+        QStringList arguments;
+        bool embedded, first, second;
+        std::optional<std::string> statusOnClose;  // nullopt: no settings file at all
+        std::vector<std::string> messages;
+    } cases[] = {
+        // Any count of arguments but two is ignored.
+        {{}, false, true, true, std::nullopt, {}},
+        {{"importar"}, false, true, true, std::nullopt, {}},
+        {{"importar", kHandle, "x"}, false, true, true, std::nullopt, {}},
+        // The mode in any letter case shows its one panel; another mode shows both. Closing
+        // without running an action writes 0.
+        {{"IMPORTAR", kHandle}, true, false, true, "0", {}},
+        {{"Exportar", kHandle}, true, true, false, "0", {}},
+        {{"ayuda", kHandle}, true, true, true, "0", {}},
+        // A handle that is not hexadecimal is reported, then the window runs free.
+        {{"exportar", "12G4"},
+         false,
+         true,
+         true,
+         std::nullopt,
+         {"'$12G4' is not a valid integer value"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        Window w(c.arguments);
+        EXPECT_EQ(w.ui.messages, c.messages);
+        EXPECT_EQ(w.form->runState().embedded(), c.embedded);
+        EXPECT_EQ(w.frameless(), c.embedded);
+        EXPECT_EQ(w.showsFirstAction(), c.first);
+        EXPECT_EQ(w.showsSecondAction(), c.second);
+        EXPECT_TRUE(w.form->Draw3D1->isVisibleTo(w.form.get()));
+        if (c.first != c.second) {  // the one panel fills the window
+            EXPECT_EQ((c.first ? w.form->Draw3D2 : w.form->Draw3D3)->geometry(),
+                      QRect(0, 0, 632, 169));
+        }
         EXPECT_TRUE(w.form->close());
-        EXPECT_FALSE(fs::exists(w.ini()));
         EXPECT_EQ(w.closed->count(), 1);
+        EXPECT_EQ(fs::exists(w.ini()), c.statusOnClose.has_value());
+        EXPECT_EQ(w.status(), c.statusOnClose);
     }
-}
-
-TEST(CommandLine, TheModeInAnyLetterCaseShowsOnePanelFillingTheWindow) {
-    Window importar({"IMPORTAR", kHandle});
-    EXPECT_TRUE(importar.form->runState().embedded());
-    EXPECT_TRUE(importar.frameless());
-    EXPECT_FALSE(importar.showsFirstAction());
-    EXPECT_TRUE(importar.showsSecondAction());
-    EXPECT_EQ(importar.form->Draw3D3->geometry(), QRect(0, 0, 632, 169));
-
-    Window exportar({"Exportar", kHandle});
-    EXPECT_TRUE(exportar.showsFirstAction());
-    EXPECT_FALSE(exportar.showsSecondAction());
-    EXPECT_EQ(exportar.form->Draw3D2->geometry(), QRect(0, 0, 632, 169));
-    EXPECT_TRUE(exportar.form->Draw3D1->isVisibleTo(exportar.form.get()));
-}
-
-TEST(CommandLine, AnotherModeShowsBothPanelsAndStillWritesTheStatus) {
-    Window w({"ayuda", kHandle});
-    EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction());
-    EXPECT_TRUE(w.frameless());
-    EXPECT_TRUE(w.form->close());
-    EXPECT_EQ(w.status(), "0") << "closing without running an action writes 0";
-}
-
-TEST(CommandLine, AHandleThatIsNotHexadecimalIsReportedThenTheWindowRunsFree) {
-    Window w({"exportar", "12G4"});
-    EXPECT_EQ(w.ui.messages, std::vector<std::string>{"'$12G4' is not a valid integer value"});
-    EXPECT_FALSE(w.form->runState().embedded());
-    EXPECT_FALSE(w.frameless());
-    EXPECT_TRUE(w.showsFirstAction() && w.showsSecondAction());
-    EXPECT_TRUE(w.form->close());
-    EXPECT_FALSE(fs::exists(w.ini()));
 }
 
 TEST(CompletionStatus, AnActionThatFailsKeepsTheWindowTheStatusAndRestoresTheCursor) {
