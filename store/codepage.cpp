@@ -71,15 +71,14 @@ std::string fromUtf8(std::string_view utf8) {
         // Overlong forms and code points past U+10FFFF are malformed too.
         constexpr std::array<char32_t, 4> kShortest = {0, 0x80, 0x800, 0x10000};
         if (valid && (cp < kShortest[extra] || cp > 0x10FFFF)) valid = false;
-        if (!valid) {
-            out += '?';
-        } else if (cp < 0x100 && !(cp >= 0x80 && cp <= 0x9F)) {
-            out += static_cast<char>(cp);
-        } else if (auto it = reverseHigh().find(cp); it != reverseHigh().end()) {
-            out += static_cast<char>(it->second);
-        } else {
-            out += '?';
+        char byte = '?';
+        if (valid && cp < 0x100 && !(cp >= 0x80 && cp <= 0x9F)) {
+            byte = static_cast<char>(cp);
+        } else if (valid) {
+            if (auto it = reverseHigh().find(cp); it != reverseHigh().end())
+                byte = static_cast<char>(it->second);
         }
+        out += byte;
     }
     return out;
 }
