@@ -11,7 +11,7 @@
 namespace lindavex::cli {
 
 class ConsoleUi : public UserInterface {
-public:
+  public:
     explicit ConsoleUi(std::filesystem::path file) : file_(std::move(file)) {}
 
     std::optional<std::filesystem::path> chooseXmlFile() override { return file_; }
@@ -24,7 +24,7 @@ public:
 
     const std::vector<std::string>& messages() const { return messages_; }
 
-private:
+  private:
     std::filesystem::path file_;
     std::vector<std::string> messages_;
 };
