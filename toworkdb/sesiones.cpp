@@ -103,7 +103,8 @@ void ExportarSesiones(StepContext& ctx) {
             currentDay = day;
         }
         ++period;
-        std::int32_t start = 0, end = 0;
+        std::int32_t start = 0;
+        std::int32_t end = 0;
         try {
             start = minuteOfDay(entry, 2);
             end = minuteOfDay(entry, 7);
