@@ -1,6 +1,7 @@
 #include "toworkdb/codes.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 #include "store/codepage.h"
 

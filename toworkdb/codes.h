@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "store/centre_document.h"
@@ -65,9 +64,9 @@ enum class StoredForm {
 // step (ignoring letter case) is numbered from its first 10 characters, trimmed, then stored in
 // its form. Those rules can store two elements alike (LABORATO-A01 and LABORATO-B01 both
 // shorten to LABORATO01). Only then are such elements told apart: one keeps the code (the one
-// stored under its own code, else the first), the others are numbered on until their stored
-// form is no element's code, so no element ever takes a code another one keeps. Stored codes
-// are unique ignoring letter case and trailing blanks.
+// stored under its own code, else the first), the others are numbered on, shortened to 8 + 2 so
+// that the number stays, until their stored form is no element's code: no element ever takes a
+// code another one keeps. Stored codes are unique ignoring letter case and trailing blanks.
 std::vector<std::string> writtenCodes(const std::vector<std::string>& codes, StoredForm form);
 
 // One list of elements written to ASIGNOMT: the trimmed Codigo of each, in document order, and
