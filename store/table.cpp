@@ -192,11 +192,28 @@ bool heldByAnotherOpener(const fs::path& file) {
 
 }  // namespace
 
+FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        byUpperName_[upperAscii(it->path().filename().string())].push_back(it->path());
+    if (ec) byUpperName_.clear();
+}
+
+std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {
+    const auto found = byUpperName_.find(upperAscii(name));
+    return found == byUpperName_.end() ? std::vector<fs::path>{} : found->second;
+}
+
+fs::path findDbf(const fs::path& dir, std::string_view table) {
+    return resolveIgnoringCase(dir, fileName(table, ".DBF"));
+}
+
 void deleteTableFiles(const fs::path& dir, std::string_view table) {
-    if (heldByAnotherOpener(resolveIgnoringCase(dir, fileName(table, ".DBF")))) return;
-    for (const char* extension : {".DBF", ".MDX"}) {
-        file_io::unlink(resolveIgnoringCase(dir, fileName(table, extension)));
-    }
+    std::error_code ec;
+    const FolderNames names(dir, ec);
+    const std::vector<fs::path> tables = names.spellingsOf(fileName(table, ".DBF"));
+    if (std::any_of(tables.begin(), tables.end(), heldByAnotherOpener)) return;
+    for (const fs::path& file : tables) file_io::unlink(file);
+    for (const fs::path& file : names.spellingsOf(fileName(table, ".MDX"))) file_io::unlink(file);
 }
 
 void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
@@ -204,11 +221,11 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     requireWorkDb(dir);
     const fs::path target = dbfPath(dir, table);
     const std::string displayName = target.string();
-    if (heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
+    if (heldByAnotherOpener(findDbf(dir, table)))
         throw Error("La tabla está en uso por otro programa: " + displayName);
     deleteTableFiles(dir, table);
     std::error_code ec;
-    if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
+    if (fs::exists(findDbf(dir, table), ec))
         throw Error("No se puede borrar la tabla anterior: " + displayName);
     if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
 
@@ -569,7 +586,7 @@ Table::~Table() {
 
 Table Table::open(const fs::path& dir, std::string_view table, Mode mode) {
     requireWorkDb(dir);
-    return openFile(resolveIgnoringCase(dir, dbfPath(dir, table).filename().string()), mode);
+    return openFile(findDbf(dir, table), mode);
 }
 
 Table Table::openFile(const fs::path& dbf, Mode mode) {
