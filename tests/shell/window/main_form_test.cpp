@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -282,6 +283,34 @@ TEST(RealWidgets, TheFileDialogIsTheArchivoXmlDialog) {
     EXPECT_EQ(title, "Archivo XML");
     EXPECT_EQ(filter, "*.xml");
     EXPECT_EQ(suffix, "xml");
+}
+
+TEST(RealWidgets, QtsOwnTextsAreSpanish) {
+    ASSERT_TRUE(installSpanishTranslations()) << "qt6-translations-l10n is not installed";
+    QFileDialog dialog(nullptr, QStringLiteral("Archivo XML"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Lindavex"), QStringLiteral("x"),
+                    QMessageBox::Ok);
+    const auto label = [&](const char* name) {
+        return dialog.findChild<QLabel*>(QString::fromLatin1(name))->text();
+    };
+    const auto dialogButton = [&](QDialogButtonBox::StandardButton which) {
+        return dialog.findChild<QDialogButtonBox*>()->button(which)->text();
+    };
+    const struct {
+        QString shown;
+        const char* spanish;
+    } texts[] = {
+        {label("lookInLabel"), "Ver en:"},
+        {label("fileNameLabel"), "&Nombre de fichero:"},
+        {label("fileTypeLabel"), "Ficheros de tipo:"},
+        {dialogButton(QDialogButtonBox::Open), "&Abrir"},
+        {dialogButton(QDialogButtonBox::Cancel), "Cancelar"},
+        {box.button(QMessageBox::Ok)->text(), "Aceptar"},
+    };
+    for (const auto& t : texts) EXPECT_EQ(t.shown.toStdString(), t.spanish);
+    // Everything after this test sees the Spanish texts too, as the program does.
 }
 
 TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
