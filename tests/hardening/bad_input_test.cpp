@@ -425,8 +425,8 @@ const std::vector<BadInput>& cases() {
          nullptr, injected(io::Operation::CreateDirectory, EROFS)},
         {"WorkFolderFull", Action::Exportar, [](const Scene&) {}, "no queda espacio en el disco",
          nullptr, injected(io::Operation::Write, ENOSPC)},
-        {"ResultFolderReadOnly", Action::Importar, [](const Scene&) {}, "el disco es de solo lectura",
-         nullptr, injected(io::Operation::CreateFile, EROFS)},
+        {"ResultFolderReadOnly", Action::Importar, [](const Scene&) {},
+         "el disco es de solo lectura", nullptr, injected(io::Operation::CreateFile, EROFS)},
         {"ResultFolderFull", Action::Importar, [](const Scene&) {}, "no queda espacio en el disco",
          nullptr, injected(io::Operation::Write, ENOSPC)},
         // The settings file.
