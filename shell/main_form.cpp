@@ -238,10 +238,15 @@ bool TMForm::FormClose() {
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {
-    if (!FormClose()) {
+    // The message box of a failed write runs the event loop too.
+    ++busy_;
+    const bool written = FormClose();
+    if (!written) {
         event->ignore();
-        return;
+        if (hostGone_) endWithoutHost();
     }
+    --busy_;
+    if (!written) return;
     helpViewer_->softShutDown();
     event->accept();
     closed_ = true;
@@ -254,7 +259,7 @@ void TMForm::watchHost() {
     // An action's dialogs run the event loop, so this can come in the middle of an action; it
     // is then left to finish (its tables are written whole or not at all) and runAction ends
     // the window when it returns.
-    if (!actionRunning_) endWithoutHost();
+    if (busy_ == 0) endWithoutHost();
 }
 
 void TMForm::endWithoutHost() {
@@ -262,15 +267,14 @@ void TMForm::endWithoutHost() {
     if (closed_) return;
     // As if the user had closed the window: the status so far goes to the settings file. When
     // it cannot be written, that has been said, and there is no window left to try again from.
-    if (!close()) {
-        hide();
-        closed_ = true;
-        emit closed();
-    }
+    if ((busy_ == 0 && close()) || closed_) return;
+    hide();
+    closed_ = true;
+    emit closed();
 }
 
 void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& action) {
-    actionRunning_ = true;
+    ++busy_;
     try {
         action(state_, *ui_);
     } catch (const std::exception& error) {
@@ -282,8 +286,7 @@ void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& act
     ListBoxPlanti->clear();
     for (const std::string& entry : state_.workingSet)
         ListBoxPlanti->addItem(QString::fromStdString(codepage::toUtf8(entry)));
-    actionRunning_ = false;
-    if (hostGone_) endWithoutHost();
+    if (--busy_ == 0 && hostGone_) endWithoutHost();
 }
 
 void TMForm::BExportarClick() { runAction(actions_.exportar); }

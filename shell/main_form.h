@@ -112,7 +112,7 @@ class TMForm : public QWidget {
     QWindow* hostWindow_ = nullptr;
     std::function<bool()> hostExists_;
     QTimer* hostWatch_ = nullptr;
-    bool actionRunning_ = false;
+    int busy_ = 0;  // an action or the close handler is running
     bool hostGone_ = false;
     bool closed_ = false;
 };

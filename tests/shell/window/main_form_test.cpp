@@ -209,6 +209,7 @@ TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
         fs::create_directory(w.ini());
         EXPECT_TRUE(w.closed->wait(4 * interval));
         EXPECT_EQ(w.ui.messages.size(), 1u);
+        EXPECT_EQ(w.closed->count(), 1);
     }
 }
 
