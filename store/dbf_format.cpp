@@ -10,7 +10,7 @@ namespace lindavex::store::dbf {
 namespace {
 
 [[noreturn]] void corrupt(const std::string& what, const std::string& displayName) {
-    throw Error("La tabla está dañada (" + what + "): " + displayName);
+    throw fileError("La tabla está dañada", displayName, what);
 }
 
 // The fixed size a binary field type must have; 0 when any width is valid.

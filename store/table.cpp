@@ -34,8 +34,6 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
            upperAscii(text.substr(text.size() - suffix.size())) == upperAscii(suffix);
 }
 
-std::string systemMessage(int error) { return std::generic_category().message(error); }
-
 // The file in `dir` whose name equals `name` ignoring letter case, as a Windows program sees
 // it; the exact name when nothing matches.
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
@@ -77,8 +75,7 @@ class Descriptor {
 };
 
 [[noreturn]] void cannotWrite(const fs::path& target, int error) {
-    throw Error("No se puede escribir la tabla: " + target.string() + " (" + systemMessage(error) +
-                ")");
+    throw fileError("No se puede escribir la tabla", target, reasonText(error));
 }
 
 // Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
@@ -222,12 +219,12 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     const fs::path target = dbfPath(dir, table);
     const std::string displayName = target.string();
     if (heldByAnotherOpener(findDbf(dir, table)))
-        throw Error("La tabla está en uso por otro programa: " + displayName);
+        throw fileError("La tabla está en uso por otro programa", displayName);
     deleteTableFiles(dir, table);
     std::error_code ec;
     if (fs::exists(findDbf(dir, table), ec))
-        throw Error("No se puede borrar la tabla anterior: " + displayName);
-    if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
+        throw fileError("No se puede borrar la tabla anterior", displayName);
+    if (fields.empty()) throw fileError("La tabla no tiene campos", displayName);
 
     std::vector<dbf::Field> stored;
     std::unordered_map<std::string, std::size_t> byName;
@@ -245,7 +242,7 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     }
     dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
     if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
-        throw Error("La tabla tiene demasiados campos: " + displayName);
+        throw fileError("La tabla tiene demasiados campos", displayName);
     dbf::stampHeader(layout.header, 0, today());
     std::string bytes = layout.header;
     bytes += dbf::kEndOfFile;
@@ -272,8 +269,7 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         int error = errno;
         ::unlink(temp.c_str());
         if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
-        throw Error("No se puede crear la tabla: " + displayName + " (" + systemMessage(error) +
-                    ")");
+        throw fileError("No se puede crear la tabla", displayName, reasonText(error));
     }
     file_io::unlink(temp);
     if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxPath(dir, table));
@@ -330,7 +326,7 @@ struct Table::Impl {
 
     char* writable(const dbf::Field& f) {
         if (state == State::Browse)
-            throw Error("La tabla no está en modo de edición ni de inserción: " + displayName);
+            throw fileError("La tabla no está en modo de edición ni de inserción", displayName);
         return buffer.data() + 1 + f.offset;
     }
 
@@ -349,7 +345,7 @@ struct Table::Impl {
     LookupIndex& lookupIndex(std::size_t fieldNo);
     void writeFiles();
     void requireOpen() const {
-        if (lock.get() < 0) throw Error("La tabla está cerrada: " + displayName);
+        if (lock.get() < 0) throw fileError("La tabla está cerrada", displayName);
     }
 };
 
@@ -542,12 +538,12 @@ void Table::Impl::writeFiles() {
     // records would lose them.
     struct stat now {};
     if (::stat(path.c_str(), &now) != 0 || now.st_dev != device || now.st_ino != inode)
-        throw Error("La tabla ha sido modificada por otro programa: " + displayName);
+        throw fileError("La tabla ha sido modificada por otro programa", displayName);
 
     fs::path mdxTemp;
     const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
     if (!mdxTags)
-        throw Error("No se puede actualizar el índice de producción de la tabla: " + displayName);
+        throw fileError("No se puede actualizar el índice de producción de la tabla", displayName);
     if (!mdxTags->empty()) {
         std::string mdxBytes =
             mdx::build(layout, records, count, *mdxTags, path.stem().string(), date);
@@ -601,27 +597,25 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
     for (int attempt = 0;; ++attempt) {
         Descriptor fd(::open(dbf.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0) {
-            if (errno == ENOENT) throw Error("No existe la tabla: " + impl->displayName);
-            throw Error("No se puede abrir la tabla: " + impl->displayName + " (" +
-                        systemMessage(errno) + ")");
+            if (errno == ENOENT) throw fileError("No existe la tabla", impl->displayName);
+            throw fileError("No se puede abrir la tabla", impl->displayName, reasonText(errno));
         }
         const int how = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
         if (::flock(fd.get(), how) != 0) {
             if (errno == EWOULDBLOCK)
-                throw Error("La tabla está en uso por otro programa: " + impl->displayName);
-            throw Error("No se puede bloquear la tabla: " + impl->displayName + " (" +
-                        systemMessage(errno) + ")");
+                throw fileError("La tabla está en uso por otro programa", impl->displayName);
+            throw fileError("No se puede bloquear la tabla", impl->displayName, reasonText(errno));
         }
         struct stat named {};
         if (::fstat(fd.get(), &locked) != 0)
-            throw Error("No se puede abrir la tabla: " + impl->displayName);
+            throw fileError("No se puede abrir la tabla", impl->displayName);
         if (::stat(dbf.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
             named.st_dev == locked.st_dev) {
             impl->lock = std::move(fd);
             break;
         }
         if (attempt >= 10)
-            throw Error("La tabla está en uso por otro programa: " + impl->displayName);
+            throw fileError("La tabla está en uso por otro programa", impl->displayName);
     }
     impl->fileMode = locked.st_mode & 07777;
     impl->device = locked.st_dev;
@@ -634,8 +628,7 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
                             static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
-            throw Error("No se puede leer la tabla: " + impl->displayName + " (" +
-                        systemMessage(errno) + ")");
+            throw fileError("No se puede leer la tabla", impl->displayName, reasonText(errno));
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
@@ -711,7 +704,7 @@ void Table::edit() {
     impl_->requireOpen();
     impl_->postPending();
     if (impl_->pos >= impl_->count)
-        throw Error("No hay registro actual que modificar: " + impl_->displayName);
+        throw fileError("No hay registro actual que modificar", impl_->displayName);
     impl_->buffer.assign(impl_->record(impl_->pos), impl_->layout.recordLength);
     impl_->state = Impl::State::Edit;
 }
@@ -731,7 +724,7 @@ void Table::setText(std::string_view field, std::string_view cp1252value) {
             char c = trimmed.front();
             if (std::strchr("TtYy", c) != nullptr) return setLogical(field, true);
             if (std::strchr("FfNn", c) != nullptr) return setLogical(field, false);
-            throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
+            throw Error("'" + codepage::toUtf8(value) + "' no es un valor lógico válido");
         }
         case 'I':
         case '+':
@@ -805,7 +798,7 @@ std::optional<bool> Table::asLogical(std::string_view field) const {
     if (trimmed.empty() || trimmed == "?") return std::nullopt;
     if (std::strchr("TtYy", trimmed.front()) != nullptr) return true;
     if (std::strchr("FfNn", trimmed.front()) != nullptr) return false;
-    throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
+    throw Error("'" + codepage::toUtf8(value) + "' no es un valor lógico válido");
 }
 
 bool Table::hasField(std::string_view field) const {
