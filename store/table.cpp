@@ -33,15 +33,18 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
 std::string systemMessage(int error) { return std::generic_category().message(error); }
 
 // The file in `dir` whose name equals `name` ignoring letter case, as a Windows program sees
-// it; the exact name when nothing matches.
+// it, spelled as the folder spells it (Windows also finds "t.dbf" under "T.DBF"); the exact
+// name when nothing matches.
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
-    fs::path exact = dir / name;
     std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
     const std::string wanted = upperAscii(name);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (upperAscii(it->path().filename().string()) == wanted) return it->path();
-    return exact;
+    fs::path found;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (entry == name) return it->path();
+        if (found.empty() && upperAscii(entry) == wanted) found = it->path();
+    }
+    return found.empty() ? dir / name : found;
 }
 
 std::string fileName(std::string_view table, std::string_view extension) {
