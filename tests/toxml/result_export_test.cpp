@@ -84,7 +84,9 @@ struct ResultFile {
     std::string encoding;
 
     explicit ResultFile(const fs::path& path) {
-        xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET);
+        const std::string bytes = readBytes(path);  // read here: the name may be wide
+        xmlDoc* doc = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
+                                    path.string().c_str(), nullptr, XML_PARSE_NONET);
         if (doc == nullptr) throw std::runtime_error("result does not parse: " + path.string());
         if (doc->encoding) encoding = reinterpret_cast<const char*>(doc->encoding);
         for (xmlNode* n = doc->children; n != nullptr; n = n->next) {
