@@ -106,10 +106,12 @@ Process::Process(const fs::path& program, const std::vector<std::string>& args,
     startup.hStdInput = input;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    // Started suspended so that the stop event exists before the child can signal it.
+    // Started suspended so that the stop event exists before the child can signal it, and
+    // without a console: under Wine a console of its own is a conhost process that outlives a
+    // child killed early and keeps the test's output open.
     const BOOL started =
         CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                       CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED | DETACHED_PROCESS,
                        environment.data(), nullptr, &startup, &impl_->info);
     CloseHandle(input);
     CloseHandle(out);
