@@ -2,8 +2,6 @@
 // best wall and CPU times of a few runs and the peak memory, beside `xmllint --noout` on the
 // same file.
 // Usage: lindavex-bench-conversion [SCALE...]   (default 1 4 16 64)
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -11,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "measure_process.h"
+#include "bench/measure_process.h"
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
@@ -22,7 +20,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) scales.push_back(std::atoi(argv[i]));
     if (scales.empty()) scales = {1, 4, 16, 64};
 
-    const fs::path dir = fs::temp_directory_path() / ("lindavex-bench-" + std::to_string(getpid()));
+    const fs::path dir = lindavex::bench::scratchFolder("bench");
     fs::create_directories(dir / "WTEMP");
     constexpr int kRuns = 5;
     int status = 0;

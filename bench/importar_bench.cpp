@@ -2,8 +2,6 @@
 // demo solver, then the second action (importar). Prints, per scale, the best wall time of a few
 // runs and the peak memory of each action; the second should take no longer than the first.
 // Usage: lindavex-bench-importar [MAX_SCALE]   (scales 1, 2, 4 ... up to 64 by default)
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,8 +16,7 @@ int main(int argc, char** argv) {
     using lindavex::bench::bestOf;
     using lindavex::bench::runProcess;
     const int maxScale = argc > 1 ? std::atoi(argv[1]) : 64;
-    const fs::path dir =
-        fs::temp_directory_path() / ("lindavex-bench-importar-" + std::to_string(getpid()));
+    const fs::path dir = lindavex::bench::scratchFolder("bench-importar");
     const fs::path workDb = dir / "WTEMP";
     fs::create_directories(workDb);
     constexpr int kRuns = 3;

@@ -54,8 +54,12 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
         if (folder) workDb = *folder;
     }
     if (!file) return usageError("falta el archivo del centro");
-    parsed.file = *file;
-    parsed.workDb = workDb ? std::filesystem::path(*workDb) : store::defaultWorkDb();
+    // Arguments arrive as UTF-8 on every platform (see console.h).
+    auto fromUtf8 = [](const std::string& text) {
+        return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    };
+    parsed.file = fromUtf8(*file);
+    parsed.workDb = workDb ? fromUtf8(*workDb) : store::defaultWorkDb();
     return parsed;
 }
 

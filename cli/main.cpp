@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    lindavex::cli::useUtf8Console();
+    std::vector<std::string> args = lindavex::cli::utf8Arguments(argc, argv);
     if (args.empty()) {
         lindavex::cli::printUsage(std::cerr);
         return 2;

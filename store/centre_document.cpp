@@ -1,11 +1,8 @@
 #include "store/centre_document.h"
 
-#include <fcntl.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include "store/codepage.h"
 #include "store/error.h"
 #include "store/file_io.h"
+#include "store/platform.h"
 #include "store/xml_cp1252.h"
 
 namespace lindavex::store {
@@ -134,19 +132,17 @@ class QuietLibxml {
 };
 
 // The permissions a replaced file keeps, or those of a newly made file.
-mode_t permissionsFor(const std::string& target) {
-    struct stat info {};
-    if (::stat(target.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+unsigned permissionsFor(const std::filesystem::path& target) {
+    platform::FileInfo info;
+    if (platform::describe(target, info) == 0) return info.permissions;
+    return platform::defaultPermissions();
 }
 
 // Writes bytes to a file beside the target, flushes it to disk and renames it over the target,
 // so the target is either the old file or the whole new one. Nothing is left behind on failure.
 void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
     const std::string target = path.string();
-    if (const int code = file_io::replaceFile(path, bytes, permissionsFor(target)); code != 0)
+    if (const int code = file_io::replaceFile(path, bytes, permissionsFor(path)); code != 0)
         throw fileError("No se puede escribir el archivo", path, reasonText(code));
 }
 

@@ -1,14 +1,12 @@
 #include "store/file_io.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -47,7 +45,7 @@ bool proceed(Operation operation) {
     Counters& state = counters();
     const std::size_t count = ++state.perOperation[static_cast<std::size_t>(operation)];
     ++state.total;
-    if (stopPoint() != 0 && state.total == stopPoint()) ::raise(SIGSTOP);
+    if (stopPoint() != 0 && state.total == stopPoint()) platform::stopForKill();
     if (state.armed && state.armed->operation == operation &&
         (count == state.armed->nth || (state.armed->sticky && count > state.armed->nth))) {
         errno = state.armed->error;
@@ -56,67 +54,86 @@ bool proceed(Operation operation) {
     return true;
 }
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-    // Closes now and reports the close's own failure (a write the file system deferred).
-    int close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
+// Sets errno from a platform call's answer; true when it failed.
+bool fail(int error) {
+    if (error == 0) return false;
+    errno = error;
+    return true;
+}
 
-  private:
-    int fd_;
-};
+// Six letters and digits that no other writer of the same folder is likely to pick at the same
+// moment: the clock, a per-process counter and the process's own address space layout.
+std::string uniqueSuffix() {
+    static std::atomic<std::uint64_t> counter{0};
+    static const auto seed = reinterpret_cast<std::uintptr_t>(&counter);
+    std::uint64_t value =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (seed * 0x9E3779B97F4A7C15ull) ^ (++counter * 0xBF58476D1CE4E5B9ull);
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string text(6, 'X');
+    for (char& c : text) {
+        c = kLetters[value % 62];
+        value /= 62;
+    }
+    return text;
+}
 
 }  // namespace
 
-ssize_t write(int fd, const void* data, std::size_t size) {
+ssize_t write(const platform::File& file, const void* data, std::size_t size) {
     if (!proceed(Operation::Write)) return -1;
-    return ::write(fd, data, size);
+    std::size_t written = 0;
+    return fail(platform::write(file, data, size, written)) ? -1 : static_cast<ssize_t>(written);
 }
 
-int fsync(int fd) {
+int fsync(const platform::File& file) {
     if (deferDepth > 0) return 0;
     if (!proceed(Operation::Flush)) return -1;
-    return ::fsync(fd);
+    return fail(platform::flush(file)) ? -1 : 0;
 }
 
 int rename(const fs::path& from, const fs::path& to) {
     if (!proceed(Operation::Rename)) return -1;
-    return ::rename(from.c_str(), to.c_str());
+    return fail(platform::rename(from, to)) ? -1 : 0;
 }
 
 int link(const fs::path& existing, const fs::path& newName) {
     if (!proceed(Operation::Link)) return -1;
-    return ::link(existing.c_str(), newName.c_str());
+    return fail(platform::link(existing, newName)) ? -1 : 0;
 }
 
 int unlink(const fs::path& path) {
     if (!proceed(Operation::Delete)) return -1;
-    return ::unlink(path.c_str());
+    return fail(platform::remove(path)) ? -1 : 0;
 }
 
 int mkdir(const fs::path& dir, mode_t mode) {
     if (!proceed(Operation::CreateDirectory)) return -1;
-    return ::mkdir(dir.c_str(), mode);
+    return fail(platform::makeFolder(dir, mode)) ? -1 : 0;
 }
 
-int mkstemp(std::string& pattern) {
-    if (!proceed(Operation::CreateFile)) return -1;
-    return ::mkstemp(pattern.data());
+int createBeside(const fs::path& target, platform::File& file, fs::path& created) {
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!proceed(Operation::CreateFile)) return errno;
+        fs::path name(".");
+        name += target.filename().native();  // native: no round trip through a code page
+        name += "." + uniqueSuffix();
+        const fs::path candidate = folder / name;
+        const int error = platform::createNew(candidate, file);
+        if (error == 0) {
+            created = candidate;
+            return 0;
+        }
+        if (error != EEXIST) return error;
+    }
+    return EEXIST;
 }
 
-int writeAll(int fd, std::string_view bytes) {
+int writeAll(const platform::File& file, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        const ssize_t written = write(file, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;
         if (written == 0) return EIO;
@@ -126,25 +143,24 @@ int writeAll(int fd, std::string_view bytes) {
 }
 
 int syncDirectory(const fs::path& dir) {
-    Descriptor folder(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) return 0;
-    return fsync(folder.get()) == 0 ? 0 : errno;
+    if (deferDepth > 0) return 0;
+    if (!proceed(Operation::Flush)) return errno;
+    return platform::flushFolder(dir);
 }
 
 int writeBeside(const fs::path& target, std::string_view bytes, mode_t mode, fs::path& temp) {
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    Descriptor fd(file_io::mkstemp(pattern));
-    if (fd.get() < 0) return errno;
-    int error = writeAll(fd.get(), bytes);
-    if (error == 0 && ::fchmod(fd.get(), mode) != 0) error = errno;
-    if (error == 0 && fsync(fd.get()) != 0) error = errno;
-    if (fd.close() != 0 && error == 0) error = errno;
+    platform::File file;
+    fs::path created;
+    if (const int error = createBeside(target, file, created); error != 0) return error;
+    int error = writeAll(file, bytes);
+    if (error == 0) error = platform::setPermissions(file, mode);
+    if (error == 0 && fsync(file) != 0) error = errno;
+    if (const int closed = file.close(); closed != 0 && error == 0) error = closed;
     if (error != 0) {
-        ::unlink(pattern.c_str());  // clean-up of our own file, not an operation on the data
+        platform::remove(created);  // clean-up of our own file, not an operation on the data
         return error;
     }
-    temp = pattern;
+    temp = created;
     return 0;
 }
 
@@ -153,7 +169,7 @@ int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
     if (const int error = writeBeside(target, bytes, mode, temp); error != 0) return error;
     if (file_io::rename(temp, target) != 0) {
         const int error = errno;
-        ::unlink(temp.c_str());
+        platform::remove(temp);
         return error;
     }
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
@@ -184,10 +200,8 @@ DeferredFlushes::DeferredFlushes() { ++deferDepth; }
 DeferredFlushes::~DeferredFlushes() { --deferDepth; }
 
 int flushFileSystem(const fs::path& dir) {
-    Descriptor folder(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) return errno;
     if (!proceed(Operation::Flush)) return errno;
-    return ::syncfs(folder.get()) == 0 ? 0 : errno;
+    return platform::flushEverythingUnder(dir);
 }
 
 void inject(const Injection& failure) { counters().armed = failure; }

@@ -4,7 +4,8 @@
 // one fail (a full disk, a failing rename) or stop the process there (an interrupted run).
 //
 // The calls keep the POSIX contract: 0 (or the bytes written) on success, -1 with errno set on
-// failure. The compound helpers return 0 or the errno of the call that failed.
+// failure. The compound helpers return 0 or the errno of the call that failed. Underneath, the
+// platform layer does the work.
 #include <sys/types.h>
 
 #include <chrono>
@@ -13,21 +14,25 @@
 #include <string>
 #include <string_view>
 
+#include "store/platform.h"
+
 namespace lindavex::store::file_io {
 
 enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
 
-ssize_t write(int fd, const void* data, std::size_t size);
-int fsync(int fd);
+ssize_t write(const platform::File& file, const void* data, std::size_t size);
+int fsync(const platform::File& file);
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
-// mkstemp: creates and opens a new file whose name ends in the pattern's XXXXXX.
-int mkstemp(std::string& pattern);
+// Creates and opens a new hidden file beside target (".NAME.XXXXXX", six letters or digits
+// that no file there has); `created` names it. Returns 0 or the errno.
+int createBeside(const std::filesystem::path& target, platform::File& file,
+                 std::filesystem::path& created);
 
 // Writes every byte, retrying short writes and interrupted calls.
-int writeAll(int fd, std::string_view bytes);
+int writeAll(const platform::File& file, std::string_view bytes);
 
 // Flushes a folder's entries (after a rename or link in it). Folders that cannot be opened
 // are left alone: the files themselves are complete either way.
@@ -81,6 +86,7 @@ std::size_t calls(Operation operation);
 std::size_t totalCalls();
 
 // When the environment variable LINDAVEX_STOP_AT_FILE_CALL holds N, the process stops itself
-// (SIGSTOP) just before its Nth call of any operation, so that a test can kill it exactly there.
+// (platform::stopForKill) just before its Nth call of any operation, so that a test can kill it
+// exactly there.
 
 }  // namespace lindavex::store::file_io

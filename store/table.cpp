@@ -1,10 +1,5 @@
 #include "store/table.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -22,6 +17,7 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/mdx.h"
+#include "store/platform.h"
 #include "store/workdb.h"
 
 namespace lindavex::store {
@@ -35,15 +31,18 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
 }
 
 // The file in `dir` whose name equals `name` ignoring letter case, as a Windows program sees
-// it; the exact name when nothing matches.
+// it, spelled as the folder spells it (Windows also finds "t.dbf" under "T.DBF"); the exact
+// name when nothing matches.
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
-    fs::path exact = dir / name;
     std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
     const std::string wanted = upperAscii(name);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (upperAscii(it->path().filename().string()) == wanted) return it->path();
-    return exact;
+    fs::path found;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (entry == name) return it->path();
+        if (found.empty() && upperAscii(entry) == wanted) found = it->path();
+    }
+    return found.empty() ? dir / name : found;
 }
 
 std::string fileName(std::string_view table, std::string_view extension) {
@@ -51,28 +50,6 @@ std::string fileName(std::string_view table, std::string_view extension) {
     if (endsWithIgnoringCase(base, ".DBF")) base.resize(base.size() - 4);
     return base + std::string(extension);
 }
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    [[nodiscard]] int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 [[noreturn]] void cannotWrite(const fs::path& target, int error) {
     throw fileError("No se puede escribir la tabla", target, reasonText(error));
@@ -90,17 +67,12 @@ fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode
 void moveIntoPlace(const fs::path& temp, const fs::path& target) {
     if (file_io::rename(temp, target) != 0) {
         const int error = errno;
-        ::unlink(temp.c_str());
+        platform::remove(temp);
         cannotWrite(target, error);
     }
 }
 
-std::tm today() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
+std::tm today() { return platform::localTime(std::time(nullptr)); }
 
 dbf::Field toStoredField(const FieldDef& def, const std::string& displayName) {
     dbf::Field field;
@@ -183,8 +155,10 @@ namespace {
 // Whether another opener, in this process or another, holds the table file. Such a file is
 // not deleted, as the platform the tables come from refuses to delete an open file.
 bool heldByAnotherOpener(const fs::path& file) {
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    platform::File probe;
+    const int error = platform::openForReading(file, probe);
+    if (error != 0) return error == EWOULDBLOCK;
+    return platform::lock(probe, true) == EWOULDBLOCK;
 }
 
 }  // namespace
@@ -256,7 +230,7 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     try {
         temp = writeBeside(target, bytes, 0644);
     } catch (...) {
-        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
         throw;
     }
     // link() refuses to replace: a table that appeared meanwhile is not overwritten. Where the
@@ -267,8 +241,8 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         linked = 0;
     if (linked != 0) {
         int error = errno;
-        ::unlink(temp.c_str());
-        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        platform::remove(temp);
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
         throw fileError("No se puede crear la tabla", displayName, reasonText(error));
     }
     file_io::unlink(temp);
@@ -286,10 +260,9 @@ struct Table::Impl {
     fs::path path;
     std::string displayName;
     Mode mode = Mode::Shared;
-    Descriptor lock;
-    mode_t fileMode = 0644;
-    dev_t device = 0;  // identity of the file as opened
-    ino_t inode = 0;
+    platform::File lock;
+    unsigned fileMode = 0644;
+    platform::Identity identity;  // of the file as opened
     dbf::Layout layout;
     std::string records;  // recordCount * recordLength bytes
     std::size_t count = 0;
@@ -345,7 +318,7 @@ struct Table::Impl {
     LookupIndex& lookupIndex(std::size_t fieldNo);
     void writeFiles();
     void requireOpen() const {
-        if (lock.get() < 0) throw fileError("La tabla está cerrada", displayName);
+        if (!lock.isOpen()) throw fileError("La tabla está cerrada", displayName);
     }
 };
 
@@ -536,8 +509,8 @@ void Table::Impl::writeFiles() {
 
     // Another shared opener may have written the table since it was read: writing over its
     // records would lose them.
-    struct stat now {};
-    if (::stat(path.c_str(), &now) != 0 || now.st_dev != device || now.st_ino != inode)
+    platform::FileInfo now;
+    if (platform::describe(path, now) != 0 || now.identity != identity)
         throw fileError("La tabla ha sido modificada por otro programa", displayName);
 
     fs::path mdxTemp;
@@ -553,10 +526,19 @@ void Table::Impl::writeFiles() {
     try {
         temp = writeBeside(path, bytes, fileMode);
     } catch (...) {
-        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
         throw;
     }
-    moveIntoPlace(temp, path);
+    // Windows refuses to replace a file that is open, our own handle included: the lock is let
+    // go first. An opener that gets in between reads the old file, and its own close then finds
+    // that the file under the name has changed.
+    lock.close();
+    try {
+        moveIntoPlace(temp, path);
+    } catch (...) {
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
+        throw;
+    }
     if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
     file_io::syncDirectory(path.parent_path());
 }
@@ -593,46 +575,36 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
 
     // Lock, then make sure the locked file is still the one under the name: a writer that
     // was closing may have just moved a new file into place.
-    struct stat locked {};
+    platform::FileInfo locked;
     for (int attempt = 0;; ++attempt) {
-        Descriptor fd(::open(dbf.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) {
-            if (errno == ENOENT) throw fileError("No existe la tabla", impl->displayName);
-            throw fileError("No se puede abrir la tabla", impl->displayName, reasonText(errno));
-        }
-        const int how = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-        if (::flock(fd.get(), how) != 0) {
-            if (errno == EWOULDBLOCK)
+        platform::File file;
+        if (const int error = platform::openForReading(dbf, file); error != 0) {
+            if (error == ENOENT) throw fileError("No existe la tabla", impl->displayName);
+            if (error == EWOULDBLOCK)
                 throw fileError("La tabla está en uso por otro programa", impl->displayName);
-            throw fileError("No se puede bloquear la tabla", impl->displayName, reasonText(errno));
+            throw fileError("No se puede abrir la tabla", impl->displayName, reasonText(error));
         }
-        struct stat named {};
-        if (::fstat(fd.get(), &locked) != 0)
+        if (const int error = platform::lock(file, mode == Mode::Exclusive); error != 0) {
+            if (error == EWOULDBLOCK)
+                throw fileError("La tabla está en uso por otro programa", impl->displayName);
+            throw fileError("No se puede bloquear la tabla", impl->displayName, reasonText(error));
+        }
+        platform::FileInfo named;
+        if (platform::describe(file, locked) != 0)
             throw fileError("No se puede abrir la tabla", impl->displayName);
-        if (::stat(dbf.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
-            named.st_dev == locked.st_dev) {
-            impl->lock = std::move(fd);
+        if (platform::describe(dbf, named) == 0 && named.identity == locked.identity) {
+            impl->lock = std::move(file);
             break;
         }
         if (attempt >= 10)
             throw fileError("La tabla está en uso por otro programa", impl->displayName);
     }
-    impl->fileMode = locked.st_mode & 07777;
-    impl->device = locked.st_dev;
-    impl->inode = locked.st_ino;
+    impl->fileMode = locked.permissions;
+    impl->identity = locked.identity;
 
-    std::string bytes(static_cast<std::size_t>(locked.st_size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::pread(impl->lock.get(), bytes.data() + done, bytes.size() - done,
-                            static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            throw fileError("No se puede leer la tabla", impl->displayName, reasonText(errno));
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
+    std::string bytes;
+    if (const int error = platform::readAll(impl->lock, bytes); error != 0)
+        throw fileError("No se puede leer la tabla", impl->displayName, reasonText(error));
 
     impl->layout = dbf::parse(bytes, impl->displayName);
     impl->count = impl->layout.recordCount;
@@ -655,18 +627,18 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
 }
 
 void Table::close() {
-    if (!impl_ || impl_->lock.get() < 0) return;
+    if (!impl_ || !impl_->lock.isOpen()) return;
     try {
         impl_->postPending();
         if (impl_->dirty) impl_->writeFiles();
     } catch (...) {
-        impl_->lock.reset();
+        impl_->lock.close();
         throw;
     }
-    impl_->lock.reset();
+    impl_->lock.close();
 }
 
-bool Table::isOpen() const { return impl_ && impl_->lock.get() >= 0; }
+bool Table::isOpen() const { return impl_ && impl_->lock.isOpen(); }
 const fs::path& Table::path() const { return impl_->path; }
 
 void Table::first() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "store/convert.h"
+#include "store/platform.h"
 #include "store/table.h"
 
 namespace {
@@ -77,9 +78,7 @@ void writeSolution(const fs::path& file, const std::vector<SolutionRow>& rows) {
     for (const SolutionField& f : kSolutionFields) recordLength += f.length;
 
     std::string header(headerLength, '\0');
-    const std::time_t now = std::time(nullptr);
-    std::tm today{};
-    localtime_r(&now, &today);
+    const std::tm today = lindavex::store::platform::localTime(std::time(nullptr));
     header[0] = 0x03;
     header[1] = static_cast<char>(today.tm_year % 100);
     header[2] = static_cast<char>(today.tm_mon + 1);

@@ -2,11 +2,7 @@
 // place together. A run that stops on an error leaves the work database as it was.
 #include "toworkdb/conversion_run.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +16,7 @@
 #include "store/dbf_format.h"
 #include "store/error.h"
 #include "store/file_io.h"
+#include "store/platform.h"
 #include "store/table.h"
 #include "store/workdb.h"
 #include "toworkdb/schemas.h"
@@ -46,34 +43,6 @@ std::error_code createFolder(const fs::path& dir) {
         return lastError();
     return {};
 }
-
-// An exclusive flock held on one file for the object's lifetime. error() is 0 when it is held.
-class FileLock {
-  public:
-    FileLock(const fs::path& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC)) {
-        if (fd_ < 0) {
-            error_ = errno;
-        } else if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            error_ = errno;
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileLock(FileLock&& other) noexcept : fd_(other.fd_), error_(other.error_) { other.fd_ = -1; }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    FileLock& operator=(FileLock&&) = delete;
-
-    // 0 when held; EWOULDBLOCK when another holder has the file; else why it could not be opened.
-    int error() const { return error_; }
-
-  private:
-    int fd_;
-    int error_ = 0;
-};
 
 // A run killed while it moved its tables in leaves its journal: one line per change of a file of
 // the work database, "1 NAME" when the old file is kept in the backup folder, "0 NAME" when there
@@ -104,13 +73,12 @@ class Staging {
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
         std::error_code ec = createFolder(path_);
         if (ec) throw fileError("No se puede crear la carpeta de trabajo", path_, reasonText(ec));
-        lock_.emplace(path_, O_RDONLY | O_DIRECTORY);
-        if (lock_->error() == EWOULDBLOCK)
+        const int held = store::platform::holdFolder(path_, holder_);
+        if (held == EWOULDBLOCK)
             throw fileError("Otra conversión está en curso sobre la base de datos de trabajo",
                             workDb);
-        if (lock_->error() != 0)
-            throw fileError("No se puede abrir la carpeta de trabajo", path_,
-                            reasonText(lock_->error()));
+        if (held != 0)
+            throw fileError("No se puede abrir la carpeta de trabajo", path_, reasonText(held));
         // Whatever is here was left by a run that was killed.
         undoInterruptedMove(workDb, path_);
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
@@ -120,6 +88,9 @@ class Staging {
     ~Staging() {
         std::error_code ec;
         fs::remove_all(path_, ec);
+        // Windows removes a folder still held only once it is let go.
+        holder_.close();
+        fs::remove(path_, ec);
     }
     Staging(const Staging&) = delete;
     Staging& operator=(const Staging&) = delete;
@@ -128,7 +99,7 @@ class Staging {
 
   private:
     fs::path path_;
-    std::optional<FileLock> lock_;
+    store::platform::File holder_;
 };
 
 // One file of the work database that the run replaces or removes, with a backup of the old one
@@ -194,17 +165,19 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
 
     // The tables being replaced must not be in use: the same lock the table engine takes when
     // it opens a table for exclusive use. The old files are not read, so a damaged old table
-    // does not stand in the way of its replacement.
-    std::vector<FileLock> locks;
+    // does not stand in the way of its replacement. The locks are let go before the files move,
+    // as Windows refuses to move a file that is open; a program that opens a table meanwhile
+    // makes its move fail there, and the run is undone.
     for (const Change& change : changes) {
         if (change.backup.empty() ||
             store::dbf::upperAscii(change.target.extension().string()) != ".DBF")
             continue;
-        const FileLock& lock = locks.emplace_back(change.target, O_RDONLY);
-        if (lock.error() == EWOULDBLOCK)
+        store::platform::File file;
+        int error = store::platform::openForReading(change.target, file);
+        if (error == 0) error = store::platform::lock(file, true);
+        if (error == EWOULDBLOCK)
             throw fileError("La tabla está en uso por otro programa", change.target);
-        if (lock.error() != 0)
-            throw fileError("No se puede abrir la tabla", change.target, reasonText(lock.error()));
+        if (error != 0) throw fileError("No se puede abrir la tabla", change.target, reasonText(error));
     }
 
     ec = createFolder(backupDir);

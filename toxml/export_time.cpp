@@ -3,40 +3,26 @@
 #include <cstdio>
 #include <ctime>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "store/platform.h"
 
 namespace lindavex::toxml {
 
 LocalDateTime readLocalClock() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = store::platform::localTime(std::time(nullptr));
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 std::string formatExportTime(const LocalDateTime& when) {
-#ifdef _WIN32
-    // The user's regional short date and long time, as the rest of Windows shows them.
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(when.year);
-    st.wMonth = static_cast<WORD>(when.month);
-    st.wDay = static_cast<WORD>(when.day);
-    st.wHour = static_cast<WORD>(when.hour);
-    st.wMinute = static_cast<WORD>(when.minute);
-    st.wSecond = static_cast<WORD>(when.second);
-    char date[128];
-    char time[128];
-    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof date) > 0 &&
-        GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof time) > 0)
-        return std::string(date) + ' ' + time;
-#endif
+    std::tm fields{};
+    fields.tm_year = when.year - 1900;
+    fields.tm_mon = when.month - 1;
+    fields.tm_mday = when.day;
+    fields.tm_hour = when.hour;
+    fields.tm_min = when.minute;
+    fields.tm_sec = when.second;
+    // The user's regional short date and long time, where the platform has them.
+    if (auto regional = store::platform::regionalDateTime(fields)) return *regional;
     char text[96];
     std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", when.day, when.month,
                   when.year, when.hour, when.minute, when.second);

@@ -3,12 +3,7 @@
 // where success is right) and every case checks that nothing was lost: on a failure the work
 // database, the chosen centre file, an earlier result file and the settings file are byte for
 // byte what they were, and no success is reported.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <functional>
@@ -19,7 +14,9 @@
 #include "hardening_support.h"
 #include "shell/settings_file.h"
 #include "store/file_io.h"
+#include "store/platform.h"
 #include "support/dbf_builder.h"
+#include "support/process.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"
@@ -73,37 +70,33 @@ std::vector<std::string> goodSolucRow(const Scene& scene) {
 }
 
 // Another process holding a file open for exclusive use, as the timetabling product does.
+const Role holdFile("hold-file", [](const std::vector<std::string>& args) {
+    store::platform::File file;
+    if (store::platform::openForReading(args.at(0), file) != 0 ||
+        store::platform::lock(file, true) != 0)
+        return 1;
+    signalReadyAndWait(args.at(1));
+    return 0;
+});
+
 class HeldByAnotherProcess {
   public:
-    explicit HeldByAnotherProcess(const fs::path& file) {
-        int ready[2];
-        if (::pipe(ready) != 0 || ::pipe(release_) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int fd = ::open(file.c_str(), O_RDONLY);
-            ::flock(fd, LOCK_EX);
-            char byte = 1;
-            (void)!::write(ready[1], &byte, 1);
-            ::close(release_[1]);
-            (void)!::read(release_[0], &byte, 1);  // until the test closes its end
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release_[0]);
-        char byte = 0;
-        (void)!::read(ready[0], &byte, 1);
-        ::close(ready[0]);
+    explicit HeldByAnotherProcess(const fs::path& file)
+        : marker_(file.parent_path().parent_path() / "held-by-another-process"),
+          holder_(runRole(holdFile, {file.string(), marker_.string()})) {
+        if (!waitUntilReady(holder_, marker_)) throw std::runtime_error("cannot hold the file");
     }
     ~HeldByAnotherProcess() {
-        ::close(release_[1]);
-        ::waitpid(pid_, nullptr, 0);
+        std::error_code ec;
+        fs::remove(marker_, ec);
+        holder_.wait();
     }
     HeldByAnotherProcess(const HeldByAnotherProcess&) = delete;
     HeldByAnotherProcess& operator=(const HeldByAnotherProcess&) = delete;
 
   private:
-    pid_t pid_ = -1;
-    int release_[2] = {-1, -1};
+    fs::path marker_;
+    Process holder_;
 };
 
 struct BadInput {

@@ -1,14 +1,10 @@
-// Kills `lindavex-cli exportar` and `importar` with SIGKILL at many points of their runs:
+// Kills `lindavex-cli exportar` and `importar` (SIGKILL, TerminateProcess) at many points:
 // just before each file call (the program stops itself there when LINDAVEX_STOP_AT_FILE_CALL
 // says so, and the test kills it) and at random moments. After each kill every work table must
 // be the complete old one or the complete new one, the centre file unchanged, the result file
 // absent, the earlier one or a complete new one, and the next run must succeed.
 // LINDAVEX_KILLS sets how many kills (200 when unset; CI may run fewer).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -21,6 +17,7 @@
 #include <vector>
 
 #include "hardening_support.h"
+#include "support/process.h"
 #include "support/scratch_dir.h"
 #include "toxml/result_export.h"
 
@@ -33,32 +30,18 @@ enum class Ending { Finished, Failed, Killed };
 // when one is given.
 Ending runCli(const std::vector<std::string>& args, std::size_t stopAt,
               std::chrono::microseconds delay = std::chrono::microseconds(-1)) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (stopAt != 0) ::setenv("LINDAVEX_STOP_AT_FILE_CALL", std::to_string(stopAt).c_str(), 1);
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devNull, 1);
-        ::dup2(devNull, 2);
-        std::vector<char*> argv{const_cast<char*>(LINDAVEX_CLI)};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(LINDAVEX_CLI, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
+    ProcessOptions options;
+    if (stopAt != 0)
+        options.environment.emplace_back("LINDAVEX_STOP_AT_FILE_CALL", std::to_string(stopAt));
+    Process cli(LINDAVEX_CLI, args, options);
     if (delay.count() >= 0) {
         std::this_thread::sleep_for(delay);
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    } else {
-        ::waitpid(pid, &status, WUNTRACED);
-        if (WIFSTOPPED(status)) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-        }
+        cli.kill();
+    } else if (cli.wait() == Process::Outcome::Stopped) {
+        cli.kill();
     }
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return Ending::Killed;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ending::Finished : Ending::Failed;
+    if (cli.outcome() == Process::Outcome::Killed) return Ending::Killed;
+    return cli.exitCode() == 0 ? Ending::Finished : Ending::Failed;
 }
 
 // How many file calls a whole run makes: the first stop point at which it is not stopped.

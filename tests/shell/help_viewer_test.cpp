@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace lindavex::shell {
 namespace {
 
@@ -38,7 +40,8 @@ TEST_F(HelpViewerTest, EachRequestBecomesItsHtmlHelpCommand) {
     viewer.showHelp("a:b: c ");
     viewer.helpCommand(20, 1);
     viewer.helpCommand(11, 0);
-    const std::string file = "/opt/lindavex/RIDAZ.chm";
+    // The program's folder joined with the platform's separator.
+    const std::string file = (std::filesystem::path("/opt/lindavex") / "RIDAZ.chm").string();
     const std::vector<HtmlHelpCall> expected{
         call(HH_HELP_CONTEXT, file, 3),
         call(HH_DISPLAY_TOC, file),

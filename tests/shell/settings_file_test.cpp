@@ -90,17 +90,21 @@ TEST(SettingsFile, EditsAnExistingFileKeepingItsOtherContentAndPermissions) {
         "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=1";
     writeBytes(dir / "Morvalen.ini", before);
     fs::permissions(dir / "Morvalen.ini", fs::perms::owner_read | fs::perms::owner_write);
+    // As the platform keeps them (Windows has no owner bits of its own).
+    const fs::perms permissions = fs::status(dir / "Morvalen.ini").permissions();
     writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "0");
     EXPECT_EQ(readBytes(dir / "Morvalen.ini"),
               "[Morvalen]\r\nVersion=17\r\n\r\n[Transformadores]\r\nTransformado=0");
-    EXPECT_EQ(fs::status(dir / "Morvalen.ini").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir / "Morvalen.ini").permissions(), permissions);
 }
 
 TEST(SettingsFile, EditsTheFileALinkPointsTo) {
     ScratchDir dir;
     writeBytes(dir / "real.ini", "[A]\nb=1\n");
-    fs::create_symlink(dir / "real.ini", dir / "Morvalen.ini");
+    std::error_code ec;
+    fs::create_symlink(dir / "real.ini", dir / "Morvalen.ini", ec);
+    // Wine makes no symbolic links, and Windows only with a privilege users rarely have.
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
     writeProfileString(dir / "Morvalen.ini", "Transformadores", "Transformado", "1");
     EXPECT_TRUE(fs::is_symlink(dir / "Morvalen.ini"));
     EXPECT_EQ(readBytes(dir / "real.ini"), "[A]\nb=1\n[Transformadores]\nTransformado=1\n");

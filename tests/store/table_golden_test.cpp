@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "store/platform.h"
 #include "store/table.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
@@ -19,12 +20,7 @@ std::string descriptor(const std::string& name, char type, unsigned char length)
     return d;  // decimals 0, no index flag, no autoincrement
 }
 
-std::tm localToday() {
-    std::time_t now = std::time(nullptr);
-    std::tm today{};
-    localtime_r(&now, &today);
-    return today;
-}
+std::tm localToday() { return platform::localTime(std::time(nullptr)); }
 
 TEST(TableGoldenTest, ASmallLevel7TableHasExactlyThePublishedLayout) {
     testing::ScratchDir dir;

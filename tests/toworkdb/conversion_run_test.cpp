@@ -2,11 +2,7 @@
 // changed all together or not at all.
 #include "toworkdb/conversion_run.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,9 +14,11 @@
 
 #include "store/error.h"
 #include "store/file_io.h"
+#include "store/platform.h"
 #include "store/table.h"
 #include "support/error_text.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/schemas.h"
@@ -214,45 +212,36 @@ TEST_F(ConversionRunTest, AStepErrorLeavesTheWorkDatabaseAsItWas) {
     }
 }
 
-// A child process that holds a table open, as the timetabling product would, until told to stop.
+// Another process that holds a table open, as the timetabling product would, until told to stop:
+// folder, table, "shared" or "exclusive", and the marker it makes once it holds the table.
+const testing::Role holdTable("hold-table", [](const std::vector<std::string>& args) {
+    const auto mode =
+        args.at(2) == "exclusive" ? store::Table::Mode::Exclusive : store::Table::Mode::Shared;
+    const store::Table table = store::Table::open(args.at(0), args.at(1), mode);
+    testing::signalReadyAndWait(args.at(3));
+    return 0;
+});
+
 class TableHolder {
   public:
-    TableHolder(const fs::path& dir, const char* name, store::Table::Mode mode) {
-        int ready[2], stop[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(stop), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(stop[1]);  // else the child would never see the end of the stop pipe
-            char held = 0;
-            try {
-                const store::Table table = store::Table::open(dir, name, mode);
-                held = 1;
-                (void)!write(ready[1], &held, 1);
-                (void)!read(stop[0], &held, 1);
-            } catch (...) {
-                (void)!write(ready[1], &held, 1);
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        close(stop[0]);
-        stop_ = stop[1];
-        char held = 0;
-        EXPECT_EQ(read(ready[0], &held, 1), 1);
-        EXPECT_EQ(held, 1) << "the child could not open the table";
-        close(ready[0]);
+    TableHolder(const fs::path& dir, const char* name, store::Table::Mode mode)
+        : marker_(dir.parent_path() / "table-held"),
+          holder_(testing::runRole(
+              holdTable,
+              {dir.string(), name, mode == store::Table::Mode::Exclusive ? "exclusive" : "shared",
+               marker_.string()})) {
+        EXPECT_TRUE(testing::waitUntilReady(holder_, marker_))
+            << "the child could not open the table";
     }
     ~TableHolder() {
-        close(stop_);
-        int status = 0;
-        waitpid(pid_, &status, 0);
+        std::error_code ec;
+        fs::remove(marker_, ec);
+        holder_.wait();
     }
 
   private:
-    pid_t pid_ = -1;
-    int stop_ = -1;
+    fs::path marker_;
+    testing::Process holder_;
 };
 
 TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
@@ -294,10 +283,9 @@ TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstW
     const fs::path busy = workDb / ".lindavex-run";
     fs::create_directories(busy);
     writeBytes(busy / "PROFT.DBF", "being written");
-    const int fd = open(busy.c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    store::platform::File held;
+    ASSERT_EQ(store::platform::holdFolder(busy, held), 0);
     expectFailureLeavesWorkDbAsItWas(example, "Otra conversi");
-    close(fd);
 }
 
 TEST_F(ConversionRunTest, AFailingMoveIntoPlaceIsUndone) {

@@ -6,6 +6,7 @@
 #include <libxml/tree.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/error.h"
+#include "store/platform.h"
 #include "store/table.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
@@ -64,6 +66,21 @@ void appendRows(const fs::path& dir, std::string_view table,
 // One activity of the result: its attribute names and values in document order (UTF-8).
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
+// The export time of the runs below (7 March 2026, 09:05:01, or `when`) as FechaExportacion
+// shows it: the Spanish default given, or the user's regional formats where the platform has
+// them (Windows).
+std::string exportTime(const std::string& spanish,
+                       const toxml::LocalDateTime& when = {2026, 3, 7, 9, 5, 1}) {
+    std::tm fields{};
+    fields.tm_year = when.year - 1900;
+    fields.tm_mon = when.month - 1;
+    fields.tm_mday = when.day;
+    fields.tm_hour = when.hour;
+    fields.tm_min = when.minute;
+    fields.tm_sec = when.second;
+    return store::platform::regionalDateTime(fields).value_or(spanish);
+}
+
 Attributes attributesOf(xmlNode* node) {
     Attributes out;
     for (xmlAttr* a = node->properties; a != nullptr; a = a->next) {
@@ -85,7 +102,9 @@ struct ResultFile {
     std::string encoding;
 
     explicit ResultFile(const fs::path& path) {
-        xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET);
+        const std::string bytes = readBytes(path);  // read here: the name may be wide
+        xmlDoc* doc = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
+                                    path.string().c_str(), nullptr, XML_PARSE_NONET);
         if (doc == nullptr) throw std::runtime_error("result does not parse: " + path.string());
         if (doc->encoding) encoding = reinterpret_cast<const char*>(doc->encoding);
         for (xmlNode* n = doc->children; n != nullptr; n = n->next) {
@@ -194,8 +213,9 @@ TEST(ResultFileName, PrefixesTheFileNameInTheSameFolder) {
 }
 
 TEST(ExportTime, SpanishShortDateAndLongTime) {
-    EXPECT_EQ(toxml::formatExportTime({2026, 3, 7, 9, 5, 1}), "07/03/2026 09:05:01");
-    EXPECT_EQ(toxml::formatExportTime({1999, 12, 31, 23, 59, 59}), "31/12/1999 23:59:59");
+    EXPECT_EQ(toxml::formatExportTime({2026, 3, 7, 9, 5, 1}), exportTime("07/03/2026 09:05:01"));
+    EXPECT_EQ(toxml::formatExportTime({1999, 12, 31, 23, 59, 59}),
+              exportTime("31/12/1999 23:59:59", {1999, 12, 31, 23, 59, 59}));
 }
 
 // The row rules, each record chosen to meet one of them; task rows stand first in the table.
@@ -245,11 +265,12 @@ TEST_F(ResultExport, NewRootHoldsTheHeaderAndOneTimetableAndKeepsWhatLiesOutside
     EXPECT_EQ(readBytes(centre), before);
     const ResultFile file(result);
     EXPECT_EQ(file.rootName, "Centro");
-    EXPECT_EQ(file.rootAttributes, (Attributes{{"Codigo", "38000001"},
-                                               {"Nombre", "IES Las Cañadas"},
-                                               {"CursoEscolar", "2026-2027"},
-                                               {"FechaExportacion", "07/03/2026 09:05:01"},
-                                               {"Version", "3.1"}}));
+    EXPECT_EQ(file.rootAttributes,
+              (Attributes{{"Codigo", "38000001"},
+                          {"Nombre", "IES Las Cañadas"},
+                          {"CursoEscolar", "2026-2027"},
+                          {"FechaExportacion", exportTime("07/03/2026 09:05:01")},
+                          {"Version", "3.1"}}));
     EXPECT_EQ(file.rootChildren, std::vector<std::string>{"horario"});
     EXPECT_EQ(file.activities.size(), 1u);
     EXPECT_EQ(file.outsideRoot,

@@ -1,0 +1,160 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+#include "store/platform.h"
+
+namespace lindavex::store::platform {
+namespace fs = std::filesystem;
+namespace {
+
+int fd(const File& file) { return static_cast<int>(file.native()); }
+
+int openWith(const fs::path& path, int flags, mode_t mode, File& file) {
+    const int opened = ::open(path.empty() ? "." : path.c_str(), flags | O_CLOEXEC, mode);
+    if (opened < 0) return errno;
+    file = File(opened);
+    return 0;
+}
+
+int result(int status) { return status == 0 ? 0 : errno; }
+
+FileInfo infoOf(const struct stat& st) {
+    return {{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+            static_cast<unsigned>(st.st_mode & 07777)};
+}
+
+}  // namespace
+
+int File::close() {
+    const std::intptr_t handle = release();
+    return handle == kNone ? 0 : result(::close(static_cast<int>(handle)));
+}
+
+int openForReading(const fs::path& path, File& file) { return openWith(path, O_RDONLY, 0, file); }
+
+int holdFolder(const fs::path& path, File& holder) {
+    File folder;
+    if (const int error = openWith(path, O_RDONLY | O_DIRECTORY, 0, folder); error != 0)
+        return error;
+    if (const int error = lock(folder, true); error != 0) return error;
+    holder = std::move(folder);
+    return 0;
+}
+
+int createNew(const fs::path& path, File& file) {
+    return openWith(path, O_WRONLY | O_CREAT | O_EXCL, 0600, file);
+}
+
+int lock(const File& file, bool exclusive) {
+    return result(::flock(fd(file), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB));
+}
+
+int write(const File& file, const void* data, std::size_t size, std::size_t& written) {
+    const ssize_t n = ::write(fd(file), data, size);
+    if (n < 0) return errno;
+    written = static_cast<std::size_t>(n);
+    return 0;
+}
+
+int readAll(const File& file, std::string& bytes) {
+    struct stat st {};
+    if (::fstat(fd(file), &st) != 0) return errno;
+    bytes.assign(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pread(fd(file), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return 0;
+}
+
+int flush(const File& file) { return result(::fsync(fd(file))); }
+
+int setPermissions(const File& file, unsigned mode) {
+    return result(::fchmod(fd(file), static_cast<mode_t>(mode)));
+}
+
+int describe(const File& file, FileInfo& info) {
+    struct stat st {};
+    if (::fstat(fd(file), &st) != 0) return errno;
+    info = infoOf(st);
+    return 0;
+}
+
+int describe(const fs::path& path, FileInfo& info) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    info = infoOf(st);
+    return 0;
+}
+
+unsigned defaultPermissions() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+int rename(const fs::path& from, const fs::path& to) {
+    return result(::rename(from.c_str(), to.c_str()));
+}
+
+int link(const fs::path& existing, const fs::path& newName) {
+    return result(::link(existing.c_str(), newName.c_str()));
+}
+
+int remove(const fs::path& path) { return result(::unlink(path.c_str())); }
+
+int makeFolder(const fs::path& path, unsigned mode) {
+    return result(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
+}
+
+int flushFolder(const fs::path& dir) {
+    File folder;
+    if (openWith(dir, O_RDONLY | O_DIRECTORY, 0, folder) != 0)
+        return 0;  // the files themselves are complete either way
+    return flush(folder);
+}
+
+int flushEverythingUnder(const fs::path& dir) {
+    File folder;
+    if (const int error = openWith(dir, O_RDONLY | O_DIRECTORY, 0, folder); error != 0)
+        return error;
+    return result(::syncfs(fd(folder)));
+}
+
+std::tm localTime(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    return local;
+}
+
+std::optional<std::string> regionalDateTime(const std::tm& /*when*/) { return std::nullopt; }
+
+std::optional<fs::path> environmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    return fs::path(value);
+}
+
+// Where Wine keeps the C:\WTEMP of the Windows programs it runs: $WINEPREFIX/drive_c/WTEMP,
+// ~/.wine when WINEPREFIX is unset.
+fs::path defaultWorkDb() {
+    if (auto prefix = environmentPath("WINEPREFIX")) return *prefix / "drive_c" / "WTEMP";
+    return environmentPath("HOME").value_or(fs::path()) / ".wine" / "drive_c" / "WTEMP";
+}
+
+void stopForKill() { ::raise(SIGSTOP); }
+
+}  // namespace lindavex::store::platform
