@@ -49,9 +49,13 @@ void recreateTable(const std::filesystem::path& dir, std::string_view table,
 // never left torn. A table opened Exclusive holds an OS lock that excludes every other
 // opener, in this process or another; Shared excludes only Exclusive openers.
 class Table {
-public:
+  public:
     enum class Mode { Shared, Exclusive };
 
+    // The creation protocol (recreateTable), then the new empty table opened shared.
+    static Table create(const std::filesystem::path& dir, std::string_view table,
+                        const std::vector<FieldDef>& fields,
+                        const std::vector<IndexDef>& indexes = {});
     static Table open(const std::filesystem::path& dir, std::string_view table, Mode mode);
     static Table openFile(const std::filesystem::path& dbf, Mode mode);
 
@@ -101,7 +105,7 @@ public:
     // Backed by an index built on first use and kept up to date by post().
     bool lookup(std::string_view field, std::string_view key);
 
-private:
+  private:
     struct Impl;
     explicit Table(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -1,0 +1,278 @@
+#include "store/table_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <system_error>
+#include <unordered_map>
+
+#include "store/codepage.h"
+#include "store/error.h"
+#include "store/field_value.h"
+#include "store/file_io.h"
+#include "store/mdx.h"
+#include "store/workdb.h"
+
+namespace lindavex::store {
+namespace fs = std::filesystem;
+using dbf::upperAscii;
+
+namespace table_files {
+namespace {
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           upperAscii(text.substr(text.size() - suffix.size())) == upperAscii(suffix);
+}
+
+std::string systemMessage(int error) { return std::generic_category().message(error); }
+
+[[noreturn]] void cannotWrite(const fs::path& target, int error) {
+    throw Error("No se puede escribir la tabla: " + target.string() + " (" + systemMessage(error) +
+                ")");
+}
+
+// Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
+// moves it into place.
+fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
+    fs::path temp;
+    if (const int error = file_io::writeBeside(target, bytes, mode, temp); error != 0)
+        cannotWrite(target, error);
+    return temp;
+}
+
+void moveIntoPlace(const fs::path& temp, const fs::path& target) {
+    if (file_io::rename(temp, target) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        cannotWrite(target, error);
+    }
+}
+
+std::tm today() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+}  // namespace
+
+void Descriptor::reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
+    fs::path exact = dir / name;
+    std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
+    const std::string wanted = upperAscii(name);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (upperAscii(it->path().filename().string()) == wanted) return it->path();
+    return exact;
+}
+
+std::string fileName(std::string_view table, std::string_view extension) {
+    std::string base(table);
+    if (endsWithIgnoringCase(base, ".DBF")) base.resize(base.size() - 4);
+    return base + std::string(extension);
+}
+
+LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& displayName) {
+    LockedFile file;
+    // Lock, then make sure the locked file is still the one under the name: a writer that
+    // was closing may have just moved a new file into place.
+    struct stat locked {};
+    for (int attempt = 0;; ++attempt) {
+        Descriptor fd(::open(dbf.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            if (errno == ENOENT) throw Error("No existe la tabla: " + displayName);
+            throw Error("No se puede abrir la tabla: " + displayName + " (" + systemMessage(errno) +
+                        ")");
+        }
+        const int how = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+        if (::flock(fd.get(), how) != 0) {
+            if (errno == EWOULDBLOCK)
+                throw Error("La tabla está en uso por otro programa: " + displayName);
+            throw Error("No se puede bloquear la tabla: " + displayName + " (" +
+                        systemMessage(errno) + ")");
+        }
+        struct stat named {};
+        if (::fstat(fd.get(), &locked) != 0)
+            throw Error("No se puede abrir la tabla: " + displayName);
+        if (::stat(dbf.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
+            named.st_dev == locked.st_dev) {
+            file.lock = std::move(fd);
+            break;
+        }
+        if (attempt >= 10) throw Error("La tabla está en uso por otro programa: " + displayName);
+    }
+    file.fileMode = locked.st_mode & 07777;
+    file.device = locked.st_dev;
+    file.inode = locked.st_ino;
+
+    std::string& bytes = file.bytes;
+    bytes.assign(static_cast<std::size_t>(locked.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pread(file.lock.get(), bytes.data() + done, bytes.size() - done,
+                            static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            throw Error("No se puede leer la tabla: " + displayName + " (" + systemMessage(errno) +
+                        ")");
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return file;
+}
+
+std::optional<std::vector<IndexDef>> productionTags(const fs::path& dbf,
+                                                    const dbf::Layout& layout) {
+    if (!layout.hasProductionMdx) return std::vector<IndexDef>{};
+    const fs::path mdxFile = resolveIgnoringCase(dbf.parent_path(), dbf.stem().string() + ".MDX");
+    std::error_code ec;
+    if (!fs::exists(mdxFile, ec)) return std::vector<IndexDef>{};
+    return mdx::readTags(mdxFile, layout);
+}
+
+void writePair(const fs::path& path, const LockedFile& opened, const dbf::Layout& layout,
+               const std::string& records, std::size_t count,
+               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName) {
+    std::tm date = today();
+    std::string bytes = layout.header;
+    dbf::stampHeader(bytes, count, date);
+    bytes.reserve(bytes.size() + records.size() + 1);
+    bytes += records;
+    bytes += dbf::kEndOfFile;
+
+    // Another shared opener may have written the table since it was read: writing over its
+    // records would lose them.
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0 || now.st_dev != opened.device ||
+        now.st_ino != opened.inode)
+        throw Error("La tabla ha sido modificada por otro programa: " + displayName);
+
+    fs::path mdxTemp;
+    const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
+    if (!tags)
+        throw Error("No se puede actualizar el índice de producción de la tabla: " + displayName);
+    if (!tags->empty()) {
+        std::string mdxBytes =
+            mdx::build(layout, records, count, *tags, path.stem().string(), date);
+        mdxTemp = writeBeside(mdxFile, mdxBytes, opened.fileMode);
+    }
+    fs::path temp;
+    try {
+        temp = writeBeside(path, bytes, opened.fileMode);
+    } catch (...) {
+        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        throw;
+    }
+    moveIntoPlace(temp, path);
+    if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
+    file_io::syncDirectory(path.parent_path());
+}
+
+namespace {
+
+// Whether another opener, in this process or another, holds the table file. Such a file is
+// not deleted, as the platform the tables come from refuses to delete an open file.
+bool heldByAnotherOpener(const fs::path& file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+}  // namespace
+}  // namespace table_files
+
+using table_files::fileName;
+using table_files::resolveIgnoringCase;
+
+fs::path dbfPath(const fs::path& dir, std::string_view table) {
+    return dir / fileName(table, ".DBF");
+}
+
+fs::path mdxPath(const fs::path& dir, std::string_view table) {
+    return dir / fileName(table, ".MDX");
+}
+
+void deleteTableFiles(const fs::path& dir, std::string_view table) {
+    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, fileName(table, ".DBF")))) return;
+    for (const char* extension : {".DBF", ".MDX"}) {
+        file_io::unlink(resolveIgnoringCase(dir, fileName(table, extension)));
+    }
+}
+
+void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
+                   const std::vector<IndexDef>& indexes) {
+    requireWorkDb(dir);
+    const fs::path target = dbfPath(dir, table);
+    const std::string displayName = target.string();
+    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
+        throw Error("La tabla está en uso por otro programa: " + displayName);
+    deleteTableFiles(dir, table);
+    std::error_code ec;
+    if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
+        throw Error("No se puede borrar la tabla anterior: " + displayName);
+    if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
+
+    std::vector<dbf::Field> stored;
+    std::unordered_map<std::string, std::size_t> byName;
+    for (const FieldDef& def : fields) {
+        if (!byName.emplace(upperAscii(def.name), stored.size()).second)
+            throw Error("Campo repetido " + def.name + " en la tabla: " + displayName);
+        stored.push_back(field_value::toStored(def, displayName));
+    }
+    for (const IndexDef& index : indexes) {
+        auto found = byName.find(upperAscii(index.field));
+        if (found == byName.end())
+            throw Error("El índice " + index.tag + " usa un campo que no existe (" + index.field +
+                        "): " + displayName);
+        stored[found->second].indexed = true;
+    }
+    dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
+    if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
+        throw Error("La tabla tiene demasiados campos: " + displayName);
+    dbf::stampHeader(layout.header, 0, table_files::today());
+    std::string bytes = layout.header;
+    bytes += dbf::kEndOfFile;
+
+    fs::path mdxTemp;
+    if (!indexes.empty()) {
+        std::string mdxBytes =
+            mdx::build(layout, {}, 0, indexes, target.stem().string(), table_files::today());
+        mdxTemp = table_files::writeBeside(mdxPath(dir, table), mdxBytes, 0644);
+    }
+    fs::path temp;
+    try {
+        temp = table_files::writeBeside(target, bytes, 0644);
+    } catch (...) {
+        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        throw;
+    }
+    // link() refuses to replace: a table that appeared meanwhile is not overwritten. Where the
+    // file system has no hard links, rename() after the check above has to do.
+    int linked = file_io::link(temp, target);
+    if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP) && !fs::exists(target, ec) &&
+        file_io::rename(temp, target) == 0)
+        linked = 0;
+    if (linked != 0) {
+        int error = errno;
+        ::unlink(temp.c_str());
+        if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
+        throw Error("No se puede crear la tabla: " + displayName + " (" +
+                    table_files::systemMessage(error) + ")");
+    }
+    file_io::unlink(temp);
+    if (!mdxTemp.empty()) table_files::moveIntoPlace(mdxTemp, mdxPath(dir, table));
+    file_io::syncDirectory(dir);
+}
+
+}  // namespace lindavex::store

@@ -1,0 +1,70 @@
+#pragma once
+// The files behind a table: finding NAME.DBF and NAME.MDX in a folder as a Windows program
+// would, the lock an open table holds, reading the .DBF whole, and writing the .DBF/.MDX pair
+// back (see the numbered invariants in file_io.h). Used by table.cpp only.
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/dbf_format.h"
+#include "store/table.h"
+
+namespace lindavex::store::table_files {
+
+// The file in `dir` whose name equals `name` ignoring letter case; the exact name when none does.
+std::filesystem::path resolveIgnoringCase(const std::filesystem::path& dir,
+                                          const std::string& name);
+
+// NAME + extension, for a table given with or without ".DBF".
+std::string fileName(std::string_view table, std::string_view extension);
+
+// An open file descriptor, closed with the object.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset();
+        fd_ = std::exchange(other.fd_, -1);
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    void reset();
+    [[nodiscard]] int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// A table file opened and locked (exclusive or shared), with what writing it back needs to
+// know: its permissions and its identity as opened.
+struct LockedFile {
+    Descriptor lock;
+    mode_t fileMode = 0644;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string bytes;  // the whole file
+};
+LockedFile openLocked(const std::filesystem::path& dbf, bool exclusive,
+                      const std::string& displayName);
+
+// The production index's tags for a table whose header says it has one: none when the file is
+// missing, no value when it cannot be rebuilt.
+std::optional<std::vector<IndexDef>> productionTags(const std::filesystem::path& dbf,
+                                                    const dbf::Layout& layout);
+
+// Writes a table's records back over its files: the .MDX rebuilt when it has tags, both files
+// written beside and renamed into place. Refuses when the file under the name is no longer
+// the one `opened` locked (another shared opener wrote it meanwhile).
+void writePair(const std::filesystem::path& dbf, const LockedFile& opened,
+               const dbf::Layout& layout, const std::string& records, std::size_t count,
+               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
+
+}  // namespace lindavex::store::table_files
