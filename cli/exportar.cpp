@@ -6,14 +6,14 @@
 #include "cli/commands.h"
 #include "cli/run_command.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/conversion_run.h"
-#include "toworkdb/schemas.h"
 
 namespace lindavex::cli {
 
 int exportar(const std::vector<std::string>& args) {
     return runCommand("exportar", args, toworkdb::runConversion, [](const RunState& state) {
-        for (const char* name : toworkdb::schemas::writtenTables()) {
+        for (const char* name : store::work_tables::writtenTables()) {
             const store::Table table =
                 store::Table::open(state.workDb, name, store::Table::Mode::Shared);
             std::cout << name << ": " << table.recordCount() << " registros\n";

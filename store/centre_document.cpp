@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <unordered_set>
 
 #include "store/codepage.h"
@@ -286,7 +287,7 @@ struct CentreDocument::Impl : DocumentState {};
 CentreDocument::CentreDocument() : impl_(std::make_unique<Impl>()) {}
 CentreDocument::~CentreDocument() = default;
 
-void CentreDocument::load(const std::filesystem::path& path) {
+ParseResult CentreDocument::load(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw Error("Cannot read the file '" + path.string() + "': it is a folder.");
@@ -299,10 +300,23 @@ void CentreDocument::load(const std::filesystem::path& path) {
         throw Error("The file '" + path.string() + "' is too large.");
     registerWindows1252Encoding();
     const QuietLibxml quiet;
-    xmlDoc* loaded = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
-                                   path.string().c_str(), nullptr, kParseOptions);
+    const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
+                                                                            &xmlFreeParserCtxt);
+    if (parser == nullptr) throw std::bad_alloc();
+    xmlDoc* loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                       path.string().c_str(), nullptr, kParseOptions);
     // A file that does not parse leaves an empty document.
     impl_->reset(loaded);
+    ParseResult result;
+    if (loaded != nullptr) return result;
+    result.status = ParseResult::Status::NotWellFormed;
+    const xmlError* error = xmlCtxtGetLastError(parser.get());
+    std::string reason = error != nullptr && error->message != nullptr ? error->message : "";
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+    result.line = error != nullptr ? error->line : 0;
+    result.description = "línea " + std::to_string(result.line) + ": " +
+                         (reason.empty() ? "no se puede leer" : reason);
+    return result;
 }
 
 bool CentreDocument::isEmpty() const { return rootOf(impl_->doc) == nullptr; }

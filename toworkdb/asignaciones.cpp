@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/hours.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -19,7 +19,7 @@ struct SubjectLoad {
 }  // namespace
 
 void ExportarAsignaciones(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "ASIGT", schemas::asigt());
+    store::recreateTable(ctx.dir, "ASIGT", store::work_tables::asigt());
     store::Table rows = store::Table::open(ctx.dir, "ASIGT", store::Table::Mode::Shared);
     // Nothing is read from these two; opening them checks that the earlier steps made them.
     store::Table groupsTable = store::Table::open(ctx.dir, "GRUPOST", store::Table::Mode::Shared);

@@ -2,14 +2,14 @@
 #include <string>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarAulas(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "AULAT", schemas::aulat());
+    store::recreateTable(ctx.dir, "AULAT", store::work_tables::aulat());
     WrittenCodes codes(WrittenCodes::Stored::Shortened);
     auto table = store::Table::open(ctx.dir, "AULAT", store::Table::Mode::Shared);
     for (const auto& room : ctx.doc.selectNodes("/Centro/Aulas/Aula")) {

@@ -19,8 +19,8 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "store/workdb.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -166,8 +166,8 @@ void undo(std::vector<Change>& changes) {
 // Puts the staged tables in place of the old ones and removes CURSOST, all or nothing.
 void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     std::error_code ec;
-    std::vector<std::string> tables(schemas::writtenTables().begin(),
-                                    schemas::writtenTables().end());
+    std::vector<std::string> tables(store::work_tables::writtenTables().begin(),
+                                    store::work_tables::writtenTables().end());
     std::vector<Change> changes;
     for (const std::string& table : tables) {
         changes.push_back({store::dbfPath(workDb, table), store::dbfPath(staged, table), {}});
@@ -176,14 +176,14 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         changes.push_back(
             {store::mdxPath(workDb, table), fs::exists(newIndex, ec) ? newIndex : fs::path(), {}});
     }
-    changes.push_back({store::dbfPath(workDb, schemas::kRemovedTable), {}, {}});
-    changes.push_back({store::mdxPath(workDb, schemas::kRemovedTable), {}, {}});
+    changes.push_back({store::dbfPath(workDb, store::work_tables::kRemovedTable), {}, {}});
+    changes.push_back({store::mdxPath(workDb, store::work_tables::kRemovedTable), {}, {}});
 
     // The tables being replaced must not be in use: the same lock the table engine takes when
     // it opens a table for exclusive use. The old files are not read, so a damaged old table
     // does not stand in the way of its replacement.
     std::vector<FileLock> locks;
-    tables.emplace_back(schemas::kRemovedTable);
+    tables.emplace_back(store::work_tables::kRemovedTable);
     for (const std::string& table : tables) {
         const fs::path dbf = store::dbfPath(workDb, table);
         if (!fs::exists(dbf, ec)) continue;
@@ -257,7 +257,8 @@ void runConversion(RunState& state, UserInterface& ui) {
 
     auto document = std::make_shared<store::CentreDocument>();
     state.centreDocument = document;
-    document->load(state.xmlFileName);
+    // A file that does not parse is converted as an empty centre: every table written empty.
+    (void)document->load(state.xmlFileName);
 
     {
         WaitCursor waitCursor(ui);

@@ -3,16 +3,16 @@
 #include <string>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarGrupos(StepContext& ctx) {
     store::deleteTableFiles(ctx.dir, "GRUPOST");
-    store::deleteTableFiles(ctx.dir, schemas::kRemovedTable);
-    store::recreateTable(ctx.dir, "GRUPOST", schemas::grupost());
+    store::deleteTableFiles(ctx.dir, store::work_tables::kRemovedTable);
+    store::recreateTable(ctx.dir, "GRUPOST", store::work_tables::grupost());
     // Exclusive, as the window's teachers table component holds it.
     auto teachers = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Exclusive);
     const FirstDenominacionByCode teachings(ctx.doc, "/Centro/Ensenanzas/Ensenanza");

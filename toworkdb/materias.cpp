@@ -2,8 +2,8 @@
 #include <string>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -33,7 +33,7 @@ void appendRows(const store::CentreDocument& doc, std::string_view path, Subject
 }  // namespace
 
 void ExportarMaterias(StepContext& ctx) {
-    store::recreateTable(ctx.dir, kTable, schemas::asignomt());
+    store::recreateTable(ctx.dir, kTable, store::work_tables::asignomt());
     auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
     SubjectCodes codes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
                        SubjectCodes::Key::LongCode);

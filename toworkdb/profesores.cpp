@@ -2,14 +2,14 @@
 #include <string>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarProfesores(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "PROFT", schemas::proft());
+    store::recreateTable(ctx.dir, "PROFT", store::work_tables::proft());
     const FirstDenominacionByCode departments(ctx.doc, "/Centro/Departamentos/Departamento");
     WrittenCodes codes(WrittenCodes::Stored::Cut);
     auto table = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Shared);

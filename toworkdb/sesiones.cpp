@@ -11,7 +11,7 @@
 #include "store/convert.h"
 #include "store/days.h"
 #include "store/table.h"
-#include "toworkdb/schemas.h"
+#include "store/work_tables.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -70,7 +70,7 @@ std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
 
 void ExportarSesiones(StepContext& ctx) {
     RunState& state = ctx.state;
-    store::recreateTable(ctx.dir, "DIASHORAST", schemas::diashorast());
+    store::recreateTable(ctx.dir, "DIASHORAST", store::work_tables::diashorast());
     fillWorkingSet(ctx.doc, state.workingSet);
 
     // Lengths in the order first met, with their counts (the COUNTSES records).
@@ -113,7 +113,8 @@ void ExportarSesiones(StepContext& ctx) {
     periods.close();
 
     state.L1 = state.L2 = state.L3 = 0;
-    store::recreateTable(ctx.dir, "COUNTSES", schemas::countses(), schemas::countsesIndexes());
+    store::recreateTable(ctx.dir, "COUNTSES", store::work_tables::countses(),
+                         store::work_tables::countsesIndexes());
     store::Table counts = store::Table::open(ctx.dir, "COUNTSES", store::Table::Mode::Shared);
     for (const auto& [duration, sessions] : lengths) {
         counts.append();

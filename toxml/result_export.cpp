@@ -11,12 +11,14 @@
 #include "store/days.h"
 #include "store/error.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
 namespace {
 
 namespace fs = std::filesystem;
+namespace work_tables = store::work_tables;
 
 constexpr const char* kReminder =
     "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
@@ -38,13 +40,13 @@ bool isFile(const fs::path& path) {
 // opened in this order. Members close themselves when the run stops on an error.
 struct RunTables {
     explicit RunTables(const fs::path& dir)
-        : soluc(open(dir, "SOLUC")),
-          grupos(open(dir, "GRUPOST")),
-          profesor(open(dir, "PROFT")),
-          aulas(open(dir, "AULAT")),
-          nomAsg(open(dir, "ASIGNOMT")),
-          tramos(open(dir, "DIASHORAST")),
-          asig(open(dir, "ASIGT")) {}
+        : soluc(open(dir, work_tables::kSoluc)),
+          grupos(open(dir, work_tables::kGrupost)),
+          profesor(open(dir, work_tables::kProft)),
+          aulas(open(dir, work_tables::kAulat)),
+          nomAsg(open(dir, work_tables::kAsignomt)),
+          tramos(open(dir, work_tables::kDiashorast)),
+          asig(open(dir, work_tables::kAsigt)) {}
 
     void close() {
         for (store::Table* table : {&soluc, &grupos, &profesor, &aulas, &nomAsg, &tramos, &asig})
@@ -75,13 +77,14 @@ struct CentreHeader {
 
 // The root's identifying attributes. A file without them cannot become a result file that
 // Pincel-rIdaz would take for this centre, so the run stops and says what is missing.
-CentreHeader readHeader(const store::CentreDocument& document, const fs::path& file) {
+CentreHeader readHeader(const store::CentreDocument& document, const store::ParseResult& parsed,
+                        const fs::path& file) {
     const std::string quoted = "\"" + utf8Path(file) + "\"";
+    if (!parsed)
+        throw Error("El archivo XML " + quoted + " no es un documento XML válido (" +
+                    parsed.description + ").");
     const store::Node root = document.selectSingleNode("/Centro");
     if (!root) {
-        if (document.isEmpty())
-            throw Error("El archivo XML " + quoted +
-                        " no es un documento XML válido: falta el elemento raíz Centro.");
         throw Error("El archivo XML " + quoted + " no tiene el elemento raíz Centro (su raíz es " +
                     codepage::toUtf8(document.documentElement().name()) + ").");
     }
@@ -191,7 +194,7 @@ void runResultExport(RunState& state, UserInterface& ui) {
 void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock) {
     ui.showMessage(kReminder);
     if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
-    if (!isFile(state.xmlFileName) || !isFile(store::dbfPath(state.workDb, "SOLUC"))) {
+    if (!isFile(state.xmlFileName) || !isFile(store::dbfPath(state.workDb, work_tables::kSoluc))) {
         ui.showMessage(kMissingInput);
         if (state.embedded()) {
             state.completionStatus = -1;
@@ -204,8 +207,8 @@ void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock
         RunTables tables(state.workDb);
         auto document = std::make_shared<store::CentreDocument>();
         state.centreDocument = document;
-        document->load(state.xmlFileName);
-        const CentreHeader header = readHeader(*document, state.xmlFileName);
+        const store::ParseResult parsed = document->load(state.xmlFileName);
+        const CentreHeader header = readHeader(*document, parsed, state.xmlFileName);
         const store::Node timetable = replaceRoot(*document, header, formatExportTime(clock()));
         TimetableWriter writer(tables, *document, timetable);
         writer.pass(RowKind::Subject);

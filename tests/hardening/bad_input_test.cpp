@@ -122,7 +122,7 @@ std::size_t records(const Scene& scene, const char* table) {
 }
 
 void expectEmptyTables(const Scene& scene) {
-    for (const char* table : toworkdb::schemas::writtenTables())
+    for (const char* table : store::work_tables::writtenTables())
         EXPECT_EQ(records(scene, table), 0U) << table;
 }
 

@@ -19,11 +19,11 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
-#include "toworkdb/schemas.h"
 
 namespace lindavex::toworkdb {
 namespace {
@@ -191,7 +191,8 @@ TEST_F(ConversionRunTest, AFileThatDoesNotParseGivesEmptyTables) {
     runOn(broken);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_EQ(state.completionStatus, 1);
-    for (const char* table : schemas::writtenTables()) EXPECT_EQ(records(workDb, table), 0u);
+    for (const char* table : store::work_tables::writtenTables())
+        EXPECT_EQ(records(workDb, table), 0u);
     EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
 }
 

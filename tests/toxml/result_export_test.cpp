@@ -17,12 +17,12 @@
 #include "store/codepage.h"
 #include "store/error.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
-#include "toworkdb/schemas.h"
 #include "toxml/export_time.h"
 #include "toxml/solution_table.h"
 
@@ -136,7 +136,7 @@ class ResultExport : public ::testing::Test {
     ResultExport() {
         fs::create_directories(workDb);
         state.workDb = workDb;
-        using namespace toworkdb::schemas;
+        using namespace store::work_tables;
         store::recreateTable(workDb, "GRUPOST", grupost());
         appendRows(workDb, "GRUPOST", {{"1A"}, {"1B"}, {"2A"}});
         store::recreateTable(workDb, "PROFT", proft());
