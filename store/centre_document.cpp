@@ -145,8 +145,7 @@ mode_t permissionsFor(const std::string& target) {
     return 0666 & ~mask;
 }
 
-// Writes bytes to a file beside the target, flushes it to disk and renames it over the target,
-// so the target is either the old file or the whole new one. Nothing is left behind on failure.
+// Invariant 1 of file_io.h: the target is either the old file or the whole new one.
 void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
     const std::string target = path.string();
     if (const int code = file_io::replaceFile(path, bytes, permissionsFor(target)); code != 0)

@@ -152,7 +152,7 @@ Table::~Table() {
 
 Table Table::create(const fs::path& dir, std::string_view table,
                     const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes) {
-    recreateTable(dir, table, fields, indexes);
+    table_files::writeNew(dir, table, fields, indexes);
     return open(dir, table, Mode::Shared);
 }
 

@@ -52,7 +52,10 @@ class Table {
   public:
     enum class Mode { Shared, Exclusive };
 
-    // The creation protocol (recreateTable), then the new empty table opened shared.
+    // A new empty table in a folder that only the caller writes (the first action's staging
+    // folder, invariant 2 of file_io.h), opened shared. A table of that name there, and its
+    // index, are replaced; no other opener is looked for. recreateTable is the protocol for
+    // folders that other programs share.
     static Table create(const std::filesystem::path& dir, std::string_view table,
                         const std::vector<FieldDef>& fields,
                         const std::vector<IndexDef>& indexes = {});

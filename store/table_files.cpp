@@ -175,6 +175,7 @@ void writePair(const fs::path& path, const LockedFile& opened, const dbf::Layout
         if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
         throw;
     }
+    // Invariant 1 for each file of the pair.
     moveIntoPlace(temp, path);
     if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
     file_io::syncDirectory(path.parent_path());
@@ -210,19 +211,17 @@ void deleteTableFiles(const fs::path& dir, std::string_view table) {
     }
 }
 
-void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
-                   const std::vector<IndexDef>& indexes) {
-    requireWorkDb(dir);
-    const fs::path target = dbfPath(dir, table);
-    const std::string displayName = target.string();
-    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
-        throw Error("La tabla está en uso por otro programa: " + displayName);
-    deleteTableFiles(dir, table);
-    std::error_code ec;
-    if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
-        throw Error("No se puede borrar la tabla anterior: " + displayName);
-    if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
+namespace {
 
+// The bytes of a new empty level-7 table with these fields, and of its index when it has one.
+struct EmptyTable {
+    std::string dbf;
+    std::string mdx;  // empty without indexes
+};
+
+EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
+                      const std::vector<IndexDef>& indexes, const std::string& displayName) {
+    if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
     std::vector<dbf::Field> stored;
     std::unordered_map<std::string, std::size_t> byName;
     for (const FieldDef& def : fields) {
@@ -240,19 +239,35 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
     if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
         throw Error("La tabla tiene demasiados campos: " + displayName);
-    dbf::stampHeader(layout.header, 0, table_files::today());
-    std::string bytes = layout.header;
-    bytes += dbf::kEndOfFile;
+    const std::tm date = table_files::today();
+    dbf::stampHeader(layout.header, 0, date);
+    EmptyTable table{layout.header + dbf::kEndOfFile, {}};
+    if (!indexes.empty())
+        table.mdx = mdx::build(layout, {}, 0, indexes, target.stem().string(), date);
+    return table;
+}
+
+}  // namespace
+
+void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
+                   const std::vector<IndexDef>& indexes) {
+    requireWorkDb(dir);
+    const fs::path target = dbfPath(dir, table);
+    const std::string displayName = target.string();
+    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
+        throw Error("La tabla está en uso por otro programa: " + displayName);
+    deleteTableFiles(dir, table);
+    std::error_code ec;
+    if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
+        throw Error("No se puede borrar la tabla anterior: " + displayName);
+    const EmptyTable bytes = emptyTable(target, fields, indexes, displayName);
 
     fs::path mdxTemp;
-    if (!indexes.empty()) {
-        std::string mdxBytes =
-            mdx::build(layout, {}, 0, indexes, target.stem().string(), table_files::today());
-        mdxTemp = table_files::writeBeside(mdxPath(dir, table), mdxBytes, 0644);
-    }
+    if (!bytes.mdx.empty())
+        mdxTemp = table_files::writeBeside(mdxPath(dir, table), bytes.mdx, 0644);
     fs::path temp;
     try {
-        temp = table_files::writeBeside(target, bytes, 0644);
+        temp = table_files::writeBeside(target, bytes.dbf, 0644);
     } catch (...) {
         if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
         throw;
@@ -274,5 +289,29 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     if (!mdxTemp.empty()) table_files::moveIntoPlace(mdxTemp, mdxPath(dir, table));
     file_io::syncDirectory(dir);
 }
+
+namespace table_files {
+
+void writeNew(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
+              const std::vector<IndexDef>& indexes) {
+    requireWorkDb(dir);
+    const fs::path target = dbfPath(dir, table);
+    const EmptyTable bytes = emptyTable(target, fields, indexes, target.string());
+    // An index of an earlier table of the name would not match the new one.
+    const fs::path oldIndex = resolveIgnoringCase(dir, fileName(table, ".MDX"));
+    std::error_code ec;
+    if (bytes.mdx.empty() && fs::exists(oldIndex, ec) && file_io::unlink(oldIndex) != 0)
+        cannotWrite(oldIndex, errno);
+    // Invariant 1 for each file; invariant 2: nobody else is in this folder, so the files
+    // simply replace whatever has the name.
+    if (!bytes.mdx.empty()) {
+        const fs::path index = mdxPath(dir, table);
+        moveIntoPlace(writeBeside(index, bytes.mdx, 0644), index);
+    }
+    moveIntoPlace(writeBeside(target, bytes.dbf, 0644), target);
+    file_io::syncDirectory(dir);
+}
+
+}  // namespace table_files
 
 }  // namespace lindavex::store

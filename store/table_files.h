@@ -1,7 +1,7 @@
 #pragma once
 // The files behind a table: finding NAME.DBF and NAME.MDX in a folder as a Windows program
 // would, the lock an open table holds, reading the .DBF whole, and writing the .DBF/.MDX pair
-// back (see the numbered invariants in file_io.h). Used by table.cpp only.
+// back (invariant 1 of file_io.h). Used by table.cpp only.
 #include <sys/types.h>
 
 #include <filesystem>
@@ -66,5 +66,10 @@ std::optional<std::vector<IndexDef>> productionTags(const std::filesystem::path&
 void writePair(const std::filesystem::path& dbf, const LockedFile& opened,
                const dbf::Layout& layout, const std::string& records, std::size_t count,
                const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
+
+// A new empty table in a folder that only the caller writes (the first action's staging
+// folder), replacing any table of that name there.
+void writeNew(const std::filesystem::path& dir, std::string_view table,
+              const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
 
 }  // namespace lindavex::store::table_files

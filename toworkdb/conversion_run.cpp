@@ -1,5 +1,6 @@
 // The first action: choose the centre file, build every work table aside, then put them in
-// place together. A run that stops on an error leaves the work database as it was.
+// place together. A run that stops on an error leaves the work database as it was. This file
+// owns the atomicity of the work database as a whole: invariants 2 to 6 of store/file_io.h.
 #include "toworkdb/conversion_run.h"
 
 #include <errno.h>
@@ -99,8 +100,9 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     store::file_io::syncDirectory(workDb);
 }
 
-// The staging folder of this run: created (or cleared when a killed run left it), locked so that
-// a second run on the same work database is refused rather than mixed in, removed at the end.
+// The staging folder of this run (invariant 2): created (or cleared when a killed run left it),
+// locked so that a second run on the same work database is refused rather than mixed in,
+// removed at the end.
 class Staging {
   public:
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
@@ -113,7 +115,7 @@ class Staging {
         if (lock_->error() != 0)
             throw Error("No se puede abrir la carpeta de trabajo " +
                         describe(path_, std::error_code(lock_->error(), std::generic_category())));
-        // Whatever is here was left by a run that was killed.
+        // Whatever is here was left by a run that was killed (invariant 6).
         undoInterruptedMove(workDb, path_);
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
             fs::remove_all(stale->path(), ec);
@@ -203,6 +205,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         makeBackup(change, backupDir);
         journal += (change.backup.empty() ? "0 " : "1 ") + change.target.filename().string() + '\n';
     }
+    // Invariant 4: the journal is on disk before the first rename.
     const fs::path journalPath = staged / kMoveJournal;
     if (const int error = store::file_io::replaceFile(journalPath, journal, 0644); error != 0)
         throw Error("No se puede escribir " +
@@ -211,9 +214,9 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     for (std::size_t i = 0; i < changes.size(); ++i) {
         Change& change = changes[i];
         bool failed = false;
-        // Changes come in pairs, a table then its index. The old index goes before the table:
-        // a run stopped between the two then leaves a table without its index, which the
-        // timetabling product reports, rather than beside the index of the other table.
+        // Changes come in pairs, a table then its index. Invariant 5: the old index goes before
+        // the table; a run stopped between the two then leaves a table without its index, which
+        // the timetabling product reports, rather than beside the index of the other table.
         if (i % 2 == 0 && !changes[i + 1].backup.empty()) {
             failed = store::file_io::unlink(changes[i + 1].target) != 0;
             changes[i + 1].applied = !failed;
@@ -229,8 +232,8 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         }
         change.applied = true;
     }
-    // The new names are recorded on disk before the run reports success; from then on the
-    // journal must not undo them.
+    // Invariant 6: the new names are recorded on disk before the journal goes and the run
+    // reports success; from then on nothing undoes them.
     store::file_io::syncDirectory(workDb);
     store::file_io::unlink(journalPath);
     store::file_io::syncDirectory(staged);
@@ -269,8 +272,8 @@ void runConversion(RunState& state, UserInterface& ui) {
 
         Staging staging(state.workDb);
         {
-            // The staged tables are flushed together once all steps are done, not each time
-            // a step closes one.
+            // Invariant 3: the staged tables are flushed together once all steps are done, not
+            // each time a step closes one.
             store::file_io::DeferredFlushes deferred;
             StepContext ctx{state, *document, staging.path()};
             ExportarMaterias(ctx);

@@ -214,8 +214,7 @@ void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock
         writer.pass(RowKind::Subject);
         writer.pass(RowKind::Task);
         tables.close();
-        // Written beside the target and renamed into place: an earlier result stays whole
-        // until the new one is complete.
+        // Invariant 7: written beside the target and renamed into place once complete.
         document->save(resultFileName(state.xmlFileName));
     }
     state.completionStatus = 1;

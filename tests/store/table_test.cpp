@@ -322,6 +322,9 @@ TEST(TableCreate, GivesTheNewEmptyTableOpenAndReplacesAnOldOne) {
     ASSERT_EQ(again.fields().size(), 1u);
     EXPECT_EQ(again.asInteger("NSES"), 7);
     EXPECT_TRUE(std::filesystem::exists(mdxPath(dir.path(), "T")));
+    again.close();
+    Table::create(dir.path(), "T", kAllTypes).close();  // no index: the old one must go
+    EXPECT_FALSE(std::filesystem::exists(mdxPath(dir.path(), "T")));
 }
 
 // Every type letter a table may carry, with the storage, width and null byte it is read by.
