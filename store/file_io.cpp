@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -157,6 +159,25 @@ int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
     syncDirectory(target.parent_path());
     return 0;
+}
+
+void removeStaleBeside(const fs::path& target, std::chrono::seconds age) {
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const std::string prefix = "." + target.filename().string() + ".";
+    const auto before = fs::file_time_type::clock::now() - age;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // writeBeside's XXXXXX become six letters or digits.
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix) ||
+            !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         [](unsigned char c) { return std::isalnum(c) != 0; }))
+            continue;
+        std::error_code fileError;
+        if (it->symlink_status(fileError).type() == fs::file_type::regular &&
+            fs::last_write_time(it->path(), fileError) <= before && !fileError)
+            file_io::unlink(it->path());
+    }
 }
 
 DeferredFlushes::DeferredFlushes() { ++deferDepth; }

@@ -34,6 +34,7 @@
 // failure. The compound helpers return 0 or the errno of the call that failed.
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -69,6 +70,12 @@ int writeBeside(const std::filesystem::path& target, std::string_view bytes, mod
 // over it, then the folder flushed. The target is the old file or the whole new one, never a
 // mixture, and no temporary file stays behind on failure.
 int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
+
+// Removes what writeBeside left beside target in a run that was killed before its rename: only
+// regular files named exactly as writeBeside names its temporaries for this target, and only
+// when last written at least `age` ago, since a live writer writes its file in one go and
+// renames it at once. Failures are ignored: a leftover is in nobody's way.
+void removeStaleBeside(const std::filesystem::path& target, std::chrono::seconds age);
 
 // Files written only to be moved elsewhere later (a run's tables built aside) need not be
 // flushed one by one: while a DeferredFlushes lives, flushes of files and folders are skipped,

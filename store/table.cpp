@@ -158,8 +158,7 @@ Table Table::create(const fs::path& dir, std::string_view table,
 
 Table Table::open(const fs::path& dir, std::string_view table, Mode mode) {
     requireWorkDb(dir);
-    return openFile(table_files::resolveIgnoringCase(dir, dbfPath(dir, table).filename().string()),
-                    mode);
+    return openFile(findDbf(dir, table), mode);
 }
 
 Table Table::openFile(const fs::path& dbf, Mode mode) {

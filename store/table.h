@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <unordered_map>
 #include <vector>
 
 namespace lindavex::store {
@@ -34,7 +36,25 @@ struct IndexDef {
 std::filesystem::path dbfPath(const std::filesystem::path& dir, std::string_view table);
 std::filesystem::path mdxPath(const std::filesystem::path& dir, std::string_view table);
 
-// Deletes NAME.DBF then NAME.MDX when present; a file that cannot be deleted stays, silently.
+// The files of one folder looked up by name without regard to letter case, as a Windows program
+// sees them: another program may have written proft.dbf where this one writes PROFT.DBF, and
+// where names keep their case both may be there. The folder is read once.
+class FolderNames {
+  public:
+    // A folder that cannot be read lists nothing and sets ec.
+    FolderNames(const std::filesystem::path& dir, std::error_code& ec);
+    // Every file whose name equals `name` ignoring letter case.
+    std::vector<std::filesystem::path> spellingsOf(std::string_view name) const;
+
+  private:
+    std::unordered_map<std::string, std::vector<std::filesystem::path>> byUpperName_;
+};
+
+// The table's .DBF as it is spelled in dir, in any letter case; NAME.DBF when there is none.
+std::filesystem::path findDbf(const std::filesystem::path& dir, std::string_view table);
+
+// Deletes NAME.DBF then NAME.MDX, every spelling of each; a file that cannot be deleted stays,
+// silently, and so do all the table's files while another program holds the table.
 void deleteTableFiles(const std::filesystem::path& dir, std::string_view table);
 
 // The creation protocol: delete the table's files, then create an empty level-7 table with

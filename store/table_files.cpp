@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <system_error>
@@ -204,11 +205,28 @@ fs::path mdxPath(const fs::path& dir, std::string_view table) {
     return dir / fileName(table, ".MDX");
 }
 
+FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        byUpperName_[upperAscii(it->path().filename().string())].push_back(it->path());
+    if (ec) byUpperName_.clear();
+}
+
+std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {
+    const auto found = byUpperName_.find(upperAscii(name));
+    return found == byUpperName_.end() ? std::vector<fs::path>{} : found->second;
+}
+
+fs::path findDbf(const fs::path& dir, std::string_view table) {
+    return resolveIgnoringCase(dir, fileName(table, ".DBF"));
+}
+
 void deleteTableFiles(const fs::path& dir, std::string_view table) {
-    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, fileName(table, ".DBF")))) return;
-    for (const char* extension : {".DBF", ".MDX"}) {
-        file_io::unlink(resolveIgnoringCase(dir, fileName(table, extension)));
-    }
+    std::error_code ec;
+    const FolderNames names(dir, ec);
+    const std::vector<fs::path> tables = names.spellingsOf(fileName(table, ".DBF"));
+    if (std::any_of(tables.begin(), tables.end(), table_files::heldByAnotherOpener)) return;
+    for (const fs::path& file : tables) file_io::unlink(file);
+    for (const fs::path& file : names.spellingsOf(fileName(table, ".MDX"))) file_io::unlink(file);
 }
 
 namespace {
@@ -254,11 +272,11 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     requireWorkDb(dir);
     const fs::path target = dbfPath(dir, table);
     const std::string displayName = target.string();
-    if (table_files::heldByAnotherOpener(resolveIgnoringCase(dir, target.filename().string())))
+    if (table_files::heldByAnotherOpener(findDbf(dir, table)))
         throw Error("La tabla está en uso por otro programa: " + displayName);
     deleteTableFiles(dir, table);
     std::error_code ec;
-    if (fs::exists(resolveIgnoringCase(dir, target.filename().string()), ec))
+    if (fs::exists(findDbf(dir, table), ec))
         throw Error("No se puede borrar la tabla anterior: " + displayName);
     const EmptyTable bytes = emptyTable(target, fields, indexes, displayName);
 

@@ -1,5 +1,6 @@
 // AULAT: the rooms, with the centre's own room code beside the product's abbreviation.
 #include <string>
+#include <vector>
 
 #include "store/table.h"
 #include "store/work_tables.h"
@@ -10,16 +11,25 @@ namespace lindavex::toworkdb {
 
 void ExportarAulas(StepContext& ctx) {
     store::recreateTable(ctx.dir, "AULAT", store::work_tables::aulat());
-    WrittenCodes codes(WrittenCodes::Stored::Shortened);
-    auto table = store::Table::open(ctx.dir, "AULAT", store::Table::Mode::Shared);
-    for (const auto& room : ctx.doc.selectNodes("/Centro/Aulas/Aula")) {
-        const std::string name = room.attribute("Denominacion");
+    const auto rooms = ctx.doc.selectNodes("/Centro/Aulas/Aula");
+    std::vector<std::string> codes;
+    codes.reserve(rooms.size());
+    for (const auto& room : rooms) {
         const std::string centreCode = room.attribute("Codigo");
         // A room without a code is known by its name; the cut is not trimmed again.
-        const std::string code =
-            centreCode.empty() ? std::string(firstChars(name, kCodeWidth)) : centreCode;
+        codes.push_back(centreCode.empty()
+                            ? std::string(firstChars(room.attribute("Denominacion"), kCodeWidth))
+                            : centreCode);
+    }
+    const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
+
+    auto table = store::Table::open(ctx.dir, "AULAT", store::Table::Mode::Shared);
+    for (std::size_t i = 0; i < rooms.size(); ++i) {
+        const store::Node& room = rooms[i];
+        const std::string name = room.attribute("Denominacion");
+        const std::string centreCode = room.attribute("Codigo");
         table.append();
-        table.setText("ABREV", codes.take(code));
+        table.setText("ABREV", abbreviations[i]);
         table.setText("NOMBRE", name);
         // The result export writes this back as the room's code, so it is the code as read.
         table.setText("ABREV_GESTION", centreCode);

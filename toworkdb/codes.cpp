@@ -1,6 +1,7 @@
 #include "toworkdb/codes.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
 #include "store/codepage.h"
 
@@ -21,6 +22,18 @@ std::uint64_t lastNewShortenedForm(std::size_t baseLength) {
     std::uint64_t whole = 1;
     for (std::size_t i = baseLength; i < kCodeWidth; ++i) whole *= 10;
     return whole + 100;
+}
+
+// The field pads with blanks, so trailing blanks tell no two stored codes apart; nor does
+// letter case.
+std::string storedKey(std::string_view storedCode) {
+    while (!storedCode.empty() && storedCode.back() == ' ') storedCode.remove_suffix(1);
+    return foldCase(storedCode);
+}
+
+// The first 10 characters of a code, trimmed: where numbering starts, and a subject's short code.
+std::string trimmedBase(std::string_view code) {
+    return std::string(codepage::trim(firstChars(code, kCodeWidth)));
 }
 
 }  // namespace
@@ -75,64 +88,126 @@ std::string CodeNumbering::firstShortened(std::string base, const IsFree& isFree
     }
 }
 
-bool WrittenCodes::handedOut(const std::string& code) const {
-    return handedOut_.contains(foldCase(code));
-}
-
-std::string WrittenCodes::storedKey(std::string_view storedCode) {
-    // The field pads with blanks, so trailing blanks tell no two stored codes apart.
-    while (!storedCode.empty() && storedCode.back() == ' ') storedCode.remove_suffix(1);
-    return foldCase(storedCode);
-}
-
-bool WrittenCodes::storedTaken(const std::string& storedCode) const {
-    return storedForms_.contains(storedKey(storedCode));
-}
-
-std::string WrittenCodes::take(std::string_view code) {
-    const std::string base(codepage::trim(firstChars(code, kCodeWidth)));
-    std::string handed(code);
-    if (handedOut(handed)) {
-        handed = renumbering_.first(base, [&](const std::string& c) { return !handedOut(c); });
+std::vector<std::string> writtenCodes(const std::vector<std::string>& codes, StoredForm form) {
+    // The rules, element by element: the list of codes handed out so far holds the whole code
+    // for teachers and the stored form for rooms and groups, compared ignoring letter case.
+    std::vector<std::string> stored;
+    stored.reserve(codes.size());
+    {
+        std::unordered_set<std::string> handedOut;
+        CodeNumbering numbering;
+        for (const std::string& code : codes) {
+            std::string handed = code;
+            if (handedOut.contains(foldCase(handed))) {
+                handed = numbering.first(trimmedBase(code), [&](const std::string& c) {
+                    return !handedOut.contains(foldCase(c));
+                });
+            }
+            std::string storedCode = form == StoredForm::Cut
+                                         ? std::string(firstChars(handed, kCodeWidth))
+                                         : shortenCode(handed);
+            handedOut.insert(foldCase(form == StoredForm::Cut ? handed : storedCode));
+            stored.push_back(std::move(storedCode));
+        }
     }
-    std::string stored =
-        stored_ == Stored::Cut ? std::string(firstChars(handed, kCodeWidth)) : shortenCode(handed);
-    if (storedTaken(stored)) {
-        handed = freeNumbering_.firstShortened(base, [&](const std::string& c) {
-            return !handedOut(c) && !storedTaken(shortenCode(c));
-        });
-        stored = shortenCode(handed);
+
+    // Who keeps each stored code: the element stored under its own code, so that other tables
+    // naming it by that code find it, else the first.
+    std::unordered_map<std::string, std::size_t> keeper;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const auto [it, added] = keeper.try_emplace(storedKey(stored[i]), i);
+        if (!added && stored[it->second] != codes[it->second] && stored[i] == codes[i])
+            it->second = i;
     }
-    handedOut_.insert(foldCase(stored_ == Stored::Cut ? handed : stored));
-    storedForms_.insert(storedKey(stored));
+
+    // The others are numbered on, past every code kept and every code numbered so far.
+    std::unordered_set<std::string> taken;
+    taken.reserve(keeper.size());
+    for (const auto& entry : keeper) taken.insert(entry.first);
+    CodeNumbering numbering;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (keeper.at(storedKey(stored[i])) == i) continue;
+        stored[i] =
+            shortenCode(numbering.firstShortened(trimmedBase(codes[i]), [&](const std::string& c) {
+                return !taken.contains(storedKey(shortenCode(c)));
+            }));
+        taken.insert(storedKey(stored[i]));
+    }
     return stored;
 }
 
-std::optional<std::string> SubjectCodes::take(const std::string& longCode) {
-    const std::string shortCode(codepage::trim(firstChars(longCode, kCodeWidth)));
-    const std::string& key = key_ == Key::LongCode ? longCode : shortCode;
-    const bool repeated = !longCodesMet_.insert(longCode).second;
+namespace {
 
-    std::string candidate;
-    if (seen_.insert(key).second) {
-        if (used(shortCode)) {
-            candidate = renumbering_.first(subjectBase(shortCode),
-                                           [&](const std::string& c) { return !used(c); });
+// The subject rules over one list: each element's COD, or no value when its candidate is already
+// used. Enters keys into seen and codes into used. Every code the rules look up and find free
+// goes into foundFree when one is given.
+std::vector<std::optional<std::string>> subjectRuleCodes(
+    const SubjectList& list, std::set<std::string>& used, std::set<std::string>& seen,
+    std::unordered_set<std::string>* foundFree) {
+    const auto isUsed = [&](const std::string& code) {
+        const bool taken = used.contains(code);
+        if (!taken && foundFree != nullptr) foundFree->insert(code);
+        return taken;
+    };
+    CodeNumbering numbering;
+    std::vector<std::optional<std::string>> codes;
+    codes.reserve(list.longCodes.size());
+    for (const std::string& longCode : list.longCodes) {
+        const std::string shortCode = trimmedBase(longCode);
+        const std::string& key = list.key == SubjectList::Key::LongCode ? longCode : shortCode;
+        std::string candidate;
+        if (seen.insert(key).second) {
+            candidate = isUsed(shortCode)
+                            ? numbering.first(subjectBase(shortCode),
+                                              [&](const std::string& c) { return !isUsed(c); })
+                            : longCode;
+            candidate = shortenCode(candidate);
         } else {
-            candidate = longCode;
+            candidate = shortCode;
         }
-        candidate = shortenCode(candidate);
-    } else {
-        candidate = shortCode;
+        if (isUsed(candidate)) {
+            codes.emplace_back();
+        } else {
+            used.insert(candidate);
+            codes.emplace_back(std::move(candidate));
+        }
+    }
+    return codes;
+}
+
+}  // namespace
+
+std::vector<std::optional<std::string>> subjectCodes(
+    std::set<std::string>& usedShortCodes, std::set<std::string>& seenLongCodes,
+    const SubjectList& list, const std::vector<std::string>& earlierLongCodes,
+    const SubjectList* later) {
+    auto codes = subjectRuleCodes(list, usedShortCodes, seenLongCodes, nullptr);
+
+    // The later list's rules, tried on copies of the lists as the rules left them: a code they
+    // find free must stay free, or the later elements would not get the codes the rules give
+    // them.
+    std::unordered_set<std::string> keepFree;
+    if (later != nullptr) {
+        std::set<std::string> used = usedShortCodes;
+        std::set<std::string> seen = seenLongCodes;
+        subjectRuleCodes(*later, used, seen, &keepFree);
     }
 
-    if (used(candidate)) {
-        if (repeated) return std::nullopt;
-        candidate = shortenCode(freeNumbering_.firstShortened(
-            subjectBase(shortCode), [&](const std::string& c) { return !used(shortenCode(c)); }));
+    std::unordered_set<std::string> met(earlierLongCodes.begin(), earlierLongCodes.end());
+    CodeNumbering numbering;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const std::string& longCode = list.longCodes[i];
+        const bool repeated = !met.insert(longCode).second;
+        if (codes[i] || repeated) continue;
+        std::string code = shortenCode(
+            numbering.firstShortened(subjectBase(trimmedBase(longCode)), [&](const std::string& c) {
+                const std::string storedCode = shortenCode(c);
+                return !usedShortCodes.contains(storedCode) && !keepFree.contains(storedCode);
+            }));
+        usedShortCodes.insert(code);
+        codes[i] = std::move(code);
     }
-    used_.insert(candidate);
-    return candidate;
+    return codes;
 }
 
 FirstDenominacionByCode::FirstDenominacionByCode(const store::CentreDocument& doc,

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "store/centre_document.h"
 
@@ -52,68 +52,47 @@ class CodeNumbering {
     std::unordered_map<std::string, std::uint64_t> resumeAt_;
 };
 
-// The codes handed out by one run of the teachers, rooms or groups step. A code met before in
-// the step (ignoring letter case) is numbered from the first 10 characters of the code, trimmed.
-// Every stored code is unique in the table, ignoring letter case: a code whose stored form is
-// taken, though the code itself was new (LABORATO-A01 then LABORATO-B01 both shorten to
-// LABORATO01), is numbered on until its shortened form is free.
-class WrittenCodes {
-  public:
-    enum class Stored {
-        Cut,        // teachers: the field keeps the first 10 characters; the step remembers
-                    // the whole code
-        Shortened,  // rooms and groups: codes longer than 10 become their first 8 and last 2
-    };
-    explicit WrittenCodes(Stored stored) : stored_(stored) {}
-
-    // The code to store for an element whose code reads `code`; it counts as written from now.
-    std::string take(std::string_view code);
-
-  private:
-    bool handedOut(const std::string& code) const;
-    bool storedTaken(const std::string& storedCode) const;
-    static std::string storedKey(std::string_view storedCode);
-
-    Stored stored_;
-    std::unordered_set<std::string> handedOut_;    // folded, in the form the step remembers
-    std::unordered_set<std::string> storedForms_;  // storedKey of every stored code
-    CodeNumbering renumbering_;
-    CodeNumbering freeNumbering_;
+// How a teachers, rooms or groups step stores a code in its 10-character field.
+enum class StoredForm {
+    Cut,        // teachers: the field keeps the first 10 characters; the step remembers the
+                // whole code
+    Shortened,  // rooms and groups: codes longer than 10 become their first 8 and last 2
 };
 
-// COD of ASIGNOMT, over the run's two lists: used short codes (every COD written) and seen long
-// codes (the keys already processed). Both compare exactly, letter case included. One instance
-// serves one step.
-class SubjectCodes {
-  public:
+// The stored codes of a teachers, rooms or groups step, one per element of its whole list, in
+// order. First each element gets the code the step's rules give it: a code met before in the
+// step (ignoring letter case) is numbered from its first 10 characters, trimmed, then stored in
+// its form. Those rules can store two elements alike (LABORATO-A01 and LABORATO-B01 both
+// shorten to LABORATO01). Only then are such elements told apart: one keeps the code (the one
+// stored under its own code, else the first), the others are numbered on, shortened to 8 + 2 so
+// that the number stays, until their stored form is no element's code: no element ever takes a
+// code another one keeps. Stored codes are unique ignoring letter case and trailing blanks.
+std::vector<std::string> writtenCodes(const std::vector<std::string>& codes, StoredForm form);
+
+// One list of elements written to ASIGNOMT: the trimmed Codigo of each, in document order, and
+// the key under which the seen long codes list knows them.
+struct SubjectList {
     enum class Key {
-        LongCode,
-        ShortCode
-    };  // subjects key by the long code, activity types
-        // by the short code
-
-    SubjectCodes(std::set<std::string>& usedShortCodes, std::set<std::string>& seenLongCodes,
-                 Key key)
-        : used_(usedShortCodes), seen_(seenLongCodes), key_(key) {}
-
-    // An element of an earlier step with this long code (the subjects, for activity types).
-    void noteEarlierLongCode(std::string_view longCode) { longCodesMet_.emplace(longCode); }
-
-    // The COD for an element whose Codigo reads longCode (trimmed), or no value when the element
-    // gets no row: only an element that repeats an earlier element's code is left out. A new code
-    // whose candidate is taken is numbered on from its short code until the stored form is free.
-    std::optional<std::string> take(const std::string& longCode);
-
-  private:
-    bool used(const std::string& code) const { return used_.contains(code); }
-
-    std::set<std::string>& used_;
-    std::set<std::string>& seen_;
-    Key key_;
-    std::unordered_set<std::string> longCodesMet_;
-    CodeNumbering renumbering_;
-    CodeNumbering freeNumbering_;
+        LongCode,   // subjects
+        ShortCode,  // activity types
+    };
+    std::vector<std::string> longCodes;
+    Key key;
 };
+
+// COD of ASIGNOMT for each element of one step's list, over the run's two lists: used short
+// codes (every COD written) and seen long codes (the keys already processed), both exact,
+// letter case included; the step's codes and keys are entered into them. No value means no
+// row, which only an element that repeats an earlier element's code gets (`earlierLongCodes`:
+// an earlier step's elements in the same table). The rules give each element its code as if
+// the whole table were written by them; an element they leave without a row although its code
+// is new is then numbered on from its short code, to a code that no rule gives any element of
+// this list or of `later` (a list a later step appends to the table) and that leaves what the
+// later step's rules find free as they find it.
+std::vector<std::optional<std::string>> subjectCodes(
+    std::set<std::string>& usedShortCodes, std::set<std::string>& seenLongCodes,
+    const SubjectList& list, const std::vector<std::string>& earlierLongCodes,
+    const SubjectList* later);
 
 // The Denominacion of the first element at a path, by the element's Codigo: the department and
 // teaching lookups. Codes compare as Unicode text, exactly; a code page code is compared after

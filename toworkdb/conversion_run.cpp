@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "store/centre_document.h"
+#include "store/dbf_format.h"
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
@@ -78,21 +80,21 @@ class FileLock {
     int error_ = 0;
 };
 
-// A run killed while it moved its tables in leaves its journal: one line per file of the work
-// database, "1 NAME" when the old file is kept in the backup folder, "0 NAME" when there was
-// none. Putting the old files back and removing the new ones returns the work database to what
-// it was before that run.
+// A run killed while it moved its tables in leaves its journal: one line per change of a file of
+// the work database, "1 NAME" when the old file is kept in the backup folder, "0 NAME" when there
+// was none. A name may be both (an old index removed, then the new one put there): then its old
+// file is what comes back. Putting the old files back and removing the new ones returns the work
+// database to what it was before that run, however often this is itself interrupted.
 void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     std::ifstream journal(staging / kMoveJournal);
     if (!journal) return;
-    std::string line;
-    while (std::getline(journal, line)) {
-        if (line.size() < 3) continue;
-        const std::string name = line.substr(2);
+    std::map<std::string, bool> names;  // whether the name's old file is kept
+    for (std::string line; std::getline(journal, line);)
+        if (line.size() >= 3) names[line.substr(2)] |= line.front() == '1';
+    for (const auto& [name, kept] : names) {
         const fs::path target = workDb / name;
-        const int result = line.front() == '1'
-                               ? store::file_io::rename(staging / kBackupFolder / name, target)
-                               : store::file_io::unlink(target);
+        const int result = kept ? store::file_io::rename(staging / kBackupFolder / name, target)
+                                : store::file_io::unlink(target);
         if (result != 0 && errno != ENOENT)
             throw Error("No se puede restaurar la base de datos de trabajo " +
                         describe(target, lastError()));
@@ -144,14 +146,35 @@ struct Change {
     bool applied = false;
 };
 
-void makeBackup(Change& change, const fs::path& backupDir) {
+// The changes that put one staged table in place of every old spelling of its files (other
+// programs may have written proft.dbf): first every old index goes, so that no old index is ever
+// beside the new table (invariant 5); then the table; then the old table's other spellings; then
+// its new index.
+void planTable(std::vector<Change>& changes, const store::FolderNames& old, const fs::path& workDb,
+               const fs::path& staged, const fs::path& backupDir, std::string_view table) {
     std::error_code ec;
-    if (!fs::exists(change.target, ec)) return;
-    change.backup = backupDir / change.target.filename();
-    if (store::file_io::link(change.target, change.backup) != 0) {
-        ec.clear();
-        fs::copy_file(change.target, change.backup, ec);
+    const fs::path dbf = store::dbfPath(workDb, table);
+    const fs::path mdx = store::mdxPath(workDb, table);
+    for (const fs::path& index : old.spellingsOf(mdx.filename().string()))
+        changes.push_back({index, {}, backupDir / index.filename()});
+    const bool replacesOld = fs::exists(dbf, ec);
+    changes.push_back({dbf, store::dbfPath(staged, table),
+                       replacesOld ? backupDir / dbf.filename() : fs::path()});
+    for (const fs::path& spelling : old.spellingsOf(dbf.filename().string())) {
+        // Where names have no letter case the old file in another case is the new table's own
+        // name, which the table above replaces.
+        if (spelling.filename() == dbf.filename() || fs::equivalent(spelling, dbf, ec)) continue;
+        changes.push_back({spelling, {}, backupDir / spelling.filename()});
     }
+    const fs::path newIndex = store::mdxPath(staged, table);
+    if (fs::exists(newIndex, ec)) changes.push_back({mdx, newIndex, {}});
+}
+
+void makeBackup(const Change& change) {
+    if (change.backup.empty()) return;
+    std::error_code ec;
+    if (store::file_io::link(change.target, change.backup) != 0)
+        fs::copy_file(change.target, change.backup, ec);
     if (ec) throw Error("No se puede guardar una copia de " + describe(change.target, ec));
 }
 
@@ -165,44 +188,38 @@ void undo(std::vector<Change>& changes) {
     }
 }
 
-// Puts the staged tables in place of the old ones and removes CURSOST, all or nothing.
+// Puts the staged tables in place of the old ones, every spelling of their names, all or nothing.
 void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     std::error_code ec;
-    std::vector<std::string> tables(store::work_tables::writtenTables().begin(),
-                                    store::work_tables::writtenTables().end());
+    const store::FolderNames old(workDb, ec);
+    if (ec) throw Error("No se puede leer la carpeta " + describe(workDb, ec));
+    const fs::path backupDir = staged / kBackupFolder;
     std::vector<Change> changes;
-    for (const std::string& table : tables) {
-        changes.push_back({store::dbfPath(workDb, table), store::dbfPath(staged, table), {}});
-        const fs::path newIndex = store::mdxPath(staged, table);
-        // An old index that the new table lacks would no longer match it: removed.
-        changes.push_back(
-            {store::mdxPath(workDb, table), fs::exists(newIndex, ec) ? newIndex : fs::path(), {}});
-    }
-    changes.push_back({store::dbfPath(workDb, store::work_tables::kRemovedTable), {}, {}});
-    changes.push_back({store::mdxPath(workDb, store::work_tables::kRemovedTable), {}, {}});
+    for (const char* table : store::work_tables::writtenTables())
+        planTable(changes, old, workDb, staged, backupDir, table);
 
     // The tables being replaced must not be in use: the same lock the table engine takes when
     // it opens a table for exclusive use. The old files are not read, so a damaged old table
     // does not stand in the way of its replacement.
     std::vector<FileLock> locks;
-    tables.emplace_back(store::work_tables::kRemovedTable);
-    for (const std::string& table : tables) {
-        const fs::path dbf = store::dbfPath(workDb, table);
-        if (!fs::exists(dbf, ec)) continue;
-        const FileLock& lock = locks.emplace_back(dbf, O_RDONLY);
+    for (const Change& change : changes) {
+        if (change.backup.empty() ||
+            store::dbf::upperAscii(change.target.extension().string()) != ".DBF")
+            continue;
+        const FileLock& lock = locks.emplace_back(change.target, O_RDONLY);
         if (lock.error() == EWOULDBLOCK)
-            throw Error("La tabla está en uso por otro programa: " + dbf.string());
+            throw Error("La tabla está en uso por otro programa: " + change.target.string());
         if (lock.error() != 0)
-            throw Error("No se puede abrir la tabla " +
-                        describe(dbf, std::error_code(lock.error(), std::generic_category())));
+            throw Error(
+                "No se puede abrir la tabla " +
+                describe(change.target, std::error_code(lock.error(), std::generic_category())));
     }
 
-    const fs::path backupDir = staged / kBackupFolder;
     ec = createFolder(backupDir);
     if (ec) throw Error("No se puede crear la carpeta " + describe(backupDir, ec));
     std::string journal;
-    for (Change& change : changes) {
-        makeBackup(change, backupDir);
+    for (const Change& change : changes) {
+        makeBackup(change);
         journal += (change.backup.empty() ? "0 " : "1 ") + change.target.filename().string() + '\n';
     }
     // Invariant 4: the journal is on disk before the first rename.
@@ -211,20 +228,10 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         throw Error("No se puede escribir " +
                     describe(journalPath, std::error_code(error, std::generic_category())));
 
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        Change& change = changes[i];
-        bool failed = false;
-        // Changes come in pairs, a table then its index. Invariant 5: the old index goes before
-        // the table; a run stopped between the two then leaves a table without its index, which
-        // the timetabling product reports, rather than beside the index of the other table.
-        if (i % 2 == 0 && !changes[i + 1].backup.empty()) {
-            failed = store::file_io::unlink(changes[i + 1].target) != 0;
-            changes[i + 1].applied = !failed;
-        }
-        if (!failed && !change.replacement.empty())
-            failed = store::file_io::rename(change.replacement, change.target) != 0;
-        else if (!failed && !change.backup.empty())
-            failed = store::file_io::unlink(change.target) != 0 && errno != ENOENT;
+    for (Change& change : changes) {
+        const bool failed = change.replacement.empty()
+                                ? store::file_io::unlink(change.target) != 0 && errno != ENOENT
+                                : store::file_io::rename(change.replacement, change.target) != 0;
         if (failed) {
             const std::error_code error = lastError();
             undo(changes);
@@ -288,6 +295,9 @@ void runConversion(RunState& state, UserInterface& ui) {
             throw Error("No se puede escribir " +
                         describe(staging.path(), std::error_code(error, std::generic_category())));
         moveIntoPlace(state.workDb, staging.path());
+        // Another program may hold the courses table, or it may not be deletable: then it stays,
+        // without a message, beside the tables written.
+        store::deleteTableFiles(state.workDb, store::work_tables::kRemovedTable);
     }
 
     state.completionStatus = 1;

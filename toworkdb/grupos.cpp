@@ -1,6 +1,7 @@
 // GRUPOST: the groups, with their teaching's name and their tutor. The courses table CURSOST
 // goes: the product rebuilds it from the groups.
 #include <string>
+#include <vector>
 
 #include "store/table.h"
 #include "store/work_tables.h"
@@ -16,10 +17,15 @@ void ExportarGrupos(StepContext& ctx) {
     // Exclusive, as the window's teachers table component holds it.
     auto teachers = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Exclusive);
     const FirstDenominacionByCode teachings(ctx.doc, "/Centro/Ensenanzas/Ensenanza");
-    WrittenCodes codes(WrittenCodes::Stored::Shortened);
+    const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
+    std::vector<std::string> codes;
+    codes.reserve(groups.size());
+    for (const auto& group : groups) codes.push_back(group.attribute("Codigo"));
+    const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
+
     auto table = store::Table::open(ctx.dir, "GRUPOST", store::Table::Mode::Shared);
-    for (const auto& group : ctx.doc.selectNodes("/Centro/Grupos/Grupo")) {
-        const std::string code = group.attribute("Codigo");
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        const store::Node& group = groups[i];
         std::string description = group.attribute("Denominacion");
         const std::string teaching = group.attribute("CodigoEnsenanza");
         // A tutor the teachers table does not know would point nowhere in the product.
@@ -29,7 +35,7 @@ void ExportarGrupos(StepContext& ctx) {
             if (const auto* name = teachings.find(teaching)) description += " (" + *name + ")";
         }
         table.append();
-        table.setText("ABREV", codes.take(code));
+        table.setText("ABREV", abbreviations[i]);
         table.setText("TURNO", group.attribute("Turno"));
         table.setText("NIVEL", teaching);
         table.setText("CURSO", group.attribute("Curso"));

@@ -1,5 +1,7 @@
 // ASIGNOMT: the subjects, then the activity types, which the product treats as tasks.
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "store/table.h"
 #include "store/work_tables.h"
@@ -13,17 +15,31 @@ constexpr const char* kTable = "ASIGNOMT";
 constexpr const char* kSubjects = "/Centro/Materias/Materia";
 constexpr const char* kActivityTypes = "/Centro/TiposActividad/TipoActividad";
 
-void appendRows(const store::CentreDocument& doc, std::string_view path, SubjectCodes& codes,
-                store::Table& table, bool isTask) {
-    for (const auto& element : doc.selectNodes(path)) {
-        const std::string longCode = element.attribute("Codigo");
-        const std::string name = element.attribute("Denominacion");
-        const auto cod = codes.take(longCode);
-        if (!cod) continue;
+SubjectList listAt(const store::CentreDocument& doc, std::string_view path, SubjectList::Key key) {
+    SubjectList list{{}, key};
+    for (const auto& element : doc.selectNodes(path))
+        list.longCodes.push_back(element.attribute("Codigo"));
+    return list;
+}
+
+SubjectList subjects(const store::CentreDocument& doc) {
+    return listAt(doc, kSubjects, SubjectList::Key::LongCode);
+}
+SubjectList activityTypes(const store::CentreDocument& doc) {
+    return listAt(doc, kActivityTypes, SubjectList::Key::ShortCode);
+}
+
+void appendRows(const store::CentreDocument& doc, std::string_view path,
+                const std::vector<std::optional<std::string>>& cods, store::Table& table,
+                bool isTask) {
+    const auto elements = doc.selectNodes(path);
+    for (std::size_t i = 0; i < elements.size() && i < cods.size(); ++i) {
+        if (!cods[i]) continue;
+        const std::string longCode = elements[i].attribute("Codigo");
         table.append();
-        table.setText("COD", *cod);
+        table.setText("COD", *cods[i]);
         table.setText("CODLARGO", longCode);
-        table.setText("NOMBRE", name);
+        table.setText("NOMBRE", elements[i].attribute("Denominacion"));
         table.setLogical("ESTAREA", isTask);
         table.setText("ABREV_GESTION", longCode);
         table.post();
@@ -35,21 +51,21 @@ void appendRows(const store::CentreDocument& doc, std::string_view path, Subject
 void ExportarMaterias(StepContext& ctx) {
     store::recreateTable(ctx.dir, kTable, store::work_tables::asignomt());
     auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
-    SubjectCodes codes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
-                       SubjectCodes::Key::LongCode);
-    appendRows(ctx.doc, kSubjects, codes, table, false);
+    // The activity types come into the same table next: a subject numbered out of a collision
+    // must not take a code their rules give them.
+    const SubjectList types = activityTypes(ctx.doc);
+    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
+                                   subjects(ctx.doc), {}, &types);
+    appendRows(ctx.doc, kSubjects, cods, table, false);
     table.close();
 }
 
 void ExportarTiposActividad(StepContext& ctx) {
     auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
-    SubjectCodes codes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
-                       SubjectCodes::Key::ShortCode);
     // An activity type that repeats a subject's code is the same code again, not a new one.
-    for (const auto& subject : ctx.doc.selectNodes(kSubjects)) {
-        codes.noteEarlierLongCode(subject.attribute("Codigo"));
-    }
-    appendRows(ctx.doc, kActivityTypes, codes, table, true);
+    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
+                                   activityTypes(ctx.doc), subjects(ctx.doc).longCodes, nullptr);
+    appendRows(ctx.doc, kActivityTypes, cods, table, true);
     table.close();
 }
 

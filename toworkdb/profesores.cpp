@@ -1,5 +1,6 @@
 // PROFT: the teachers, with their department's name.
 #include <string>
+#include <vector>
 
 #include "store/table.h"
 #include "store/work_tables.h"
@@ -11,10 +12,15 @@ namespace lindavex::toworkdb {
 void ExportarProfesores(StepContext& ctx) {
     store::recreateTable(ctx.dir, "PROFT", store::work_tables::proft());
     const FirstDenominacionByCode departments(ctx.doc, "/Centro/Departamentos/Departamento");
-    WrittenCodes codes(WrittenCodes::Stored::Cut);
+    const auto teachers = ctx.doc.selectNodes("/Centro/Profesores/Profesor");
+    std::vector<std::string> codes;
+    codes.reserve(teachers.size());
+    for (const auto& teacher : teachers) codes.push_back(teacher.attribute("Codigo"));
+    const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Cut);
+
     auto table = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Shared);
-    for (const auto& teacher : ctx.doc.selectNodes("/Centro/Profesores/Profesor")) {
-        const std::string code = teacher.attribute("Codigo");
+    for (std::size_t i = 0; i < teachers.size(); ++i) {
+        const store::Node& teacher = teachers[i];
         // Both separators stay when a part is empty: the product shows the name as it stands.
         const std::string name = teacher.attribute("Nombre") + ", " +
                                  teacher.attribute("Apellido1") + " " +
@@ -25,7 +31,7 @@ void ExportarProfesores(StepContext& ctx) {
             if (const auto* known = departments.find(department)) department = *known;
         }
         table.append();
-        table.setText("ABREV", codes.take(code));
+        table.setText("ABREV", abbreviations[i]);
         table.setText("NOMBRE", name);
         table.setText("DEPART", department);
         table.post();

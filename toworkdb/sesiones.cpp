@@ -10,6 +10,7 @@
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/days.h"
+#include "store/error.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/steps.h"
@@ -34,11 +35,19 @@ std::string_view piece(std::string_view entry, std::size_t from, std::size_t cou
     return entry.substr(from - 1, count);
 }
 
+// A period entry and the session it comes from, as a school finds it in its file.
+struct Period {
+    std::string entry;
+    std::string session;  // UTF-8
+};
+
 // A period entry: day number, start, end, a blank, then "start-end" for display.
 // 108:0008:55 08:00-08:55 is Monday 08:00 to 08:55.
-void fillWorkingSet(const store::CentreDocument& doc, std::vector<std::string>& workingSet) {
-    workingSet.clear();
+std::vector<Period> periodsOf(const store::CentreDocument& doc) {
+    std::vector<Period> periods;
+    std::size_t number = 0;
     for (const store::Node& sesion : doc.selectNodes("/Centro/Sesiones/Sesion")) {
+        ++number;
         const std::string dia = sesion.attribute("Dia");
         if (dia.empty()) continue;
         const std::int32_t day = days::numberOf(dia.front());
@@ -55,10 +64,15 @@ void fillWorkingSet(const store::CentreDocument& doc, std::vector<std::string>& 
         entry += start;
         entry += '-';
         entry += end;
-        workingSet.push_back(std::move(entry));
+        periods.push_back({std::move(entry), "Sesión " + std::to_string(number) +
+                                                 " del archivo: Dia=\"" + codepage::toUtf8(dia) +
+                                                 "\" HoraInicio=\"" + codepage::toUtf8(start) +
+                                                 "\" HoraFin=\"" + codepage::toUtf8(end) + "\""});
     }
     // Ascending by text, duplicates kept: by day, then start, then end for well-formed times.
-    std::sort(workingSet.begin(), workingSet.end());
+    std::stable_sort(periods.begin(), periods.end(),
+                     [](const Period& a, const Period& b) { return a.entry < b.entry; });
+    return periods;
 }
 
 std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
@@ -71,7 +85,9 @@ std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
 void ExportarSesiones(StepContext& ctx) {
     RunState& state = ctx.state;
     store::recreateTable(ctx.dir, "DIASHORAST", store::work_tables::diashorast());
-    fillWorkingSet(ctx.doc, state.workingSet);
+    const std::vector<Period> entries = periodsOf(ctx.doc);
+    state.workingSet.clear();
+    for (const Period& p : entries) state.workingSet.push_back(p.entry);
 
     // Lengths in the order first met, with their counts (the COUNTSES records).
     std::vector<std::pair<std::string, std::int32_t>> lengths;
@@ -80,15 +96,22 @@ void ExportarSesiones(StepContext& ctx) {
     store::Table periods = store::Table::open(ctx.dir, "DIASHORAST", store::Table::Mode::Shared);
     std::int32_t period = 0;
     std::int32_t currentDay = -1;
-    for (const std::string& entry : state.workingSet) {
+    for (const auto& [entry, session] : entries) {
         const std::int32_t day = convert::toInt(piece(entry, 1, 1));
         if (day != currentDay) {
             period = 0;
             currentDay = day;
         }
         ++period;
-        const std::int32_t start = minuteOfDay(entry, 2);
-        const std::int32_t end = minuteOfDay(entry, 7);
+        std::int32_t start = 0;
+        std::int32_t end = 0;
+        try {
+            start = minuteOfDay(entry, 2);
+            end = minuteOfDay(entry, 7);
+        } catch (const Error& error) {
+            // The conversion's own text first; then which session, so that it can be found.
+            throw Error(std::string(error.what()) + "\n" + session);
+        }
         const std::string periodText = std::to_string(period);
         const std::string minutes = std::to_string(end - start);
 

@@ -1,5 +1,6 @@
 #include "toxml/result_export.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "store/codepage.h"
 #include "store/days.h"
 #include "store/error.h"
+#include "store/file_io.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toxml/export_time.h"
@@ -25,6 +27,9 @@ constexpr const char* kReminder =
     "desde el cual realizó la Importación a Morvalen";
 constexpr const char* kMissingInput = "No existe archivo XML o Solución.";
 constexpr const char* kFinished = "Proceso finalizado";
+// A run writes its hidden result file in one go and renames it at once: one untouched this long
+// belongs to a run that was stopped.
+constexpr std::chrono::minutes kStaleAfter{10};
 
 std::string utf8Path(const fs::path& path) {
     const std::u8string text = path.u8string();
@@ -194,7 +199,7 @@ void runResultExport(RunState& state, UserInterface& ui) {
 void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock) {
     ui.showMessage(kReminder);
     if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
-    if (!isFile(state.xmlFileName) || !isFile(store::dbfPath(state.workDb, work_tables::kSoluc))) {
+    if (!isFile(state.xmlFileName) || !isFile(store::findDbf(state.workDb, work_tables::kSoluc))) {
         ui.showMessage(kMissingInput);
         if (state.embedded()) {
             state.completionStatus = -1;
@@ -214,8 +219,11 @@ void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock
         writer.pass(RowKind::Subject);
         writer.pass(RowKind::Task);
         tables.close();
-        // Invariant 7: written beside the target and renamed into place once complete.
-        document->save(resultFileName(state.xmlFileName));
+        // Invariant 7: written beside the target and renamed into place once complete. A run
+        // killed before its rename left its hidden file.
+        const fs::path result = resultFileName(state.xmlFileName);
+        store::file_io::removeStaleBeside(result, kStaleAfter);
+        document->save(result);
     }
     state.completionStatus = 1;
     ui.showMessage(kFinished);

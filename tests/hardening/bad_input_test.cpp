@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <functional>
 #include <map>
 #include <string>
@@ -151,6 +152,11 @@ void damageSoluc(const Scene& scene, const std::function<void(std::string&)>& da
 void putU16(std::string& bytes, std::size_t at, unsigned value) {
     bytes[at] = static_cast<char>(value & 0xFF);
     bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::string repeated(const std::string& piece, std::size_t times) {
@@ -396,6 +402,20 @@ const std::vector<BadInput>& cases() {
         {"SolucMissing", Action::Importar,
          [](const Scene& s) { fs::remove(store::dbfPath(s.workDb, "SOLUC")); },
          "No existe archivo XML o Solución."},
+        {"TablesSpelledInLowerCase", Action::Importar,
+         [](const Scene& s) {
+             for (const char* table : {"SOLUC", "PROFT", "GRUPOST", "COUNTSES"})
+                 for (const fs::path& file :
+                      {store::dbfPath(s.workDb, table), store::mdxPath(s.workDb, table)})
+                     if (fs::exists(file))
+                         fs::rename(file, s.workDb / lowerCase(file.filename().string()));
+         },
+         "",
+         [](const Scene& s) {
+             store::CentreDocument doc;
+             doc.load(s.result);
+             EXPECT_EQ(doc.selectNodes("/Centro/horario/actividad").size(), 5U);
+         }},
         {"LookupTableMissing", Action::Importar,
          [](const Scene& s) { fs::remove(store::dbfPath(s.workDb, "DIASHORAST")); },
          "No existe la tabla"},
@@ -408,6 +428,18 @@ const std::vector<BadInput>& cases() {
         // Work tables and the work folder.
         {"WorkTableHeldByAnotherProgram", Action::Exportar, [](const Scene&) {},
          "La tabla está en uso por otro programa", nullptr, heldTable("ASIGT")},
+        {"CoursesTableHeldByAnotherProgram", Action::Exportar,
+         [](const Scene& s) {
+             writeBytes(store::dbfPath(s.workDb, "CURSOST"), "courses");
+             writeBytes(s.workDb / "cursost.mdx", "courses index");
+         },
+         "",
+         [](const Scene& s) {
+             EXPECT_EQ(readBytes(store::dbfPath(s.workDb, "CURSOST")), "courses");
+             EXPECT_TRUE(fs::exists(s.workDb / "cursost.mdx"));
+             EXPECT_EQ(records(s, "ASIGT"), 82U);
+         },
+         heldTable("CURSOST")},
         {"DamagedOldWorkTableIsReplaced", Action::Exportar,
          [](const Scene& s) { writeBytes(store::dbfPath(s.workDb, "PROFT"), "not a table"); }, "",
          [](const Scene& s) { EXPECT_GT(records(s, "PROFT"), 0U); }},

@@ -1,9 +1,7 @@
 // AULAT: rooms' abbreviations, shortened codes and the centre's own code beside them.
-#include <set>
 #include <string>
 #include <vector>
 
-#include "toworkdb/codes.h"
 #include "toworkdb/step_fixture.h"
 
 namespace lindavex::testing {
@@ -50,25 +48,6 @@ TEST_F(RoomsTest, RepeatedCodesAreNumberedThenShortened) {
 TEST_F(RoomsTest, CodesFromNames) {
     convert(room("", "Taller de dibujo") + room("", "Taller de dibujo") + room("", "Taller de"));
     EXPECT_EQ(codes(), (std::vector<std::string>{"Taller de", "Taller de1", "Taller de2"}));
-}
-
-// Codes whose shortened forms meet are numbered on until the stored code is free.
-TEST_F(RoomsTest, StoredCodesAreUnique) {
-    convert(room("LABORATO-A01") + room("LABORATO-B01") + room("AULA000001") + room("AULA000011") +
-            room("AULA000001"));
-    EXPECT_EQ(codes(), (std::vector<std::string>{"LABORATO01", "LABORATOB1", "AULA000001",
-                                                 "AULA000011", "AULA000012"}));
-
-    std::string many;
-    for (int k = 0; k < 500; ++k)
-        many += room(k % 3 ? "AULA000001" : "AULA-000-" + std::to_string(k));
-    convert(many);
-    std::set<std::string> folded;
-    for (const auto& code : codes()) {
-        EXPECT_LE(code.size(), 10u);
-        folded.insert(toworkdb::foldCase(code));
-    }
-    EXPECT_EQ(folded.size(), 500u);
 }
 
 TEST_F(RoomsTest, OneRoomAndNone) {

@@ -139,6 +139,10 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     writeBytes(store::mdxPath(workDb, "CURSOST"), "courses index");
     writeBytes(store::mdxPath(workDb, "ASIGT"), "an index of an older ASIGT");
     writeBytes(workDb / "SOLUC.DBF", "solution");
+    // Other programs' spellings of the same names: each is replaced or removed with its table.
+    for (const char* name :
+         {"proft.dbf", "cursost.dbf", "Cursost.mdx", "countses.mdx", "Asigt.Mdx"})
+        writeBytes(workDb / name, "written by another program");
 
     runOn(example);
     EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado"}));

@@ -68,6 +68,10 @@ TEST_F(GroupsTest, Codes) {
     // The last one's shortened form is taken, so it is numbered on until it is free.
     EXPECT_EQ(codes(),
               (std::vector<std::string>{"1A", "1A1", "1a2", "GRUPO-ES1A", "", "1", "GRUPO-ES-1"}));
+
+    // A code numbered out of a collision never takes the code a later group keeps.
+    convert(group("LABORATO-A01") + group("LABORATO-B01") + group("LABORATOB1"));
+    EXPECT_EQ(codes(), (std::vector<std::string>{"LABORATO01", "LABORATOB2", "LABORATOB1"}));
 }
 
 TEST_F(GroupsTest, CoursesTableGoesAndGroupsTableIsNew) {

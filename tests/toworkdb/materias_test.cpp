@@ -127,24 +127,5 @@ TEST_F(SubjectsTest, EmptyAndIncompleteDocuments) {
                                                   {"", "", "Sin código", "", "false", ""}}));
 }
 
-// However crowded a code's neighbourhood, every distinct code gets a row under a code of its
-// own, within the field.
-TEST_F(SubjectsTest, StoredCodesStayUniqueUnderPressure) {
-    std::string subjects;
-    std::string types;
-    for (int k = 0; k < 100; ++k)
-        subjects += subject("ABCDEFGH" + std::to_string(100 + k).substr(1));
-    for (int k = 0; k < 400; ++k) {
-        const auto n = std::to_string(1000 + k);
-        subjects += subject("ABCDEFGHIJ" + n);
-        types += activityType("ABCDEFGHIJ" + n + "T");
-    }
-    convert(subjects, types);
-    const auto written = cods();
-    EXPECT_EQ(written.size(), 900u);
-    EXPECT_EQ(std::set<std::string>(written.begin(), written.end()).size(), written.size());
-    for (const auto& cod : written) EXPECT_LE(cod.size(), 10u) << cod;
-}
-
 }  // namespace
 }  // namespace lindavex::testing

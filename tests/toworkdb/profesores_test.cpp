@@ -1,9 +1,7 @@
 // PROFT: teachers' codes, names and departments.
-#include <set>
 #include <string>
 #include <vector>
 
-#include "toworkdb/codes.h"
 #include "toworkdb/step_fixture.h"
 
 namespace lindavex::testing {
@@ -51,23 +49,6 @@ TEST_F(TeachersTest, RepeatedCodesAreNumbered) {
             teacher("ABCDEFGHIJKL"));
     EXPECT_EQ(codes(), (std::vector<std::string>{"X", "X1", "X2", "Y", "Y1", "Y2", "p1", "P11", "",
                                                  "1", "ABCDEFGHIJ"}));
-}
-
-// Codes that the field would store alike are numbered on and shortened until they differ, so
-// that the result export finds each teacher by its own code.
-TEST_F(TeachersTest, StoredCodesAreUnique) {
-    convert(teacher("ABCDEFGHIJ") + teacher("ABCDEFGHIJ") + teacher("ABCDEFGHIJXY") +
-            teacher("abcdefghijZZ"));
-    EXPECT_EQ(codes(),
-              (std::vector<std::string>{"ABCDEFGHIJ", "ABCDEFGHJ1", "ABCDEFGHJ2", "abcdefghj3"}));
-
-    std::string many;
-    for (int k = 0; k < 300; ++k)
-        many += teacher(k % 2 ? "ABCDEFGHIJ" : "ABCDEFGHIJ" + std::to_string(k));
-    convert(many);
-    std::set<std::string> folded;
-    for (const auto& code : codes()) folded.insert(toworkdb::foldCase(code));
-    EXPECT_EQ(folded.size(), 300u);
 }
 
 TEST_F(TeachersTest, DepartmentLookup) {

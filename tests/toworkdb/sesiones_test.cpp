@@ -131,13 +131,23 @@ TEST_F(SesionesTest, NegativeLengthsAreCountedLikeAnyOther) {
     expectLengths(55, -30, 40);
 }
 
-TEST_F(SesionesTest, TimesOfAnotherFormStopTheStep) {
+// The conversion's own text, then the session as the file gives it, counted in document order.
+TEST_F(SesionesTest, TimesOfAnotherFormStopTheStepNamingTheSession) {
     struct Case {
         std::string start, end, message;
     };
-    for (const Case& c : {Case{"8:00", "08:55", "'8:' is not a valid integer value"},
-                          Case{"08:00:00", "08:55", "':0' is not a valid integer value"}}) {
-        EXPECT_EQ(errorText([&] { convert(sesion("L", c.start, c.end)); }), c.message)
+    for (const Case& c :
+         {Case{"8:00", "08:55",
+               "'8:' is not a valid integer value\n"
+               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"8:00\" HoraFin=\"08:55\""},
+          Case{"08:00:00", "08:55",
+               "':0' is not a valid integer value\n"
+               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"08:00:00\" HoraFin=\"08:55\""}}) {
+        EXPECT_EQ(errorText([&] {
+                      convert(sesion("M", "09:00", "09:55") + sesion("", "x", "x") +
+                              sesion("Lunes", c.start, c.end) + sesion("L", "09:00", "09:55"));
+                  }),
+                  c.message)
             << c.start << " " << c.end;
     }
 }

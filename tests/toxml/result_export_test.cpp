@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -451,6 +452,50 @@ TEST_F(ResultExport, ResultKeepsTheDeclaredEncodingAndLosesNoCharacter) {
     const ResultFile file(result);
     EXPECT_EQ(file.encoding, "ISO-8859-1");
     EXPECT_EQ(file.activities.at(0).at(4).second, "SALA-€");
+}
+
+// Other programs may write the tables under names in any letter case.
+TEST_F(ResultExport, FindsEveryTableInAnyLetterCase) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    for (const char* name :
+         {"SOLUC", "GRUPOST", "PROFT", "AULAT", "ASIGNOMT", "DIASHORAST", "ASIGT"})
+        fs::rename(
+            store::dbfPath(workDb, name),
+            workDb / (std::string(name) == "SOLUC" ? "soluc.dbf" : std::string(name) + ".dbf"));
+    run();
+    EXPECT_EQ(ui.messages.back(), kFinished);
+    EXPECT_EQ(ResultFile(result).activities.size(), 1u);
+}
+
+// A killed run leaves its hidden result file; the next run removes only what is surely such a
+// leftover of this very result: its exact name pattern, a plain file, untouched for a while.
+TEST_F(ResultExport, RemovesOnlyItsOwnStaleHiddenResults) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    const auto now = fs::file_time_type::clock::now();
+    const struct {
+        const char* name;
+        std::chrono::minutes age;
+        bool removed;
+    } leftovers[] = {
+        {".ResultadoVelmarcentro.xml.a1B2c3", std::chrono::minutes(11), true},
+        {".ResultadoVelmarcentro.xml.Zz9Yy8", std::chrono::minutes(60 * 24), true},
+        {".ResultadoVelmarcentro.xml.q1w2e3", std::chrono::minutes(2), false},  // maybe live
+        {".ResultadoVelmarcentro.xml.a1B2c", std::chrono::minutes(60), false},
+        {".ResultadoVelmarcentro.xml.a1B2c3d", std::chrono::minutes(60), false},
+        {".ResultadoVelmarcentro.xml.a1-2c3", std::chrono::minutes(60), false},
+        {".ResultadoVelmarotro.xml.a1B2c3", std::chrono::minutes(60), false},
+        {".centro.xml.a1B2c3", std::chrono::minutes(60), false},
+    };
+    for (const auto& l : leftovers) {
+        writeBytes(scratch / l.name, "half");
+        fs::last_write_time(scratch / l.name, now - l.age);
+    }
+    fs::create_directory(scratch / ".ResultadoVelmarcentro.xml.d1r2c3");
+    fs::last_write_time(scratch / ".ResultadoVelmarcentro.xml.d1r2c3", now - std::chrono::hours(1));
+    run();
+    EXPECT_EQ(ui.messages.back(), kFinished);
+    for (const auto& l : leftovers) EXPECT_EQ(fs::exists(scratch / l.name), !l.removed) << l.name;
+    EXPECT_TRUE(fs::is_directory(scratch / ".ResultadoVelmarcentro.xml.d1r2c3"));
 }
 
 }  // namespace
