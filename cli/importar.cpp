@@ -5,19 +5,23 @@
 
 #include "cli/commands.h"
 #include "cli/run_command.h"
-#include "store/centre_document.h"
 #include "toxml/result_export.h"
 
 namespace lindavex::cli {
 
 int importar(const std::vector<std::string>& args) {
-    return runCommand("importar", args, toxml::runResultExport, [](const RunState& state) {
-        const std::size_t activities =
-            state.centreDocument
-                ? state.centreDocument->selectNodes("/Centro/horario/actividad").size()
-                : 0;
-        std::cout << "Resultado: " << toxml::resultFileName(state.xmlFileName).string() << '\n'
-                  << "Actividades: " << activities << '\n';
+    return runCommand("importar", args, [](const auto& centre, const auto& workDb) {
+        std::cout << "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
+                     "desde el cual realizó la Importación a Morvalen\n";
+        if (!toxml::hasInputs(centre, workDb)) {
+            std::cout << "No existe archivo XML o Solución.\n";
+            return false;
+        }
+        const toxml::ExportReport report = toxml::exportResult(centre, workDb);
+        std::cout << "Proceso finalizado\n"
+                  << "Resultado: " << report.result.string() << '\n'
+                  << "Actividades: " << report.activities << '\n';
+        return true;
     });
 }
 

@@ -10,7 +10,7 @@
 namespace lindavex::toworkdb {
 
 void ExportarAulas(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "AULAT", store::work_tables::aulat());
+    auto table = store::Table::create(ctx.dir, work_tables::kAulat, work_tables::aulat());
     const auto rooms = ctx.doc.selectNodes("/Centro/Aulas/Aula");
     std::vector<std::string> codes;
     codes.reserve(rooms.size());
@@ -23,7 +23,6 @@ void ExportarAulas(StepContext& ctx) {
     }
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
 
-    auto table = store::Table::open(ctx.dir, "AULAT", store::Table::Mode::Shared);
     for (std::size_t i = 0; i < rooms.size(); ++i) {
         const store::Node& room = rooms[i];
         const std::string name = room.attribute("Denominacion");
@@ -35,7 +34,7 @@ void ExportarAulas(StepContext& ctx) {
         table.setText("ABREV_GESTION", centreCode);
         table.post();
     }
-    table.close();
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

@@ -248,61 +248,49 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
 
 }  // namespace
 
-void runConversion(RunState& state, UserInterface& ui) {
-    std::error_code ec;
-    if (std::optional<fs::path> chosen = ui.chooseXmlFile()) {
-        // The dialog gives a full path; a relative one (command line) is made full here.
-        state.xmlFileName = chosen->empty() ? *chosen : fs::absolute(*chosen, ec);
-        if (ec) state.xmlFileName = *chosen;
-    }
-
-    if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
-        ui.showMessage("No existe archivo");
-        if (state.embedded()) {
-            state.completionStatus = -1;
-            ui.closeWindow();
-        }
-        return;
-    }
-
-    auto document = std::make_shared<store::CentreDocument>();
-    state.centreDocument = document;
-    // A file that does not parse is converted as an empty centre: every table written empty.
-    (void)document->load(state.xmlFileName);
-
+ConversionReport convert(const store::CentreDocument& centre, const fs::path& workDb) {
+    store::requireWorkDb(workDb);
+    // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
+    RunData run;
+    Staging staging(workDb);
     {
-        WaitCursor waitCursor(ui);
-        store::requireWorkDb(state.workDb);
-        // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
-        state.usedShortCodes.clear();
-        state.seenLongCodes.clear();
-
-        Staging staging(state.workDb);
-        {
-            // Invariant 3: the staged tables are flushed together once all steps are done, not
-            // each time a step closes one.
-            store::file_io::DeferredFlushes deferred;
-            StepContext ctx{state, *document, staging.path()};
-            ExportarMaterias(ctx);
-            ExportarTiposActividad(ctx);
-            ExportarProfesores(ctx);
-            ExportarAulas(ctx);
-            ExportarGrupos(ctx);
-            ExportarSesiones(ctx);
-            ExportarAsignaciones(ctx);
-        }
-        if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
-            throw Error("No se puede escribir " +
-                        describe(staging.path(), std::error_code(error, std::generic_category())));
-        moveIntoPlace(state.workDb, staging.path());
-        // Another program may hold the courses table, or it may not be deletable: then it stays,
-        // without a message, beside the tables written.
-        store::deleteTableFiles(state.workDb, store::work_tables::kRemovedTable);
+        // Invariant 3: the staged tables are flushed together once all steps are done, not
+        // each time a step closes one.
+        store::file_io::DeferredFlushes deferred;
+        StepContext ctx{run, centre, staging.path()};
+        ExportarMaterias(ctx);
+        ExportarTiposActividad(ctx);
+        ExportarProfesores(ctx);
+        ExportarAulas(ctx);
+        ExportarGrupos(ctx);
+        ExportarSesiones(ctx);
+        ExportarAsignaciones(ctx);
     }
+    if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
+        throw Error("No se puede escribir " +
+                    describe(staging.path(), std::error_code(error, std::generic_category())));
+    moveIntoPlace(workDb, staging.path());
+    // Another program may hold the courses table, or it may not be deletable: then it stays,
+    // without a message, beside the tables written.
+    store::deleteTableFiles(workDb, work_tables::kRemovedTable);
 
-    state.completionStatus = 1;
-    ui.showMessage("Proceso finalizado");
-    if (state.embedded()) ui.closeWindow();
+    ConversionReport report;
+    for (const char* table : work_tables::writtenTables())
+        report.tables.push_back({table, run.records[table]});
+    report.workingSet = std::move(run.workingSet);
+    report.L1 = run.L1;
+    report.L2 = run.L2;
+    report.L3 = run.L3;
+    report.usedShortCodes = std::move(run.usedShortCodes);
+    report.seenLongCodes = std::move(run.seenLongCodes);
+    return report;
+}
+
+ConversionReport convert(const fs::path& centreFile, const fs::path& workDb) {
+    store::CentreDocument centre;
+    // A file that does not parse is converted as an empty centre: every table written empty.
+    (void)centre.load(centreFile);
+    return convert(centre, workDb);
 }
 
 }  // namespace lindavex::toworkdb

@@ -11,7 +11,7 @@
 namespace lindavex::toworkdb {
 namespace {
 
-constexpr const char* kTable = "ASIGNOMT";
+constexpr const char* kTable = work_tables::kAsignomt;
 constexpr const char* kSubjects = "/Centro/Materias/Materia";
 constexpr const char* kActivityTypes = "/Centro/TiposActividad/TipoActividad";
 
@@ -49,24 +49,23 @@ void appendRows(const store::CentreDocument& doc, std::string_view path,
 }  // namespace
 
 void ExportarMaterias(StepContext& ctx) {
-    store::recreateTable(ctx.dir, kTable, store::work_tables::asignomt());
-    auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
+    auto table = store::Table::create(ctx.dir, kTable, work_tables::asignomt());
     // The activity types come into the same table next: a subject numbered out of a collision
     // must not take a code their rules give them.
     const SubjectList types = activityTypes(ctx.doc);
-    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
-                                   subjects(ctx.doc), {}, &types);
+    const auto cods =
+        subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes, subjects(ctx.doc), {}, &types);
     appendRows(ctx.doc, kSubjects, cods, table, false);
-    table.close();
+    ctx.close(table);
 }
 
 void ExportarTiposActividad(StepContext& ctx) {
     auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
     // An activity type that repeats a subject's code is the same code again, not a new one.
-    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
+    const auto cods = subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes,
                                    activityTypes(ctx.doc), subjects(ctx.doc).longCodes, nullptr);
     appendRows(ctx.doc, kActivityTypes, cods, table, true);
-    table.close();
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

@@ -10,7 +10,7 @@
 namespace lindavex::toworkdb {
 
 void ExportarProfesores(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "PROFT", store::work_tables::proft());
+    auto table = store::Table::create(ctx.dir, work_tables::kProft, work_tables::proft());
     const FirstDenominacionByCode departments(ctx.doc, "/Centro/Departamentos/Departamento");
     const auto teachers = ctx.doc.selectNodes("/Centro/Profesores/Profesor");
     std::vector<std::string> codes;
@@ -18,7 +18,6 @@ void ExportarProfesores(StepContext& ctx) {
     for (const auto& teacher : teachers) codes.push_back(teacher.attribute("Codigo"));
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Cut);
 
-    auto table = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Shared);
     for (std::size_t i = 0; i < teachers.size(); ++i) {
         const store::Node& teacher = teachers[i];
         // Both separators stay when a part is empty: the product shows the name as it stands.
@@ -36,7 +35,7 @@ void ExportarProfesores(StepContext& ctx) {
         table.setText("DEPART", department);
         table.post();
     }
-    table.close();
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

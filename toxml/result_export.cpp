@@ -22,11 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace work_tables = store::work_tables;
 
-constexpr const char* kReminder =
-    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
-    "desde el cual realizó la Importación a Morvalen";
-constexpr const char* kMissingInput = "No existe archivo XML o Solución.";
-constexpr const char* kFinished = "Proceso finalizado";
 // A run writes its hidden result file in one go and renames it at once: one untouched this long
 // belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
@@ -131,6 +126,8 @@ class TimetableWriter {
     TimetableWriter(RunTables& tables, store::CentreDocument& document, store::Node timetable)
         : t_(tables), document_(document), timetable_(timetable) {}
 
+    std::size_t written() const { return written_; }
+
     void pass(RowKind kind) {
         for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next()) writeRow(kind);
     }
@@ -175,11 +172,13 @@ class TimetableWriter {
         actividad.setAttribute("HoraInicio", t_.tramos.asText("HORADESDE"));
         actividad.setAttribute("HoraFin", t_.tramos.asText("HORAHASTA"));
         timetable_.appendChild(actividad);
+        ++written_;
     }
 
     RunTables& t_;
     store::CentreDocument& document_;
     store::Node timetable_;
+    std::size_t written_ = 0;
 };
 
 }  // namespace
@@ -192,42 +191,30 @@ fs::path resultFileName(const fs::path& xmlFile) {
     return result;
 }
 
-void runResultExport(RunState& state, UserInterface& ui) {
-    runResultExport(state, ui, readLocalClock);
+bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
+    return isFile(centreFile) && isFile(store::findDbf(workDb, work_tables::kSoluc));
 }
 
-void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock) {
-    ui.showMessage(kReminder);
-    if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
-    if (!isFile(state.xmlFileName) || !isFile(store::findDbf(state.workDb, work_tables::kSoluc))) {
-        ui.showMessage(kMissingInput);
-        if (state.embedded()) {
-            state.completionStatus = -1;
-            ui.closeWindow();
-        }
-        return;
-    }
-    {
-        const WaitCursor wait(ui);
-        RunTables tables(state.workDb);
-        auto document = std::make_shared<store::CentreDocument>();
-        state.centreDocument = document;
-        const store::ParseResult parsed = document->load(state.xmlFileName);
-        const CentreHeader header = readHeader(*document, parsed, state.xmlFileName);
-        const store::Node timetable = replaceRoot(*document, header, formatExportTime(clock()));
-        TimetableWriter writer(tables, *document, timetable);
-        writer.pass(RowKind::Subject);
-        writer.pass(RowKind::Task);
-        tables.close();
-        // Invariant 7: written beside the target and renamed into place once complete. A run
-        // killed before its rename left its hidden file.
-        const fs::path result = resultFileName(state.xmlFileName);
-        store::file_io::removeStaleBeside(result, kStaleAfter);
-        document->save(result);
-    }
-    state.completionStatus = 1;
-    ui.showMessage(kFinished);
-    if (state.embedded()) ui.closeWindow();
+ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
+                          const LocalClock& clock) {
+    ExportReport report;
+    RunTables tables(workDb);
+    report.document = std::make_shared<store::CentreDocument>();
+    store::CentreDocument& document = *report.document;
+    const store::ParseResult parsed = document.load(centreFile);
+    const CentreHeader header = readHeader(document, parsed, centreFile);
+    const store::Node timetable = replaceRoot(document, header, formatExportTime(clock()));
+    TimetableWriter writer(tables, document, timetable);
+    writer.pass(RowKind::Subject);
+    writer.pass(RowKind::Task);
+    tables.close();
+    // Invariant 7: written beside the target and renamed into place once complete. A run
+    // killed before its rename left its hidden file.
+    report.result = resultFileName(centreFile);
+    store::file_io::removeStaleBeside(report.result, kStaleAfter);
+    document.save(report.result);
+    report.activities = writer.written();
+    return report;
 }
 
 }  // namespace lindavex::toxml

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "hardening_support.h"
+#include "shell/controller.h"
 #include "shell/settings_file.h"
 #include "store/file_io.h"
 #include "support/dbf_builder.h"
@@ -505,7 +506,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInput> {
             state.workDb = scene.workDb;
             RecordingUi ui;
             ui.dialogAnswers.push_back(exampleCentre());
-            toworkdb::runConversion(state, ui);
+            shell::runConversion(state, ui);
             writeSolutionFromTables(scene.workDb);
             writeBytes(scene.centre, readBytes(exampleCentre()));
             writeBytes(scene.result, kEarlierResult);
@@ -541,10 +542,10 @@ TEST_P(BadInputTest, ClearMessageAndNothingLost) {
         try {
             switch (bad.action) {
                 case Action::Exportar:
-                    toworkdb::runConversion(state, ui);
+                    shell::runConversion(state, ui);
                     break;
                 case Action::Importar:
-                    toxml::runResultExport(state, ui);
+                    shell::runResultExport(state, ui);
                     break;
                 case Action::Settings:
                     shell::writeProfileString(scene.ini, "Transformadores", "Transformado", "1");

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/controller.h"
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
@@ -32,6 +34,7 @@ using lindavex::testing::errorText;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
 using lindavex::testing::writeBytes;
+using shell::runConversion;
 using testing::RecordingUi;
 using testing::ScratchDir;
 
@@ -73,7 +76,7 @@ class ConversionRunTest : public ::testing::Test {
 
     void runOn(const fs::path& file) {
         ui.dialogAnswers.push_back(file);
-        runConversion(state, ui);
+        report = runConversion(state, ui);
     }
 
     // A work database as an earlier run and the timetabling product left it.
@@ -102,6 +105,7 @@ class ConversionRunTest : public ::testing::Test {
     fs::path workDb = scratch / "WTEMP";
     fs::path example = fs::path(LINDAVEX_SOURCE_DIR) / "examples" / "centro.xml";
     RunState state;
+    std::optional<ConversionReport> report;  // of the last runOn
     OrderedUi ui;
 };
 
@@ -165,8 +169,9 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     EXPECT_EQ(records(workDb, "DIASHORAST"), 30u);
     EXPECT_EQ(records(workDb, "COUNTSES"), 2u);
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
-    EXPECT_EQ(state.L1, 55);
-    EXPECT_EQ(state.L2, 35);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->L1, 55);
+    EXPECT_EQ(report->L2, 35);
     // The sessions step ran before the assignments: 02,75 is three sessions of 55 minutes.
     auto asigt = store::Table::open(workDb, "ASIGT", store::Table::Mode::Shared);
     ASSERT_TRUE(asigt.lookup("CASIG", "FYQ"));
@@ -176,7 +181,8 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
 TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
     runOn(example);
     const auto first = snapshot(workDb);
-    ASSERT_FALSE(state.usedShortCodes.empty());
+    ASSERT_TRUE(report);
+    ASSERT_FALSE(report->usedShortCodes.empty());
 
     runConversion(state, ui);  // dialog cancelled: the file of the first run
     EXPECT_EQ(ui.dialogCount, 2);
@@ -332,6 +338,21 @@ TEST_F(ConversionRunTest, BackupsAreCopiedWhereLinksAreRefused) {
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
+}
+
+// The action alone, without the window: its report is what the tables hold.
+TEST_F(ConversionRunTest, TheReportCountsWhatEachTableHolds) {
+    const ConversionReport direct = convert(example, workDb);
+    std::vector<std::string> names;
+    for (const TableCount& table : direct.tables) {
+        names.push_back(table.name);
+        EXPECT_EQ(table.records, records(workDb, table.name.c_str())) << table.name;
+    }
+    EXPECT_EQ(names, std::vector<std::string>(store::work_tables::writtenTables().begin(),
+                                              store::work_tables::writtenTables().end()));
+    EXPECT_EQ(direct.workingSet.size(), records(workDb, "DIASHORAST"));
+    EXPECT_EQ(direct.L1, 55);
+    EXPECT_EQ(direct.L2, 35);
 }
 
 }  // namespace

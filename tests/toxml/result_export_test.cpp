@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "shell/controller.h"
 #include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/error.h"
@@ -164,7 +165,7 @@ class ResultExport : public ::testing::Test {
 
     void run(std::optional<fs::path> chosen) {
         ui.dialogAnswers.push_back(std::move(chosen));
-        toxml::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 3, 7, 9, 5, 1}; });
+        shell::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 3, 7, 9, 5, 1}; });
     }
     void run() { run(centre); }
 

@@ -23,7 +23,7 @@
 #include "support/scratch_dir.h"
 
 #ifdef LINDAVEX_HAVE_TOWORKDB
-#include "toworkdb/conversion_run.h"
+#include "shell/controller.h"
 #endif
 
 namespace lindavex::shell {
@@ -133,7 +133,9 @@ TEST(CompletionStatus, AnActionThatFailsKeepsTheWindowTheStatusAndRestoresTheCur
     Actions actions;
     actions.exportar = [](RunState& state, UserInterface&) {
         state.completionStatus = 1;
-        state.workingSet = {"11", "12"};
+        toworkdb::ConversionReport report;
+        report.workingSet = {"11", "12"};
+        return std::optional(report);
     };
     actions.importar = [](RunState&, UserInterface& ui) {
         ui.setWaitCursor(true);
@@ -168,7 +170,7 @@ TEST(CompletionStatus, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowSta
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
     {
-        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.ui.messages, std::vector<std::string>{"No existe archivo"});
         EXPECT_EQ(w.closed->count(), 1);
@@ -176,14 +178,14 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
     }
     // Missing input outside embedded mode: the status stays 0 and the window stays open.
     {
-        Window w({}, {&toworkdb::runConversion, {}});
+        Window w({}, {&runConversion, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.form->runState().completionStatus, 0);
         EXPECT_EQ(w.closed->count(), 0);
     }
     // A completed run: "Proceso finalizado" first, then the window closes with 1.
     {
-        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}});
         fs::create_directory(w.dir / "WTEMP");
         std::ofstream(w.dir / "centro.xml")
             << "<?xml version=\"1.0\"?>\n<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" "
@@ -200,7 +202,8 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
 TEST(RealWidgets, AnErrorIsShownInAMessageBoxAndTheWaitCursorIsGone) {
     ScratchDir dir;
     Actions actions;
-    actions.exportar = [](RunState&, UserInterface& ui) {
+    actions.exportar = [](RunState&,
+                          UserInterface& ui) -> std::optional<toworkdb::ConversionReport> {
         ui.setWaitCursor(true);
         throw std::runtime_error("'x' is not a valid integer value");
     };
