@@ -14,11 +14,11 @@ int exportar(const std::vector<std::string>& args) {
     return runCommand("exportar", args, [](const auto& centre, const auto& workDb) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(centre, ec)) {
-            std::cout << "No existe archivo\n";
+            std::cout << toworkdb::kMissingFileText << '\n';
             return false;
         }
         const toworkdb::ConversionReport report = toworkdb::convert(centre, workDb);
-        std::cout << "Proceso finalizado\n";
+        std::cout << toworkdb::kFinishedText << '\n';
         for (const toworkdb::TableCount& table : report.tables)
             std::cout << table.name << ": " << table.records << " registros\n";
         return true;

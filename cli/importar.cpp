@@ -11,14 +11,13 @@ namespace lindavex::cli {
 
 int importar(const std::vector<std::string>& args) {
     return runCommand("importar", args, [](const auto& centre, const auto& workDb) {
-        std::cout << "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
-                     "desde el cual realizó la Importación a Morvalen\n";
+        std::cout << toxml::kReminderText << '\n';
         if (!toxml::hasInputs(centre, workDb)) {
-            std::cout << "No existe archivo XML o Solución.\n";
+            std::cout << toxml::kMissingInputText << '\n';
             return false;
         }
         const toxml::ExportReport report = toxml::exportResult(centre, workDb);
-        std::cout << "Proceso finalizado\n"
+        std::cout << toxml::kFinishedText << '\n'
                   << "Resultado: " << report.result.string() << '\n'
                   << "Actividades: " << report.activities << '\n';
         return true;

@@ -10,13 +10,6 @@ namespace lindavex::shell {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kReminder =
-    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
-    "desde el cual realizó la Importación a Morvalen";
-constexpr const char* kMissingFile = "No existe archivo";
-constexpr const char* kMissingInput = "No existe archivo XML o Solución.";
-constexpr const char* kFinished = "Proceso finalizado";
-
 // Missing input: the message, and embedded, the status -1 and the window closed.
 void missing(RunState& state, UserInterface& ui, const char* message) {
     ui.showMessage(message);
@@ -26,9 +19,9 @@ void missing(RunState& state, UserInterface& ui, const char* message) {
     }
 }
 
-void finished(RunState& state, UserInterface& ui) {
+void finished(RunState& state, UserInterface& ui, const char* message) {
     state.completionStatus = 1;
-    ui.showMessage(kFinished);
+    ui.showMessage(message);
     if (state.embedded()) ui.closeWindow();
 }
 
@@ -42,7 +35,7 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         if (ec) state.xmlFileName = *chosen;
     }
     if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
-        missing(state, ui, kMissingFile);
+        missing(state, ui, toworkdb::kMissingFileText);
         return std::nullopt;
     }
 
@@ -56,16 +49,16 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         const WaitCursor wait(ui);
         report = toworkdb::convert(*document, state.workDb);
     }
-    finished(state, ui);
+    finished(state, ui, toworkdb::kFinishedText);
     return report;
 }
 
 std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterface& ui,
                                                    const toxml::LocalClock& clock) {
-    ui.showMessage(kReminder);
+    ui.showMessage(toxml::kReminderText);
     if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
     if (!toxml::hasInputs(state.xmlFileName, state.workDb)) {
-        missing(state, ui, kMissingInput);
+        missing(state, ui, toxml::kMissingInputText);
         return std::nullopt;
     }
     std::optional<toxml::ExportReport> report;
@@ -74,7 +67,7 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
         report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
     }
     state.centreDocument = report->document;
-    finished(state, ui);
+    finished(state, ui, toxml::kFinishedText);
     return report;
 }
 

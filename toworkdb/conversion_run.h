@@ -12,6 +12,10 @@
 
 namespace lindavex::toworkdb {
 
+// What the user is told: the file chosen is missing; the run ended.
+inline constexpr const char* kMissingFileText = "No existe archivo";
+inline constexpr const char* kFinishedText = "Proceso finalizado";
+
 struct TableCount {
     std::string name;
     std::size_t records = 0;

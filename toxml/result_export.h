@@ -10,6 +10,14 @@
 
 namespace lindavex::toxml {
 
+// What the user is told: which centre file to choose (before the dialog); the centre file or
+// SOLUC is missing; the run ended.
+inline constexpr const char* kReminderText =
+    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
+    "desde el cual realizó la Importación a Morvalen";
+inline constexpr const char* kMissingInputText = "No existe archivo XML o Solución.";
+inline constexpr const char* kFinishedText = "Proceso finalizado";
+
 // The result file for a chosen centre file: same folder, "ResultadoVelmar" + its file name.
 std::filesystem::path resultFileName(const std::filesystem::path& xmlFile);
 
