@@ -29,6 +29,7 @@ void ExportarAulas(StepContext& ctx) {
         const std::string centreCode = room.attribute("Codigo");
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kAulat, codes[i], abbreviations[i]);
         table.setText("NOMBRE", name);
         // The result export writes this back as the room's code, so it is the code as read.
         table.setText("ABREV_GESTION", centreCode);

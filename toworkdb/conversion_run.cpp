@@ -277,6 +277,7 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
     ConversionReport report;
     for (const char* table : work_tables::writtenTables())
         report.tables.push_back({table, run.records[table]});
+    report.renamedCodes = std::move(run.renamedCodes);
     report.workingSet = std::move(run.workingSet);
     report.L1 = run.L1;
     report.L2 = run.L2;

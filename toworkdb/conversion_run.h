@@ -16,6 +16,14 @@ namespace lindavex::toworkdb {
 inline constexpr const char* kMissingFileText = "No existe archivo";
 inline constexpr const char* kFinishedText = "Proceso finalizado";
 
+// A centre code the tables hold under another code (made unique, shortened or cut).
+struct RenamedCode {
+    std::string table;
+    std::string centreCode;   // code page text
+    std::string writtenCode;  // code page text
+    bool operator==(const RenamedCode&) const = default;
+};
+
 struct TableCount {
     std::string name;
     std::size_t records = 0;
@@ -23,10 +31,11 @@ struct TableCount {
 
 // What a run wrote, and what it worked out on the way.
 struct ConversionReport {
-    std::vector<TableCount> tables;        // the tables written, in the order written
-    std::vector<std::string> workingSet;   // the period entries (ListBoxPlanti)
-    std::int32_t L1 = 0, L2 = 0, L3 = 0;   // the leading session lengths, minutes
-    std::set<std::string> usedShortCodes;  // subject and activity type codes written
+    std::vector<TableCount> tables;         // the tables written, in the order written
+    std::vector<RenamedCode> renamedCodes;  // in the order written
+    std::vector<std::string> workingSet;    // the period entries (ListBoxPlanti)
+    std::int32_t L1 = 0, L2 = 0, L3 = 0;    // the leading session lengths, minutes
+    std::set<std::string> usedShortCodes;   // subject and activity type codes written
     std::set<std::string> seenLongCodes;
 };
 

@@ -35,6 +35,7 @@ void ExportarGrupos(StepContext& ctx) {
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kGrupost, codes[i], abbreviations[i]);
         table.setText("TURNO", group.attribute("Turno"));
         table.setText("NIVEL", teaching);
         table.setText("CURSO", group.attribute("Curso"));

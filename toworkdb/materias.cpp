@@ -29,15 +29,16 @@ SubjectList activityTypes(const store::CentreDocument& doc) {
     return listAt(doc, kActivityTypes, SubjectList::Key::ShortCode);
 }
 
-void appendRows(const store::CentreDocument& doc, std::string_view path,
+void appendRows(StepContext& ctx, std::string_view path,
                 const std::vector<std::optional<std::string>>& cods, store::Table& table,
                 bool isTask) {
-    const auto elements = doc.selectNodes(path);
+    const auto elements = ctx.doc.selectNodes(path);
     for (std::size_t i = 0; i < elements.size() && i < cods.size(); ++i) {
         if (!cods[i]) continue;
         const std::string longCode = elements[i].attribute("Codigo");
         table.append();
         table.setText("COD", *cods[i]);
+        ctx.noteCode(kTable, longCode, *cods[i]);
         table.setText("CODLARGO", longCode);
         table.setText("NOMBRE", elements[i].attribute("Denominacion"));
         table.setLogical("ESTAREA", isTask);
@@ -55,7 +56,7 @@ void ExportarMaterias(StepContext& ctx) {
     const SubjectList types = activityTypes(ctx.doc);
     const auto cods =
         subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes, subjects(ctx.doc), {}, &types);
-    appendRows(ctx.doc, kSubjects, cods, table, false);
+    appendRows(ctx, kSubjects, cods, table, false);
     ctx.close(table);
 }
 
@@ -64,7 +65,7 @@ void ExportarTiposActividad(StepContext& ctx) {
     // An activity type that repeats a subject's code is the same code again, not a new one.
     const auto cods = subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes,
                                    activityTypes(ctx.doc), subjects(ctx.doc).longCodes, nullptr);
-    appendRows(ctx.doc, kActivityTypes, cods, table, true);
+    appendRows(ctx, kActivityTypes, cods, table, true);
     ctx.close(table);
 }
 

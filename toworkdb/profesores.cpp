@@ -31,6 +31,7 @@ void ExportarProfesores(StepContext& ctx) {
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kProft, codes[i], abbreviations[i]);
         table.setText("NOMBRE", name);
         table.setText("DEPART", department);
         table.post();

@@ -13,6 +13,7 @@
 #include "store/centre_document.h"
 #include "store/table.h"
 #include "store/work_tables.h"
+#include "toworkdb/conversion_run.h"
 
 namespace lindavex::toworkdb {
 
@@ -28,6 +29,7 @@ struct RunData {
     // leading session lengths in minutes.
     std::vector<std::string> workingSet;
     std::int32_t L1 = 0, L2 = 0, L3 = 0;
+    std::vector<RenamedCode> renamedCodes;
     // Records in each table as its step closed it, by table name.
     std::map<std::string, std::size_t> records;
 };
@@ -36,6 +38,12 @@ struct StepContext {
     RunData& run;
     const store::CentreDocument& doc;  // the loaded centre document
     std::filesystem::path dir;         // where the step's tables are written
+
+    // Notes a centre code written under another code.
+    void noteCode(const char* table, const std::string& centreCode,
+                  const std::string& writtenCode) {
+        if (centreCode != writtenCode) run.renamedCodes.push_back({table, centreCode, writtenCode});
+    }
 
     // Closes a table the step wrote, noting how many records it holds.
     void close(store::Table& table) {

@@ -353,6 +353,28 @@ TEST_F(ConversionRunTest, TheReportCountsWhatEachTableHolds) {
     EXPECT_EQ(direct.workingSet.size(), records(workDb, "DIASHORAST"));
     EXPECT_EQ(direct.L1, 55);
     EXPECT_EQ(direct.L2, 35);
+    // Each renamed code is in its table under the code written.
+    for (const RenamedCode& code : direct.renamedCodes) {
+        EXPECT_NE(code.centreCode, code.writtenCode);
+        auto table = store::Table::open(workDb, code.table, store::Table::Mode::Shared);
+        EXPECT_TRUE(table.lookup(code.table == "ASIGNOMT" ? "COD" : "ABREV", code.writtenCode))
+            << code.table << ' ' << code.writtenCode;
+    }
+}
+
+TEST_F(ConversionRunTest, TheReportNamesTheCodesWrittenUnderAnotherCode) {
+    const fs::path centre = scratch / "codigos.xml";
+    writeBytes(centre,
+               "<Centro><Aulas><Aula Codigo=\"A1\" Denominacion=\"a\"/>"
+               "<Aula Codigo=\"A1\" Denominacion=\"b\"/></Aulas>"
+               "<Profesores><Profesor Codigo=\"PROFESOR_LARGO\"/></Profesores></Centro>");
+    const ConversionReport direct = convert(centre, workDb);
+    ASSERT_EQ(direct.renamedCodes.size(), 2u);
+    EXPECT_EQ(direct.renamedCodes[0].table, "PROFT");
+    EXPECT_EQ(direct.renamedCodes[0].centreCode, "PROFESOR_LARGO");
+    EXPECT_EQ(direct.renamedCodes[1].table, "AULAT");
+    EXPECT_EQ(direct.renamedCodes[1].centreCode, "A1");
+    EXPECT_NE(direct.renamedCodes[1].writtenCode, "A1");
 }
 
 }  // namespace
