@@ -38,22 +38,22 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
         }
         std::optional<std::string> folder;
         if (arg == "--workdb") {
-            if (i + 1 == args.size()) return usageError("--workdb needs a folder");
+            if (i + 1 == args.size()) return usageError("--workdb necesita una carpeta");
             folder = args[++i];
         } else if (arg.rfind("--workdb=", 0) == 0) {
             folder = arg.substr(9);
         } else if (arg.size() > 1 && arg.front() == '-') {
-            return usageError("unknown option " + arg);
+            return usageError("opción desconocida " + arg);
         } else if (file) {
-            return usageError("one centre file only");
+            return usageError("solo un archivo del centro");
         } else {
             file = arg;
         }
         if (folder && (workDb || folder->empty()))
-            return usageError(workDb ? "--workdb given twice" : "--workdb needs a folder");
+            return usageError(workDb ? "--workdb dado dos veces" : "--workdb necesita una carpeta");
         if (folder) workDb = *folder;
     }
-    if (!file) return usageError("the centre file is missing");
+    if (!file) return usageError("falta el archivo del centro");
     parsed.file = *file;
     parsed.workDb = workDb ? std::filesystem::path(*workDb) : store::defaultWorkDb();
     return parsed;

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     }
     if (command == "exportar") return lindavex::cli::exportar(args);
     if (command == "importar") return lindavex::cli::importar(args);
-    std::cerr << "Unknown command: " << command << "\n\n";
+    std::cerr << "Orden desconocida: " << command << "\n\n";
     lindavex::cli::printUsage(std::cerr);
     return 2;
 }

@@ -5,19 +5,21 @@
 namespace lindavex::cli {
 
 void printUsage(std::ostream& out) {
-    out << "Usage:\n"
-           "  lindavex-cli exportar CENTRO.xml [--workdb DIR]\n"
-           "      First action: converts the centre file CENTRO.xml into the Morvalen work\n"
-           "      tables (ASIGNOMT, PROFT, AULAT, GRUPOST, ASIGT, DIASHORAST, COUNTSES) and\n"
-           "      removes CURSOST. Prints one line per table with the records written.\n"
-           "  lindavex-cli importar CENTRO.xml [--workdb DIR]\n"
-           "      Second action: writes the timetable solved in SOLUC into the new file\n"
-           "      ResultadoVelmarCENTRO.xml beside CENTRO.xml, which is left unchanged.\n"
+    out << "Uso:\n"
+           "  lindavex-cli exportar CENTRO.xml [--workdb CARPETA]\n"
+           "      Primera acción: convierte el archivo del centro CENTRO.xml en las tablas de\n"
+           "      trabajo de Morvalen (ASIGNOMT, PROFT, AULAT, GRUPOST, ASIGT, DIASHORAST,\n"
+           "      COUNTSES) y borra CURSOST. Escribe una línea por tabla con sus registros.\n"
+           "  lindavex-cli importar CENTRO.xml [--workdb CARPETA]\n"
+           "      Segunda acción: escribe el horario resuelto en SOLUC en el archivo nuevo\n"
+           "      ResultadoVelmarCENTRO.xml junto a CENTRO.xml, que queda sin cambios.\n"
            "\n"
-           "The work database is the folder C:\\WTEMP as a Windows program sees it (under Wine,\n"
-           "$WINEPREFIX/drive_c/WTEMP); LINDAVEX_WORKDB or --workdb DIR choose another.\n"
-           "Exit status: 0 when the action ended with \"Proceso finalizado\", 1 when it did not\n"
-           "(missing file, or an error, whose text goes to standard error), 2 for a usage error.\n";
+           "La base de datos de trabajo es la carpeta C:\\WTEMP tal como la ve un programa de\n"
+           "Windows (con Wine, $WINEPREFIX/drive_c/WTEMP); LINDAVEX_WORKDB o --workdb CARPETA\n"
+           "eligen otra.\n"
+           "Estado de salida: 0 cuando la acción terminó con \"Proceso finalizado\", 1 cuando no\n"
+           "(falta el archivo, o un error, cuyo texto va a la salida de errores), 2 si el uso no\n"
+           "es correcto.\n";
 }
 
 }  // namespace lindavex::cli

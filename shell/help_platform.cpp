@@ -1,3 +1,5 @@
+// What the window needs from the platform: the help viewer, and whether the host window that
+// an embedded window runs in still exists.
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -6,6 +8,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #endif
 
 namespace lindavex::shell {
@@ -30,6 +38,8 @@ HtmlHelpFunction platformHtmlHelp() {
     };
 }
 
+bool platformWindowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+
 #else
 
 // Without HTML Help, Debian's CHM viewer xchm shows the help file: at the page of a context
@@ -46,6 +56,21 @@ HtmlHelpFunction platformHtmlHelp() {
         arguments << QString::fromStdString(target.substr(0, target.find("::/")));
         QProcess::startDetached(viewer, arguments);
     };
+}
+
+// Asked of the X server directly: without a window manager nothing else tells a client that a
+// window of another client went away. Other platforms (offscreen, Wayland) cannot tell.
+bool platformWindowExists(WId window) {
+    auto* x11 = qGuiApp == nullptr ? nullptr
+                                   : qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) return true;
+    xcb_connection_t* connection = x11->connection();
+    xcb_generic_error_t* error = nullptr;
+    const auto cookie = xcb_get_window_attributes(connection, static_cast<xcb_window_t>(window));
+    std::free(xcb_get_window_attributes_reply(connection, cookie, &error));
+    const bool gone = error != nullptr && error->error_code == XCB_WINDOW;
+    std::free(error);
+    return !gone;
 }
 
 #endif

@@ -4,10 +4,12 @@
 #include <QApplication>
 
 #include "shell/main_form.h"
+#include "shell/qt_ui.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lindavex"));
+    lindavex::shell::installSpanishTranslations();
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

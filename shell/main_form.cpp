@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 #include <exception>
@@ -109,6 +110,10 @@ void TMForm::setHtmlHelp(HtmlHelpFunction htmlHelp) {
 void TMForm::buildControls() {
     setWindowTitle(QStringLiteral("Exportar e importar datos entre Morvalen y Pincel-rIdaz"));
     setFont(windowFont(11, false, QStringLiteral("MS Sans Serif")));
+    // A fixed dialog border: a close button, nothing to resize, maximise or minimise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
 
     // The two action panels: the same gradient, a title and an "OK" button each.
@@ -182,8 +187,15 @@ void TMForm::FormCreate(const QStringList& arguments) {
 }
 
 void TMForm::embedIn(WId parentWindow) {
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     move(0, 0);
+    // The product may close or crash while this window runs inside it. Without the host nobody
+    // can see or close this window, and it may hold the work tables: it then ends as if closed.
+    hostExists_ = [parentWindow] { return platformWindowExists(parentWindow); };
+    hostWatch_ = new QTimer(this);
+    hostWatch_->setInterval(kHostWatchInterval);
+    connect(hostWatch_, &QTimer::timeout, this, [this] { watchHost(); });
+    hostWatch_->start();
     hostWindow_ = QWindow::fromWinId(parentWindow);
     // Platforms without foreign windows (offscreen) give none; the window then runs unparented.
     if (hostWindow_ == nullptr) return;
@@ -224,17 +236,44 @@ bool TMForm::FormClose() {
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {
-    if (!FormClose()) {
+    // The message box of a failed write runs the event loop too.
+    ++busy_;
+    const bool written = FormClose();
+    if (!written) {
         event->ignore();
-        return;
+        if (hostGone_) endWithoutHost();
     }
+    --busy_;
+    if (!written) return;
     helpViewer_->softShutDown();
     event->accept();
+    closed_ = true;
+    emit closed();
+}
+
+void TMForm::watchHost() {
+    if (hostGone_ || !hostExists_ || hostExists_()) return;
+    hostGone_ = true;
+    // An action's dialogs run the event loop, so this can come in the middle of an action; it
+    // is then left to finish (its tables are written whole or not at all) and runAction ends
+    // the window when it returns.
+    if (busy_ == 0) endWithoutHost();
+}
+
+void TMForm::endWithoutHost() {
+    hostWatch_->stop();
+    if (closed_) return;
+    // As if the user had closed the window: the status so far goes to the settings file. When
+    // it cannot be written, that has been said, and there is no window left to try again from.
+    if ((busy_ == 0 && close()) || closed_) return;
+    hide();
+    closed_ = true;
     emit closed();
 }
 
 template <class Action>
 void TMForm::runAction(const Action& action) {
+    ++busy_;
     try {
         action();
     } catch (const std::exception& error) {
@@ -243,6 +282,7 @@ void TMForm::runAction(const Action& action) {
         ui_->setWaitCursor(false);
         ui_->showMessage(error.what());
     }
+    if (--busy_ == 0 && hostGone_) endWithoutHost();
 }
 
 void TMForm::BExportarClick() {

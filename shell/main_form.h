@@ -16,6 +16,7 @@ class QCloseEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QWindow;
 
 namespace lindavex::shell {
@@ -63,6 +64,10 @@ class TMForm : public QWidget {
     // Where "Morvalen.ini" is written; the executable's folder unless set.
     void setSettingsDir(std::filesystem::path dir) { settingsDir_ = std::move(dir); }
     std::filesystem::path settingsFile() const;
+    // Replaces the test of whether the host window still exists (tests stand in for the host).
+    void setHostWindowCheck(std::function<bool()> exists) { hostExists_ = std::move(exists); }
+    // How often, in milliseconds, an embedded window looks for its host.
+    static constexpr int kHostWatchInterval = 500;
 
     // The window's event handlers.
     void FormCreate(const QStringList& arguments);
@@ -100,6 +105,8 @@ class TMForm : public QWidget {
     // Runs an action; the window's general error display shows what it throws.
     template <class Action>
     void runAction(const Action& action);
+    void watchHost();
+    void endWithoutHost();
 
     RunState state_;
     Actions actions_;
@@ -108,6 +115,11 @@ class TMForm : public QWidget {
     std::unique_ptr<HelpViewer> helpViewer_;
     std::filesystem::path settingsDir_;
     QWindow* hostWindow_ = nullptr;
+    std::function<bool()> hostExists_;
+    QTimer* hostWatch_ = nullptr;
+    int busy_ = 0;  // an action or the close handler is running
+    bool hostGone_ = false;
+    bool closed_ = false;
 };
 
 // The actions of the linked libraries; an action whose library is not built raises an error.
@@ -115,5 +127,8 @@ Actions libraryActions();
 
 // The HTML Help function of this platform, or an empty one when none is available.
 HtmlHelpFunction platformHtmlHelp();
+
+// Whether a native window still exists; true when the platform cannot tell.
+bool platformWindowExists(WId window);
 
 }  // namespace lindavex::shell

@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QWidget>
+
+#include <memory>
 
 namespace lindavex::shell {
 
@@ -46,5 +51,21 @@ void QtUi::setWaitCursor(bool on) {
 }
 
 void QtUi::closeWindow() { window_.close(); }
+
+bool installSpanishTranslations() {
+    // Qt's installed translations first; a build that ships its own keeps them in a folder
+    // "translations" beside the executable.
+    const QString folders[] = {
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations"))};
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    for (const QString& folder : folders) {
+        if (translator->load(QStringLiteral("qtbase_es"), folder)) {
+            QCoreApplication::installTranslator(translator.release());
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace lindavex::shell

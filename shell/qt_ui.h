@@ -22,4 +22,9 @@ class QtUi : public UserInterface {
     int waitCursors_ = 0;
 };
 
+// Qt's own texts (the file dialog, the message boxes' buttons) in Spanish, whatever the
+// machine's language, as the rest of the window. Returns false when the translations are not
+// found; the texts then stay in English.
+bool installSpanishTranslations();
+
 }  // namespace lindavex::shell

@@ -60,7 +60,7 @@ class AttributeText {
 
   private:
     void charge(std::size_t amount) {
-        if (amount > budget_) throw Error("An attribute value expands to too much text.");
+        if (amount > budget_) throw Error("El valor de un atributo se expande a demasiado texto.");
         budget_ -= amount;
     }
 
@@ -74,7 +74,7 @@ class AttributeText {
                 text_.append(chars(node->content), size);
             } else if (node->type == XML_ENTITY_REF_NODE) {
                 if (depth >= kMaxEntityDepth)
-                    throw Error("An attribute value nests entities too deeply.");
+                    throw Error("El valor de un atributo anida entidades a demasiada profundidad.");
                 const xmlEntity* entity = xmlGetDocEntity(doc_, node->name);
                 // Only entities declared in the document itself; external ones are never loaded.
                 if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY)
@@ -134,8 +134,6 @@ class QuietLibxml {
     void* context_;
 };
 
-std::string systemError(int code) { return std::strerror(code); }
-
 // The permissions a replaced file keeps, or those of a newly made file.
 mode_t permissionsFor(const std::string& target) {
     struct stat info {};
@@ -149,7 +147,7 @@ mode_t permissionsFor(const std::string& target) {
 void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
     const std::string target = path.string();
     if (const int code = file_io::replaceFile(path, bytes, permissionsFor(target)); code != 0)
-        throw Error("Cannot write the file '" + target + "': " + systemError(code) + ".");
+        throw fileError("No se puede escribir el archivo", path, reasonText(code));
 }
 
 // What a document owns besides its libxml2 tree; reachable from any of its nodes.
@@ -192,21 +190,21 @@ bool isAncestorOrSelf(const xmlNode* candidate, const xmlNode* node) {
 
 // Moves child under parent (out of wherever it was), as the document object model does.
 void attach(xmlNode* parent, xmlNode* child) {
-    if (child == nullptr) throw Error("No node to append.");
-    if (child->type != XML_ELEMENT_NODE) throw Error("Only elements can be appended.");
-    if (child->doc != parent->doc) throw Error("The node belongs to another document.");
+    if (child == nullptr) throw Error("No hay nodo que añadir.");
+    if (child->type != XML_ELEMENT_NODE) throw Error("Solo se pueden añadir elementos.");
+    if (child->doc != parent->doc) throw Error("El nodo pertenece a otro documento.");
     if (isAncestorOrSelf(child, parent))
-        throw Error("A node cannot be appended to itself or to one of its descendants.");
+        throw Error("Un nodo no se puede añadir a sí mismo ni a sus descendientes.");
     if (parent->type == XML_DOCUMENT_NODE && rootOf(parent->doc) != nullptr)
-        throw Error("The document already has a root element.");
+        throw Error("El documento ya tiene elemento raíz.");
     if (auto* state = DocumentState::of(child)) state->detached.erase(child);
     xmlUnlinkNode(child);
-    if (xmlAddChild(parent, child) == nullptr) throw Error("The node could not be appended.");
+    if (xmlAddChild(parent, child) == nullptr) throw Error("No se ha podido añadir el nodo.");
 }
 
 void detach(xmlNode* parent, xmlNode* child) {
     if (child == nullptr || child->parent != parent)
-        throw Error("The node to remove is not a child of this node.");
+        throw Error("El nodo que se quiere quitar no es hijo de este nodo.");
     xmlUnlinkNode(child);
     xmlFreeNode(child);
 }
@@ -242,24 +240,24 @@ bool Node::hasAttribute(std::string_view name) const {
 }
 
 void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
-    if (node_ == nullptr) throw Error("No element to set an attribute on.");
+    if (node_ == nullptr) throw Error("No hay elemento al que poner el atributo.");
     const std::string utf8Name = codepage::toUtf8(name);
     if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
-        throw Error("'" + utf8Name + "' is not a valid attribute name.");
+        throw Error("'" + utf8Name + "' no es un nombre de atributo válido.");
     const std::string utf8Value = codepage::toUtf8(cp1252value);
     // XML cannot carry control characters other than tab and line ends, not even as references:
     // written out, they would make a file that no reader accepts.
     for (const char c : cp1252value) {
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            std::string message = "The attribute '" + utf8Name;
-            message += "' cannot hold a control character: '";
+            std::string message = "El atributo '" + utf8Name;
+            message += "' no admite caracteres de control: '";
             message += utf8Value;
             message += "'.";
             throw Error(message);
         }
     }
     if (xmlSetProp(asXml(node_), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
-        throw Error("The attribute '" + utf8Name + "' could not be set.");
+        throw Error("No se ha podido poner el atributo '" + utf8Name + "'.");
 }
 
 Node Node::parentNode() const {
@@ -270,12 +268,12 @@ Node Node::parentNode() const {
 }
 
 void Node::appendChild(Node child) {
-    if (node_ == nullptr) throw Error("No element to append to.");
+    if (node_ == nullptr) throw Error("No hay elemento al que añadir.");
     attach(asXml(node_), asXml(child.node_));
 }
 
 void Node::removeChild(Node child) {
-    if (node_ == nullptr) throw Error("No element to remove from.");
+    if (node_ == nullptr) throw Error("No hay elemento del que quitar.");
     detach(asXml(node_), asXml(child.node_));
 }
 
@@ -289,14 +287,13 @@ CentreDocument::~CentreDocument() = default;
 ParseResult CentreDocument::load(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
-        throw Error("Cannot read the file '" + path.string() + "': it is a folder.");
+        throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Error("Cannot read the file '" + path.string() + "': " + systemError(errno) + ".");
+    if (!in) throw fileError("No se puede leer el archivo", path, reasonText(errno));
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw Error("Cannot read the file '" + path.string() + "'.");
+    if (in.bad()) throw fileError("No se puede leer el archivo", path, reasonText(EIO));
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
-        throw Error("The file '" + path.string() + "' is too large.");
+        throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
     registerWindows1252Encoding();
     const QuietLibxml quiet;
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
@@ -356,7 +353,7 @@ Node CentreDocument::documentElement() const {
 Node CentreDocument::createElement(std::string_view name) {
     const std::string utf8Name = codepage::toUtf8(name);
     if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
-        throw Error("'" + utf8Name + "' is not a valid element name.");
+        throw Error("'" + utf8Name + "' no es un nombre de elemento válido.");
     xmlNode* node = xmlNewDocNode(impl_->doc, nullptr, xml(utf8Name.c_str()), nullptr);
     if (node == nullptr) throw std::bad_alloc();
     impl_->detached.insert(node);
@@ -372,7 +369,6 @@ void CentreDocument::removeChild(Node child) {
 }
 
 void CentreDocument::save(const std::filesystem::path& path) const {
-    const std::string target = path.string();
     registerWindows1252Encoding();
     const QuietLibxml quiet;
     xmlChar* text = nullptr;
@@ -384,7 +380,8 @@ void CentreDocument::save(const std::filesystem::path& path) const {
                               encoding != nullptr ? chars(encoding) : "UTF-8", 0);
     if (text == nullptr || size < 0) {
         xmlFree(text);
-        throw Error("Cannot write the file '" + target + "': the document could not be encoded.");
+        throw fileError("No se puede escribir el archivo", path,
+                        "el documento no se puede codificar");
     }
     std::string bytes(chars(text), static_cast<std::size_t>(size));
     xmlFree(text);

@@ -10,7 +10,7 @@ namespace lindavex::store::dbf {
 namespace {
 
 [[noreturn]] void corrupt(const std::string& what, const std::string& displayName) {
-    throw Error("La tabla está dañada (" + what + "): " + displayName);
+    throw fileError("La tabla está dañada", displayName, what);
 }
 
 }  // namespace

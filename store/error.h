@@ -1,15 +1,28 @@
 #pragma once
 // Errors of the whole system: one exception type whose text is shown to the user as it stands.
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace lindavex {
 
 // Texts are UTF-8. Values taken from tables or attributes (single-byte code page) are converted
 // before they are put into a message (see codepage.h).
 class Error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
+
+// Every error that names a file reads the same way: what failed, the file, and why when that is
+// known, as in "No se puede abrir la tabla: C:\WTEMP\PROFT.DBF (permiso denegado)".
+Error fileError(std::string_view what, const std::filesystem::path& file,
+                std::string_view reason = {});
+
+// Why a file call failed, in Spanish for the causes a user can act on; the system's own text
+// for the rest. Empty for no error.
+std::string reasonText(std::error_code reason);
+std::string reasonText(int errnoValue);
 
 }  // namespace lindavex

@@ -189,7 +189,7 @@ std::optional<bool> readLogical(const dbf::Field& f, const char* at, const std::
     if (trimmed.empty() || trimmed == "?") return std::nullopt;
     if (std::strchr("TtYy", trimmed.front()) != nullptr) return true;
     if (std::strchr("FfNn", trimmed.front()) != nullptr) return false;
-    throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
+    throw Error("'" + codepage::toUtf8(value) + "' no es un valor lógico válido");
 }
 
 void writeBlank(const dbf::Field& f, char* at) { std::memset(at, infoOf(f).blank, f.length); }
@@ -254,7 +254,7 @@ void writeParsed(const dbf::Field& f, char* at, std::string_view value, const st
             char c = trimmed.front();
             if (std::strchr("TtYy", c) != nullptr) return writeLogical(f, at, true, table);
             if (std::strchr("FfNn", c) != nullptr) return writeLogical(f, at, false, table);
-            throw Error("'" + codepage::toUtf8(value) + "' is not a valid boolean value");
+            throw Error("'" + codepage::toUtf8(value) + "' no es un valor lógico válido");
         }
         case Storage::BinaryInteger:
         case Storage::BinaryDouble:

@@ -68,7 +68,7 @@ struct Table::Impl {
 
     char* writable(const dbf::Field& f) {
         if (state == State::Browse)
-            throw Error("La tabla no está en modo de edición ni de inserción: " + displayName);
+            throw fileError("La tabla no está en modo de edición ni de inserción", displayName);
         return buffer.data() + 1 + f.offset;
     }
 
@@ -83,7 +83,7 @@ struct Table::Impl {
     }
     LookupIndex& lookupIndex(std::size_t fieldNo);
     void requireOpen() const {
-        if (!locked()) throw Error("La tabla está cerrada: " + displayName);
+        if (!locked()) throw fileError("La tabla está cerrada", displayName);
     }
 };
 
@@ -233,7 +233,7 @@ void Table::edit() {
     impl_->requireOpen();
     impl_->postPending();
     if (impl_->pos >= impl_->count)
-        throw Error("No hay registro actual que modificar: " + impl_->displayName);
+        throw fileError("No hay registro actual que modificar", impl_->displayName);
     impl_->buffer.assign(impl_->record(impl_->pos), impl_->layout.recordLength);
     impl_->state = Impl::State::Edit;
 }

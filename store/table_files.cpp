@@ -30,11 +30,8 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
            upperAscii(text.substr(text.size() - suffix.size())) == upperAscii(suffix);
 }
 
-std::string systemMessage(int error) { return std::generic_category().message(error); }
-
 [[noreturn]] void cannotWrite(const fs::path& target, int error) {
-    throw Error("No se puede escribir la tabla: " + target.string() + " (" + systemMessage(error) +
-                ")");
+    throw fileError("No se puede escribir la tabla", target.string(), reasonText(error));
 }
 
 // Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
@@ -92,26 +89,24 @@ LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& di
     for (int attempt = 0;; ++attempt) {
         Descriptor fd(::open(dbf.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0) {
-            if (errno == ENOENT) throw Error("No existe la tabla: " + displayName);
-            throw Error("No se puede abrir la tabla: " + displayName + " (" + systemMessage(errno) +
-                        ")");
+            if (errno == ENOENT) throw fileError("No existe la tabla", displayName);
+            throw fileError("No se puede abrir la tabla", displayName, reasonText(errno));
         }
         const int how = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
         if (::flock(fd.get(), how) != 0) {
             if (errno == EWOULDBLOCK)
-                throw Error("La tabla está en uso por otro programa: " + displayName);
-            throw Error("No se puede bloquear la tabla: " + displayName + " (" +
-                        systemMessage(errno) + ")");
+                throw fileError("La tabla está en uso por otro programa", displayName);
+            throw fileError("No se puede bloquear la tabla", displayName, reasonText(errno));
         }
         struct stat named {};
         if (::fstat(fd.get(), &locked) != 0)
-            throw Error("No se puede abrir la tabla: " + displayName);
+            throw fileError("No se puede abrir la tabla", displayName);
         if (::stat(dbf.c_str(), &named) == 0 && named.st_ino == locked.st_ino &&
             named.st_dev == locked.st_dev) {
             file.lock = std::move(fd);
             break;
         }
-        if (attempt >= 10) throw Error("La tabla está en uso por otro programa: " + displayName);
+        if (attempt >= 10) throw fileError("La tabla está en uso por otro programa", displayName);
     }
     file.fileMode = locked.st_mode & 07777;
     file.device = locked.st_dev;
@@ -124,9 +119,7 @@ LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& di
         ssize_t n = ::pread(file.lock.get(), bytes.data() + done, bytes.size() - done,
                             static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            throw Error("No se puede leer la tabla: " + displayName + " (" + systemMessage(errno) +
-                        ")");
+        if (n < 0) throw fileError("No se puede leer la tabla", displayName, reasonText(errno));
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
@@ -158,12 +151,12 @@ void writePair(const fs::path& path, const LockedFile& opened, const dbf::Layout
     struct stat now {};
     if (::stat(path.c_str(), &now) != 0 || now.st_dev != opened.device ||
         now.st_ino != opened.inode)
-        throw Error("La tabla ha sido modificada por otro programa: " + displayName);
+        throw fileError("La tabla ha sido modificada por otro programa", displayName);
 
     fs::path mdxTemp;
     const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
     if (!tags)
-        throw Error("No se puede actualizar el índice de producción de la tabla: " + displayName);
+        throw fileError("No se puede actualizar el índice de producción de la tabla", displayName);
     if (!tags->empty()) {
         std::string mdxBytes =
             mdx::build(layout, records, count, *tags, path.stem().string(), date);
@@ -239,7 +232,7 @@ struct EmptyTable {
 
 EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
                       const std::vector<IndexDef>& indexes, const std::string& displayName) {
-    if (fields.empty()) throw Error("La tabla no tiene campos: " + displayName);
+    if (fields.empty()) throw fileError("La tabla no tiene campos", displayName);
     std::vector<dbf::Field> stored;
     std::unordered_map<std::string, std::size_t> byName;
     for (const FieldDef& def : fields) {
@@ -256,7 +249,7 @@ EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& field
     }
     dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
     if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
-        throw Error("La tabla tiene demasiados campos: " + displayName);
+        throw fileError("La tabla tiene demasiados campos", displayName);
     const std::tm date = table_files::today();
     dbf::stampHeader(layout.header, 0, date);
     EmptyTable table{layout.header + dbf::kEndOfFile, {}};
@@ -273,11 +266,11 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
     const fs::path target = dbfPath(dir, table);
     const std::string displayName = target.string();
     if (table_files::heldByAnotherOpener(findDbf(dir, table)))
-        throw Error("La tabla está en uso por otro programa: " + displayName);
+        throw fileError("La tabla está en uso por otro programa", displayName);
     deleteTableFiles(dir, table);
     std::error_code ec;
     if (fs::exists(findDbf(dir, table), ec))
-        throw Error("No se puede borrar la tabla anterior: " + displayName);
+        throw fileError("No se puede borrar la tabla anterior", displayName);
     const EmptyTable bytes = emptyTable(target, fields, indexes, displayName);
 
     fs::path mdxTemp;
@@ -300,8 +293,7 @@ void recreateTable(const fs::path& dir, std::string_view table, const std::vecto
         int error = errno;
         ::unlink(temp.c_str());
         if (!mdxTemp.empty()) ::unlink(mdxTemp.c_str());
-        throw Error("No se puede crear la tabla: " + displayName + " (" +
-                    table_files::systemMessage(error) + ")");
+        throw fileError("No se puede crear la tabla", displayName, reasonText(error));
     }
     file_io::unlink(temp);
     if (!mdxTemp.empty()) table_files::moveIntoPlace(mdxTemp, mdxPath(dir, table));

@@ -23,7 +23,7 @@ std::filesystem::path defaultWorkDb() {
 void requireWorkDb(const std::filesystem::path& dir) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec))
-        throw Error("No existe el directorio de la base de datos de trabajo: " + dir.string());
+        throw fileError("No existe la carpeta de la base de datos de trabajo", dir);
 }
 
 }  // namespace lindavex::store

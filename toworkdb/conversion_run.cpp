@@ -37,10 +37,6 @@ constexpr const char* kStagingFolder = ".lindavex-run";
 constexpr const char* kBackupFolder = "anterior";
 constexpr const char* kMoveJournal = "moviendo";
 
-std::string describe(const fs::path& path, const std::error_code& ec) {
-    return path.string() + ": " + ec.message();
-}
-
 // The error of the file call that just failed.
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
@@ -96,8 +92,8 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
         const int result = kept ? store::file_io::rename(staging / kBackupFolder / name, target)
                                 : store::file_io::unlink(target);
         if (result != 0 && errno != ENOENT)
-            throw Error("No se puede restaurar la base de datos de trabajo " +
-                        describe(target, lastError()));
+            throw fileError("No se puede restaurar la base de datos de trabajo", target,
+                            reasonText(lastError()));
     }
     store::file_io::syncDirectory(workDb);
 }
@@ -109,19 +105,19 @@ class Staging {
   public:
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
         std::error_code ec = createFolder(path_);
-        if (ec) throw Error("No se puede crear la carpeta de trabajo " + describe(path_, ec));
+        if (ec) throw fileError("No se puede crear la carpeta de trabajo", path_, reasonText(ec));
         lock_.emplace(path_, O_RDONLY | O_DIRECTORY);
         if (lock_->error() == EWOULDBLOCK)
-            throw Error("Otra conversión está en curso sobre la base de datos de trabajo: " +
-                        workDb.string());
+            throw fileError("Otra conversión está en curso sobre la base de datos de trabajo",
+                            workDb);
         if (lock_->error() != 0)
-            throw Error("No se puede abrir la carpeta de trabajo " +
-                        describe(path_, std::error_code(lock_->error(), std::generic_category())));
+            throw fileError("No se puede abrir la carpeta de trabajo", path_,
+                            reasonText(lock_->error()));
         // Whatever is here was left by a run that was killed (invariant 6).
         undoInterruptedMove(workDb, path_);
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
             fs::remove_all(stale->path(), ec);
-        if (ec) throw Error("No se puede vaciar la carpeta de trabajo " + describe(path_, ec));
+        if (ec) throw fileError("No se puede vaciar la carpeta de trabajo", path_, reasonText(ec));
     }
     ~Staging() {
         std::error_code ec;
@@ -175,7 +171,8 @@ void makeBackup(const Change& change) {
     std::error_code ec;
     if (store::file_io::link(change.target, change.backup) != 0)
         fs::copy_file(change.target, change.backup, ec);
-    if (ec) throw Error("No se puede guardar una copia de " + describe(change.target, ec));
+    if (ec)
+        throw fileError("No se puede guardar una copia del archivo", change.target, reasonText(ec));
 }
 
 void undo(std::vector<Change>& changes) {
@@ -192,7 +189,7 @@ void undo(std::vector<Change>& changes) {
 void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     std::error_code ec;
     const store::FolderNames old(workDb, ec);
-    if (ec) throw Error("No se puede leer la carpeta " + describe(workDb, ec));
+    if (ec) throw fileError("No se puede leer la carpeta", workDb, reasonText(ec));
     const fs::path backupDir = staged / kBackupFolder;
     std::vector<Change> changes;
     for (const char* table : store::work_tables::writtenTables())
@@ -208,15 +205,13 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
             continue;
         const FileLock& lock = locks.emplace_back(change.target, O_RDONLY);
         if (lock.error() == EWOULDBLOCK)
-            throw Error("La tabla está en uso por otro programa: " + change.target.string());
+            throw fileError("La tabla está en uso por otro programa", change.target);
         if (lock.error() != 0)
-            throw Error(
-                "No se puede abrir la tabla " +
-                describe(change.target, std::error_code(lock.error(), std::generic_category())));
+            throw fileError("No se puede abrir la tabla", change.target, reasonText(lock.error()));
     }
 
     ec = createFolder(backupDir);
-    if (ec) throw Error("No se puede crear la carpeta " + describe(backupDir, ec));
+    if (ec) throw fileError("No se puede crear la carpeta", backupDir, reasonText(ec));
     std::string journal;
     for (const Change& change : changes) {
         makeBackup(change);
@@ -225,8 +220,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     // Invariant 4: the journal is on disk before the first rename.
     const fs::path journalPath = staged / kMoveJournal;
     if (const int error = store::file_io::replaceFile(journalPath, journal, 0644); error != 0)
-        throw Error("No se puede escribir " +
-                    describe(journalPath, std::error_code(error, std::generic_category())));
+        throw fileError("No se puede escribir", journalPath, reasonText(error));
 
     for (Change& change : changes) {
         const bool failed = change.replacement.empty()
@@ -235,7 +229,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         if (failed) {
             const std::error_code error = lastError();
             undo(changes);
-            throw Error("No se puede escribir " + describe(change.target, error));
+            throw fileError("No se puede escribir", change.target, reasonText(error));
         }
         change.applied = true;
     }
@@ -267,8 +261,7 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
         ExportarAsignaciones(ctx);
     }
     if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
-        throw Error("No se puede escribir " +
-                    describe(staging.path(), std::error_code(error, std::generic_category())));
+        throw fileError("No se puede escribir", staging.path(), reasonText(error));
     moveIntoPlace(workDb, staging.path());
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.

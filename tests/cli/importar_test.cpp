@@ -43,7 +43,7 @@ TEST_F(Importar, UsageErrorsExitWithTwo) {
              {"importar", "--nada", "a.xml"}}) {
         const Outcome o = cli(args);
         EXPECT_EQ(o.status, 2) << args.size();
-        EXPECT_NE(o.err.find("Usage:"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("Uso:"), std::string::npos) << o.err;
     }
 }
 

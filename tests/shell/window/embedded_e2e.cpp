@@ -268,6 +268,14 @@ TEST_F(EmbeddedWindow, ClosedWithoutAnActionWrites0AndKeepsTheRestOfTheFile) {
               std::string(kOtherContent) + "[Transformadores]\r\nTransformado=0\r\n");
 }
 
+TEST_F(EmbeddedWindow, AHostThatGoesAwayEndsTheProgramAsIfClosed) {
+    start("exportar");
+    host_.reset();  // the product's window goes with its process
+    ASSERT_TRUE(endsWithin(5s)) << "the program outlived its host window";
+    EXPECT_EQ(lindavex::testing::readBytes(dir_ / "Morvalen.ini"),
+              std::string(kOtherContent) + "[Transformadores]\r\nTransformado=0\r\n");
+}
+
 TEST_F(EmbeddedWindow, SecondActionWithoutInputWritesMinus1) {
     const XWindow window = start("Importar");
     click(window.id, 96 + 37, 132);  // the only panel's button: the second action

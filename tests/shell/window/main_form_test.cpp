@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -83,6 +84,12 @@ TEST(WindowLayout, ControlsCaptionsAndSizes) {
     EXPECT_EQ(form.Label4->text(), "Transformar datos desde Morvalen hacia Pincel-rIdaz");
     EXPECT_FALSE(form.ListBoxPlanti->isVisibleTo(&form));
     EXPECT_TRUE(form.Draw3D1->isVisibleTo(&form));
+    // A fixed dialog border: closing is offered, resizing, maximising and minimising are not.
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
 }
 
 TEST(CommandLine, ModePanelsAndWhatClosingWrites) {
@@ -166,6 +173,50 @@ TEST(CompletionStatus, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowSta
     EXPECT_EQ(w.status(), "0");
 }
 
+TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
+    const int interval = TMForm::kHostWatchInterval;
+    bool hostExists = true;
+    QSignalSpy* closed = nullptr;
+    int closedDuringAction = -1;
+    const auto hostGoesAway = [&](RunState& state,
+                                  UserInterface&) -> std::optional<toworkdb::ConversionReport> {
+        hostExists = false;
+        // An action's dialogs run the event loop; the window must outlast the action.
+        QTest::qWait(3 * interval);
+        closedDuringAction = closed->count();
+        state.completionStatus = 1;
+        return std::nullopt;
+    };
+    // Gone while waiting for a button: ends as if closed, with the status so far.
+    {
+        Window w({"exportar", kHandle});
+        w.form->setHostWindowCheck([&] { return hostExists; });
+        hostExists = false;
+        EXPECT_TRUE(w.closed->wait(4 * interval));
+        EXPECT_EQ(w.status(), "0");
+    }
+    // Gone during an action: ends only once the action has returned.
+    {
+        hostExists = true;
+        Window w({"exportar", kHandle}, {hostGoesAway, {}});
+        w.form->setHostWindowCheck([&] { return hostExists; });
+        closed = w.closed.get();
+        w.form->BExportarClick();
+        EXPECT_EQ(closedDuringAction, 0);
+        EXPECT_EQ(w.closed->count(), 1);
+        EXPECT_EQ(w.status(), "1");
+    }
+    // Gone, and the status cannot be written: said once, and the program ends all the same.
+    {
+        Window w({"exportar", kHandle});
+        w.form->setHostWindowCheck([] { return false; });
+        fs::create_directory(w.ini());
+        EXPECT_TRUE(w.closed->wait(4 * interval));
+        EXPECT_EQ(w.ui.messages.size(), 1u);
+        EXPECT_EQ(w.closed->count(), 1);
+    }
+}
+
 #ifdef LINDAVEX_HAVE_TOWORKDB
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
@@ -238,6 +289,34 @@ TEST(RealWidgets, TheFileDialogIsTheArchivoXmlDialog) {
     EXPECT_EQ(title, "Archivo XML");
     EXPECT_EQ(filter, "*.xml");
     EXPECT_EQ(suffix, "xml");
+}
+
+TEST(RealWidgets, QtsOwnTextsAreSpanish) {
+    ASSERT_TRUE(installSpanishTranslations()) << "qt6-translations-l10n is not installed";
+    QFileDialog dialog(nullptr, QStringLiteral("Archivo XML"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Lindavex"), QStringLiteral("x"),
+                    QMessageBox::Ok);
+    const auto label = [&](const char* name) {
+        return dialog.findChild<QLabel*>(QString::fromLatin1(name))->text();
+    };
+    const auto dialogButton = [&](QDialogButtonBox::StandardButton which) {
+        return dialog.findChild<QDialogButtonBox*>()->button(which)->text();
+    };
+    const struct {
+        QString shown;
+        const char* spanish;
+    } texts[] = {
+        {label("lookInLabel"), "Ver en:"},
+        {label("fileNameLabel"), "&Nombre de fichero:"},
+        {label("fileTypeLabel"), "Ficheros de tipo:"},
+        {dialogButton(QDialogButtonBox::Open), "&Abrir"},
+        {dialogButton(QDialogButtonBox::Cancel), "Cancelar"},
+        {box.button(QMessageBox::Ok)->text(), "Aceptar"},
+    };
+    for (const auto& t : texts) EXPECT_EQ(t.shown.toStdString(), t.spanish);
+    // Everything after this test sees the Spanish texts too, as the program does.
 }
 
 TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
