@@ -1,23 +1,27 @@
 // lindavex-cli exportar CENTRO.xml [--workdb DIR]: the first action without the window.
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/run_command.h"
-#include "store/table.h"
 #include "toworkdb/conversion_run.h"
-#include "toworkdb/schemas.h"
 
 namespace lindavex::cli {
 
 int exportar(const std::vector<std::string>& args) {
-    return runCommand("exportar", args, toworkdb::runConversion, [](const RunState& state) {
-        for (const char* name : toworkdb::schemas::writtenTables()) {
-            const store::Table table =
-                store::Table::open(state.workDb, name, store::Table::Mode::Shared);
-            std::cout << name << ": " << table.recordCount() << " registros\n";
+    return runCommand("exportar", args, [](const auto& centre, const auto& workDb) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(centre, ec)) {
+            std::cout << toworkdb::kMissingFileText << '\n';
+            return false;
         }
+        const toworkdb::ConversionReport report = toworkdb::convert(centre, workDb);
+        std::cout << toworkdb::kFinishedText << '\n';
+        for (const toworkdb::TableCount& table : report.tables)
+            std::cout << table.name << ": " << table.records << " registros\n";
+        return true;
     });
 }
 

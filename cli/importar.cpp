@@ -5,19 +5,22 @@
 
 #include "cli/commands.h"
 #include "cli/run_command.h"
-#include "store/centre_document.h"
 #include "toxml/result_export.h"
 
 namespace lindavex::cli {
 
 int importar(const std::vector<std::string>& args) {
-    return runCommand("importar", args, toxml::runResultExport, [](const RunState& state) {
-        const std::size_t activities =
-            state.centreDocument
-                ? state.centreDocument->selectNodes("/Centro/horario/actividad").size()
-                : 0;
-        std::cout << "Resultado: " << toxml::resultFileName(state.xmlFileName).string() << '\n'
-                  << "Actividades: " << activities << '\n';
+    return runCommand("importar", args, [](const auto& centre, const auto& workDb) {
+        std::cout << toxml::kReminderText << '\n';
+        if (!toxml::hasInputs(centre, workDb)) {
+            std::cout << toxml::kMissingInputText << '\n';
+            return false;
+        }
+        const toxml::ExportReport report = toxml::exportResult(centre, workDb);
+        std::cout << toxml::kFinishedText << '\n'
+                  << "Resultado: " << report.result.string() << '\n'
+                  << "Actividades: " << report.activities << '\n';
+        return true;
     });
 }
 

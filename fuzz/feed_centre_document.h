@@ -6,11 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
-#include <optional>
 
 #include "fuzz/fuzz_scratch.h"
-#include "shell/run_state.h"
 #include "store/error.h"
 #include "store/table.h"
 #include "tests/toxml/solution_table.h"
@@ -20,18 +17,6 @@
 namespace lindavex::fuzz::detail {
 
 namespace fs = std::filesystem;
-
-class FixedUi : public lindavex::UserInterface {
-  public:
-    explicit FixedUi(fs::path file) : file_(std::move(file)) {}
-    std::optional<fs::path> chooseXmlFile() override { return file_; }
-    void showMessage(const std::string& /*text*/) override {}
-    void setWaitCursor(bool /*on*/) override {}
-    void closeWindow() override {}
-
-  private:
-    fs::path file_;
-};
 
 // The second action's work folder: the first action's tables of a small centre, and a
 // solution whose rows hit every branch of the row reading.
@@ -53,10 +38,7 @@ fs::path lookupTables(const fs::path& root) {
                               centre.size());
     fs::path workDb = root / "lookup";
     fs::create_directories(workDb);
-    lindavex::RunState state;
-    state.workDb = workDb;
-    FixedUi ui(seed);
-    lindavex::toworkdb::runConversion(state, ui);
+    lindavex::toworkdb::convert(seed, workDb);
 
     lindavex::testing::writeSolutionTable(workDb, {{"MAT", "", 1, 1, "G1", "P1", "A1"},
                                                    {"GUA", "GUA", 2, 1, "G1", "P1", "A1"},
@@ -87,10 +69,7 @@ inline void feedCentreDocument(const std::uint8_t* data, std::size_t size) {
     lindavex::fuzz::writeFile(folders.centre, data, size);
 
     try {
-        lindavex::RunState state;
-        state.workDb = folders.conversionDb;
-        FixedUi ui(folders.centre);
-        lindavex::toworkdb::runConversion(state, ui);
+        lindavex::toworkdb::convert(folders.centre, folders.conversionDb);
     } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
     }
 
@@ -98,11 +77,8 @@ inline void feedCentreDocument(const std::uint8_t* data, std::size_t size) {
     fs::remove(folders.result, ec);
     bool finished = false;
     try {
-        lindavex::RunState state;
-        state.workDb = folders.lookupDb;
-        FixedUi ui(folders.centre);
-        lindavex::toxml::runResultExport(state, ui);
-        finished = state.completionStatus == 1;
+        lindavex::toxml::exportResult(folders.centre, folders.lookupDb);
+        finished = true;
     } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
     }
     if (finished != fs::exists(folders.result, ec)) std::abort();

@@ -184,8 +184,6 @@ void TMForm::FormCreate(const QStringList& arguments) {
             ui_->showMessage(error.what());
         }
     }
-    state_.usedShortCodes.clear();
-    state_.seenLongCodes.clear();
 }
 
 void TMForm::embedIn(WId parentWindow) {
@@ -273,25 +271,34 @@ void TMForm::endWithoutHost() {
     emit closed();
 }
 
-void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& action) {
+template <class Action>
+void TMForm::runAction(const Action& action) {
     ++busy_;
     try {
-        action(state_, *ui_);
+        action();
     } catch (const std::exception& error) {
         // The window's general error display: the text, then back to waiting for a button.
         // The cursor is restored here so that a failed run does not leave the hourglass.
         ui_->setWaitCursor(false);
         ui_->showMessage(error.what());
     }
-    ListBoxPlanti->clear();
-    for (const std::string& entry : state_.workingSet)
-        ListBoxPlanti->addItem(QString::fromStdString(codepage::toUtf8(entry)));
     if (--busy_ == 0 && hostGone_) endWithoutHost();
 }
 
-void TMForm::BExportarClick() { runAction(actions_.exportar); }
+void TMForm::BExportarClick() {
+    runAction([this] {
+        // The hidden list shows the working set of the last run that converted.
+        if (const auto report = actions_.exportar(state_, *ui_)) {
+            ListBoxPlanti->clear();
+            for (const std::string& entry : report->workingSet)
+                ListBoxPlanti->addItem(QString::fromStdString(codepage::toUtf8(entry)));
+        }
+    });
+}
 
-void TMForm::BImportarClick() { runAction(actions_.importar); }
+void TMForm::BImportarClick() {
+    runAction([this] { actions_.importar(state_, *ui_); });
+}
 
 void TMForm::Button1Click() {
     helpViewer_->setApplicationHelpFile(kHelpFileName);

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "shell/help_viewer.h"
 #include "shell/run_state.h"
+#include "toworkdb/conversion_run.h"
 
 class QCloseEvent;
 class QLabel;
@@ -21,7 +23,8 @@ namespace lindavex::shell {
 
 // The two actions the buttons run; the program passes the library's, tests their own.
 struct Actions {
-    std::function<void(RunState&, UserInterface&)> exportar;  // BExportar: centre file to tables
+    // BExportar: centre file to tables; no report when the run did not convert.
+    std::function<std::optional<toworkdb::ConversionReport>(RunState&, UserInterface&)> exportar;
     std::function<void(RunState&, UserInterface&)> importar;  // BImportar: timetable to XML
 };
 
@@ -99,7 +102,9 @@ class TMForm : public QWidget {
   private:
     void buildControls();
     void embedIn(WId parentWindow);
-    void runAction(const std::function<void(RunState&, UserInterface&)>& action);
+    // Runs an action; the window's general error display shows what it throws.
+    template <class Action>
+    void runAction(const Action& action);
     void watchHost();
     void endWithoutHost();
 

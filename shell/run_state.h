@@ -6,9 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <vector>
 
 namespace lindavex::store {
 class CentreDocument;
@@ -17,7 +15,7 @@ class CentreDocument;
 namespace lindavex {
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
     // The "Archivo XML" file dialog (filter *.xml); no value when the user cancels.
     virtual std::optional<std::filesystem::path> chooseXmlFile() = 0;
@@ -30,13 +28,13 @@ public:
 
 // Shows the wait cursor for its lifetime, restoring the normal cursor on every path.
 class WaitCursor {
-public:
+  public:
     explicit WaitCursor(UserInterface& ui) : ui_(ui) { ui_.setWaitCursor(true); }
     ~WaitCursor() { ui_.setWaitCursor(false); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-private:
+  private:
     UserInterface& ui_;
 };
 
@@ -56,15 +54,6 @@ struct RunState {
 
     // The centre document of the last action that loaded one.
     std::shared_ptr<store::CentreDocument> centreDocument;
-
-    // First action: used short codes and seen long codes (sorted, case-sensitive).
-    std::set<std::string> usedShortCodes;
-    std::set<std::string> seenLongCodes;
-
-    // First action: the working set of period entries (ListBoxPlanti), ascending, duplicates
-    // kept; and the leading session lengths in minutes.
-    std::vector<std::string> workingSet;
-    std::int32_t L1 = 0, L2 = 0, L3 = 0;
 };
 
 }  // namespace lindavex

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <unordered_set>
 
 #include "store/codepage.h"
@@ -138,8 +139,7 @@ unsigned permissionsFor(const std::filesystem::path& target) {
     return platform::defaultPermissions();
 }
 
-// Writes bytes to a file beside the target, flushes it to disk and renames it over the target,
-// so the target is either the old file or the whole new one. Nothing is left behind on failure.
+// Invariant 1 of file_io.h: the target is either the old file or the whole new one.
 void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
     const std::string target = path.string();
     if (const int code = file_io::replaceFile(path, bytes, permissionsFor(path)); code != 0)
@@ -280,7 +280,7 @@ struct CentreDocument::Impl : DocumentState {};
 CentreDocument::CentreDocument() : impl_(std::make_unique<Impl>()) {}
 CentreDocument::~CentreDocument() = default;
 
-void CentreDocument::load(const std::filesystem::path& path) {
+ParseResult CentreDocument::load(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
@@ -292,10 +292,23 @@ void CentreDocument::load(const std::filesystem::path& path) {
         throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
     registerWindows1252Encoding();
     const QuietLibxml quiet;
-    xmlDoc* loaded = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
-                                   path.string().c_str(), nullptr, kParseOptions);
+    const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
+                                                                            &xmlFreeParserCtxt);
+    if (parser == nullptr) throw std::bad_alloc();
+    xmlDoc* loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                       path.string().c_str(), nullptr, kParseOptions);
     // A file that does not parse leaves an empty document.
     impl_->reset(loaded);
+    ParseResult result;
+    if (loaded != nullptr) return result;
+    result.status = ParseResult::Status::NotWellFormed;
+    const xmlError* error = xmlCtxtGetLastError(parser.get());
+    std::string reason = error != nullptr && error->message != nullptr ? error->message : "";
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+    result.line = error != nullptr ? error->line : 0;
+    result.description = "línea " + std::to_string(result.line) + ": " +
+                         (reason.empty() ? "no se puede leer" : reason);
+    return result;
 }
 
 bool CentreDocument::isEmpty() const { return rootOf(impl_->doc) == nullptr; }

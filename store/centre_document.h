@@ -14,7 +14,7 @@ class CentreDocument;
 // A reference to an element of a CentreDocument; valid while the document lives and the
 // element stays in it. A default-constructed Node is "none".
 class Node {
-public:
+  public:
     Node() = default;
     explicit operator bool() const { return node_ != nullptr; }
 
@@ -32,23 +32,33 @@ public:
 
     void* raw() const { return node_; }
 
-private:
+  private:
     friend class CentreDocument;
     explicit Node(void* n) : node_(n) {}
     void* node_ = nullptr;
 };
 
+// What load() made of a file: whether it parsed and, when it did not, where and why.
+struct ParseResult {
+    enum class Status { Ok, NotWellFormed };
+    Status status = Status::Ok;
+    int line = 0;             // of the first error; 0 when it parsed or the line is unknown
+    std::string description;  // "línea N: ..." (UTF-8), empty when it parsed
+    explicit operator bool() const { return status == Status::Ok; }
+};
+
 class CentreDocument {
-public:
+  public:
     CentreDocument();  // empty document
     ~CentreDocument();
     CentreDocument(const CentreDocument&) = delete;
     CentreDocument& operator=(const CentreDocument&) = delete;
 
     // Parses the whole file. A file that does not parse leaves an empty document (every
-    // selection finds nothing); no external entity or DTD is fetched, entity expansion is
-    // bounded. Throws lindavex::Error only when the file cannot be read at all.
-    void load(const std::filesystem::path& path);
+    // selection finds nothing) and says so in the result; no external entity or DTD is
+    // fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot
+    // be read at all.
+    ParseResult load(const std::filesystem::path& path);
     bool isEmpty() const;  // no root element
 
     // All elements at an absolute path of plain child steps (/Centro/Materias/Materia),
@@ -67,7 +77,7 @@ public:
     // references. Replaces the target atomically: written beside it, flushed, renamed.
     void save(const std::filesystem::path& path) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

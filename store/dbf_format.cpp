@@ -13,26 +13,34 @@ namespace {
     throw fileError("La tabla está dañada", displayName, what);
 }
 
-// The fixed size a binary field type must have; 0 when any width is valid.
-std::size_t requiredLength(char type) {
+}  // namespace
+
+std::optional<TypeInfo> storageOf(char type) {
     switch (type) {
+        case 'C':
+            return TypeInfo{Storage::Character, 0, ' '};
+        case 'D':
+            return TypeInfo{Storage::Date, 8, ' '};
+        case 'N':
+        case 'F':
+            return TypeInfo{Storage::Digits, 0, ' '};
         case 'I':
         case '+':
-            return 4;
+            return TypeInfo{Storage::BinaryInteger, 4, '\0'};
         case 'O':
-        case '@':
-        case 'D':
-            return 8;
+            return TypeInfo{Storage::BinaryDouble, 8, '\0'};
         case 'L':
-            return 1;
+            return TypeInfo{Storage::Logical, 1, ' '};
+        case '@':
+            return TypeInfo{Storage::Timestamp, 8, '\0'};
+        case 'M':
+        case 'B':
+        case 'G':
+            return TypeInfo{Storage::Memo, 0, ' '};
         default:
-            return 0;
+            return std::nullopt;
     }
 }
-
-bool knownType(char type) { return std::strchr("CNFIOLD@+MBG", type) != nullptr && type != '\0'; }
-
-}  // namespace
 
 std::size_t readLe(std::string_view bytes, std::size_t at, std::size_t width) {
     std::size_t value = 0;
@@ -102,10 +110,10 @@ Layout parse(std::string_view file, const std::string& displayName) {
         field.indexed = d[layout.level7 ? 37 : 31] != 0;
         field.offset = offset;
         if (field.name.empty()) corrupt("campo sin nombre", displayName);
-        if (!knownType(field.type))
-            corrupt("tipo de campo desconocido en " + field.name, displayName);
+        const std::optional<TypeInfo> info = storageOf(field.type);
+        if (!info) corrupt("tipo de campo desconocido en " + field.name, displayName);
         if (field.length == 0) corrupt("campo de anchura 0: " + field.name, displayName);
-        if (std::size_t need = requiredLength(field.type); need != 0 && field.length != need)
+        if (info->fixedLength != 0 && field.length != info->fixedLength)
             corrupt("anchura no válida del campo " + field.name, displayName);
         offset += field.length;
         layout.fields.push_back(std::move(field));

@@ -25,6 +25,28 @@ inline constexpr std::size_t kLanguageDriverNameOffset = 32;
 inline constexpr std::uint8_t kLanguageDriverId = 0x58;
 inline constexpr std::string_view kLanguageDriverName = "DBWINWE0";
 
+// How a field type holds its value in the record's bytes. The type letter is read in one place,
+// storageOf(); everything else asks for the storage.
+enum class Storage {
+    Character,      // C: code page text, blank padded
+    Date,           // D: eight digits, YYYYMMDD, kept as text
+    Digits,         // N, F: a number written as blank-padded decimal digits
+    BinaryInteger,  // I, +: level 7 long (encodeInteger)
+    BinaryDouble,   // O: level 7 double (encodeDouble)
+    Logical,        // L: one letter, T/t/Y/y or F/f/N/n, blank or '?' when unset
+    Timestamp,      // @: level 7 timestamp (decodeTimestamp)
+    Memo,           // M, B, G: a block number in a memo file this engine does not read
+};
+
+struct TypeInfo {
+    Storage storage;
+    std::size_t fixedLength;  // 0 when any width is valid
+    char blank;               // the byte an unset value is filled with
+};
+
+// The storage of a type letter; no value for a letter no dBase level uses.
+std::optional<TypeInfo> storageOf(char type);
+
 struct Field {
     std::string name;
     char type = 'C';  // C N F I O L D @ + (M B G are recognised but not readable)

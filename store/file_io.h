@@ -3,6 +3,33 @@
 // deleting and creating folders. Every such call is counted, so that tests can make the Nth
 // one fail (a full disk, a failing rename) or stop the process there (an interrupted run).
 //
+// Crash safety. A run may be killed, or the machine may stop, at any file call. What every
+// layer relies on, and the code cites by number ("invariant N"):
+//
+//  1. A file is replaced whole: the new bytes go to a hidden file beside the target, are
+//     flushed, and are renamed over it; then the folder is flushed. A reader sees the old
+//     file or the whole new one, never a mixture, and a failure leaves no temporary file.
+//     (replaceFile, writeBeside; a table's .DBF/.MDX pair; the result file; Morvalen.ini.)
+//  2. The first action builds its tables in its own staging folder inside the work database,
+//     which it holds locked from start to end; a second run on the same work database is
+//     refused. Nothing else opens or writes files there, so inside it no file is checked for
+//     other openers, created with link-don't-replace, or flushed one by one.
+//  3. The staged tables are flushed together (one file-system flush) before the first of them
+//     moves into the work database.
+//  4. Before the first rename into the work database, the journal lists every file to be
+//     replaced or removed and whether its old copy is kept in the backup folder; it is written
+//     by invariant 1. Its presence means "the work database is between two states".
+//  5. Each table's old index is removed before the table itself is replaced, so a stop between
+//     the two leaves a table without an index, never a table beside another table's index.
+//  6. The journal is removed only after the work database folder is flushed with the new
+//     names. A run that finds a journal puts the old files back before anything else.
+//  7. The second action writes nothing but its result, saved by invariant 1 once the whole
+//     timetable is built: an earlier result stays whole until then, a run that stops early
+//     leaves none, and the chosen centre file is never opened for writing.
+//
+// So atomicity has two owners: this layer, for one file (1); the conversion run, for the
+// work database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
+//
 // The calls keep the POSIX contract: 0 (or the bytes written) on success, -1 with errno set on
 // failure. The compound helpers return 0 or the errno of the call that failed. Underneath, the
 // platform layer does the work.
@@ -44,9 +71,9 @@ int syncDirectory(const std::filesystem::path& dir);
 int writeBeside(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
                 std::filesystem::path& temp);
 
-// Replaces target by a file holding bytes: written beside it, flushed, renamed over it, then
-// the folder flushed. The target is the old file or the whole new one, never a mixture, and no
-// temporary file stays behind on failure.
+// Replaces target by a file holding bytes (invariant 1): written beside it, flushed, renamed
+// over it, then the folder flushed. The target is the old file or the whole new one, never a
+// mixture, and no temporary file stays behind on failure.
 int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
 
 // Removes what writeBeside left beside target in a run that was killed before its rename: only

@@ -18,8 +18,69 @@ namespace {
 constexpr std::size_t kHeaderPages = 4;  // file header and tag table
 constexpr std::size_t kPagesPerBlock = kBlockSize / kPageSize;
 constexpr std::size_t kNumericKeyLength = 12;
-constexpr std::size_t kExpressionOffset = 24;
+
+// Where each value sits: byte offsets, little-endian numbers of the width given.
+// The file header, at the start of the file.
+namespace file_header {
+constexpr std::size_t kVersion = 0;
+constexpr std::size_t kCreated = 1;       // year - 1900, month, day
+constexpr std::size_t kDataFileName = 4;  // 16 bytes, upper case, no extension
+constexpr std::size_t kDataFileNameSize = 16;
+constexpr std::size_t kPagesPerBlock = 20;  // 2
+constexpr std::size_t kBlockBytes = 22;     // 2
+constexpr std::size_t kProduction = 24;     // 1: the table's production index
+constexpr std::size_t kTagSlots = 25;       // entries the tag table has room for
+constexpr std::size_t kTagEntrySize = 26;
+constexpr std::size_t kTagsInUse = 28;  // 2
+constexpr std::size_t kNextTagNumber = 30;
+constexpr std::size_t kMarker = 31;       // 0x1B in every file seen
+constexpr std::size_t kPagesInFile = 32;  // 4
+constexpr std::size_t kUpdated = 44;      // year - 1900, month, day
+}  // namespace file_header
+
+// One entry of the tag table (at kTagTableOffset).
+namespace tag_entry {
+constexpr std::size_t kHeaderPage = 0;  // 4
+constexpr std::size_t kName = 4;        // 11 bytes, the last a zero
+constexpr std::size_t kNameSize = 11;
+constexpr std::size_t kKeyFormat = 15;
+constexpr std::size_t kLeft = 16;  // tag numbers of the tag name tree, 0 for none
+constexpr std::size_t kRight = 17;
+constexpr std::size_t kParent = 18;
+constexpr std::size_t kMarker = 19;  // 0x02 in every file seen
+constexpr std::size_t kKeyType = 20;
+}  // namespace tag_entry
+
+// The header block of one tag.
+namespace tag_header {
+constexpr std::size_t kRootPage = 0;        // 4
+constexpr std::size_t kPagesUsed = 4;       // 4
+constexpr std::size_t kKeyFormat = 8;       // 0x10: ascending, duplicates allowed
+constexpr std::size_t kKeyType = 9;         // 'C' character, 'N' numeric
+constexpr std::size_t kMarker = 11;         // 0x1B in every file seen
+constexpr std::size_t kKeyLength = 12;      // 2
+constexpr std::size_t kKeysPerBlock = 14;   // 2
+constexpr std::size_t kSecondaryType = 16;  // 2
+constexpr std::size_t kItemLength = 18;     // 2: pointer and key, rounded up to 4
+constexpr std::size_t kSingleField = 20;    // 1 when the key is one field
+constexpr std::size_t kUnique = 23;
+constexpr std::size_t kExpression = 24;  // the key expression, zero-terminated
 constexpr std::size_t kExpressionSize = 220;
+constexpr std::size_t kHasKeys = 246;
+constexpr std::size_t kFirstLeaf = 248;   // 4
+constexpr std::size_t kLastLeaf = 252;    // 4
+constexpr std::size_t kUpdated = 257;     // year - 1900, month, day
+constexpr std::size_t kKeyIsField = 480;  // 1 when the expression is a plain field name
+}  // namespace tag_header
+
+// A B-tree block: the entry count, then entries of (pointer, key), then the last pointer.
+namespace node_block {
+constexpr std::size_t kCount = 0;    // 4
+constexpr std::size_t kEntries = 8;  // first entry
+constexpr std::size_t kPointerSize = 4;
+}  // namespace node_block
+
+constexpr char kAscendingWithDuplicates = 0x10;
 
 std::string trimmed(std::string_view text) {
     text = text.substr(0, text.find('\0'));
@@ -33,15 +94,28 @@ const dbf::Field* findField(const dbf::Layout& layout, std::string_view name) {
     return nullptr;
 }
 
-bool numericType(char type) { return std::strchr("NFIO+", type) != nullptr; }
+dbf::Storage storageOf(const dbf::Field& f) {
+    return dbf::storageOf(f.type).value_or(dbf::TypeInfo{dbf::Storage::Memo, 0, ' '}).storage;
+}
+
+bool numericField(const dbf::Field& f) {
+    const dbf::Storage storage = storageOf(f);
+    return storage == dbf::Storage::Digits || storage == dbf::Storage::BinaryInteger ||
+           storage == dbf::Storage::BinaryDouble;
+}
+
+// Character and number fields can be keys; dates, logicals and the rest cannot.
+bool keyable(const dbf::Field* f) {
+    return f != nullptr && (storageOf(*f) == dbf::Storage::Character || numericField(*f));
+}
 
 // The value of a numeric field as the index sorts it: blank and unreadable values as 0.
 double numberOf(const dbf::Field& f, const char* record) {
     const char* at = record + 1 + f.offset;
     std::optional<double> value;
-    if (f.type == 'I' || f.type == '+') {
+    if (storageOf(f) == dbf::Storage::BinaryInteger) {
         if (auto v = dbf::decodeInteger(at)) value = *v;
-    } else if (f.type == 'O') {
+    } else if (storageOf(f) == dbf::Storage::BinaryDouble) {
         value = dbf::decodeDouble(at);
     } else {
         std::string_view digits = codepage::trim(std::string_view(at, f.length));
@@ -66,15 +140,15 @@ struct Entry {
 std::string nodeBlock(const std::vector<Entry>& entries, std::size_t first, std::size_t n,
                       std::size_t itemLength, std::uint32_t last) {
     std::string block(kBlockSize, '\0');
-    dbf::writeLe(block, 0, n, 4);
-    std::size_t at = 8;
+    dbf::writeLe(block, node_block::kCount, n, 4);
+    std::size_t at = node_block::kEntries;
     for (std::size_t i = 0; i < n; ++i) {
         const Entry& e = entries[first + i];
-        dbf::writeLe(block, at, e.pointer, 4);
-        std::memcpy(&block[at + 4], e.key.data(), e.key.size());
+        dbf::writeLe(block, at, e.pointer, node_block::kPointerSize);
+        std::memcpy(&block[at + node_block::kPointerSize], e.key.data(), e.key.size());
         at += itemLength;
     }
-    dbf::writeLe(block, at, last, 4);
+    dbf::writeLe(block, at, last, node_block::kPointerSize);
     return block;
 }
 
@@ -129,20 +203,21 @@ std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() < kHeaderPages * kPageSize) return std::nullopt;
-    const std::size_t used = dbf::readLe(bytes, 28, 2);
-    const std::size_t entrySize = static_cast<unsigned char>(bytes[26]);
-    if (used > kMaxTags || entrySize < 21) return std::nullopt;
+    const std::size_t used = dbf::readLe(bytes, file_header::kTagsInUse, 2);
+    const std::size_t entrySize = static_cast<unsigned char>(bytes[file_header::kTagEntrySize]);
+    if (used > kMaxTags || entrySize <= tag_entry::kKeyType) return std::nullopt;
     std::vector<IndexDef> tags;
     for (std::size_t i = 0; i < used; ++i) {
         const std::size_t at = kTagTableOffset + i * entrySize;
         if (at + entrySize > bytes.size()) return std::nullopt;
-        const std::size_t headerAt = dbf::readLe(bytes, at, 4) * kPageSize;
-        if (headerAt + kExpressionOffset + kExpressionSize > bytes.size()) return std::nullopt;
+        const std::size_t headerAt = dbf::readLe(bytes, at + tag_entry::kHeaderPage, 4) * kPageSize;
+        if (headerAt + tag_header::kExpression + tag_header::kExpressionSize > bytes.size())
+            return std::nullopt;
+        const std::string_view all(bytes);
         IndexDef tag{
-            trimmed(std::string_view(bytes).substr(at + 4, 11)),
-            trimmed(std::string_view(bytes).substr(headerAt + kExpressionOffset, kExpressionSize))};
-        const dbf::Field* f = findField(layout, tag.field);
-        if (f == nullptr || (f->type != 'C' && !numericType(f->type))) return std::nullopt;
+            trimmed(all.substr(at + tag_entry::kName, tag_entry::kNameSize)),
+            trimmed(all.substr(headerAt + tag_header::kExpression, tag_header::kExpressionSize))};
+        if (!keyable(findField(layout, tag.field))) return std::nullopt;
         tags.push_back(std::move(tag));
     }
     return tags;
@@ -155,23 +230,25 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
     std::string file(kHeaderPages * kPageSize, '\0');
     std::size_t pages = kHeaderPages;
 
-    file[0] = 0x02;
-    file[1] = static_cast<char>(date.tm_year & 0xFF);
-    file[2] = static_cast<char>(date.tm_mon + 1);
-    file[3] = static_cast<char>(date.tm_mday);
-    const std::string name = dbf::upperAscii(tableName).substr(0, 16);
-    std::memcpy(&file[4], name.data(), name.size());
-    dbf::writeLe(file, 20, kPagesPerBlock, 2);
-    dbf::writeLe(file, 22, kBlockSize, 2);
-    file[24] = 0x01;  // production index
-    file[25] = 48;    // slots in the tag table
-    file[26] = static_cast<char>(kTagEntrySize);
-    dbf::writeLe(file, 28, tags.size(), 2);
-    file[30] = static_cast<char>(tags.size() + 1);  // next tag number
-    file[31] = 0x1B;
-    file[44] = file[1];
-    file[45] = file[2];
-    file[46] = file[3];
+    const auto putDate = [&date](std::string& bytes, std::size_t at) {
+        bytes[at] = static_cast<char>(date.tm_year & 0xFF);
+        bytes[at + 1] = static_cast<char>(date.tm_mon + 1);
+        bytes[at + 2] = static_cast<char>(date.tm_mday);
+    };
+    namespace fh = file_header;
+    file[fh::kVersion] = 0x02;
+    putDate(file, fh::kCreated);
+    const std::string name = dbf::upperAscii(tableName).substr(0, fh::kDataFileNameSize);
+    std::memcpy(&file[fh::kDataFileName], name.data(), name.size());
+    dbf::writeLe(file, fh::kPagesPerBlock, kPagesPerBlock, 2);
+    dbf::writeLe(file, fh::kBlockBytes, kBlockSize, 2);
+    file[fh::kProduction] = 0x01;
+    file[fh::kTagSlots] = 48;
+    file[fh::kTagEntrySize] = static_cast<char>(kTagEntrySize);
+    dbf::writeLe(file, fh::kTagsInUse, tags.size(), 2);
+    file[fh::kNextTagNumber] = static_cast<char>(tags.size() + 1);
+    file[fh::kMarker] = 0x1B;
+    putDate(file, fh::kUpdated);
 
     // Tag table entries also form a binary tree ordered by tag name (left, right, parent).
     std::vector<std::size_t> left(tags.size(), 0);
@@ -193,9 +270,9 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
     for (std::size_t t = 0; t < tags.size(); ++t) {
         const IndexDef& tag = tags[t];
         const dbf::Field* f = findField(layout, tag.field);
-        if (f == nullptr || (f->type != 'C' && !numericType(f->type)))
+        if (!keyable(f))
             throw Error("No se puede mantener el índice " + tag.tag + " de la tabla " + tableName);
-        const bool character = f->type == 'C';
+        const bool character = storageOf(*f) == dbf::Storage::Character;
         const std::size_t keyLength = character ? f->length : kNumericKeyLength;
         const std::size_t itemLength = (keyLength + 4 + 3) / 4 * 4;
         const std::size_t perBlock = (kBlockSize - 12) / itemLength;
@@ -261,45 +338,44 @@ std::string build(const dbf::Layout& layout, std::string_view records, std::size
         }
         const std::uint32_t root = level.front().pointer;
 
+        namespace th = tag_header;
         std::string header(kBlockSize, '\0');
-        dbf::writeLe(header, 0, root, 4);
-        dbf::writeLe(header, 4, nodeBlocks * kPagesPerBlock, 4);
-        header[8] = 0x10;  // ascending, duplicates allowed
-        header[9] = character ? 'C' : 'N';
-        header[11] = 0x1B;
-        dbf::writeLe(header, 12, keyLength, 2);
-        dbf::writeLe(header, 14, perBlock, 2);
-        dbf::writeLe(header, 16, 0, 2);
-        dbf::writeLe(header, 18, itemLength, 2);
-        header[20] = 0x01;
-        header[23] = 0x00;  // not unique
-        const std::string expression = f->name.substr(0, kExpressionSize - 1);
-        std::memcpy(&header[kExpressionOffset], expression.data(), expression.size());
-        header[246] = count > 0 ? 0x01 : 0x00;
-        dbf::writeLe(header, 248, firstLeaf, 4);
-        dbf::writeLe(header, 252, lastLeaf, 4);
-        header[257] = file[1];
-        header[258] = file[2];
-        header[259] = file[3];
-        header[480] = 0x01;  // key is one field
+        dbf::writeLe(header, th::kRootPage, root, 4);
+        dbf::writeLe(header, th::kPagesUsed, nodeBlocks * kPagesPerBlock, 4);
+        header[th::kKeyFormat] = kAscendingWithDuplicates;
+        header[th::kKeyType] = character ? 'C' : 'N';
+        header[th::kMarker] = 0x1B;
+        dbf::writeLe(header, th::kKeyLength, keyLength, 2);
+        dbf::writeLe(header, th::kKeysPerBlock, perBlock, 2);
+        dbf::writeLe(header, th::kSecondaryType, 0, 2);
+        dbf::writeLe(header, th::kItemLength, itemLength, 2);
+        header[th::kSingleField] = 0x01;
+        header[th::kUnique] = 0x00;
+        const std::string expression = f->name.substr(0, th::kExpressionSize - 1);
+        std::memcpy(&header[th::kExpression], expression.data(), expression.size());
+        header[th::kHasKeys] = count > 0 ? 0x01 : 0x00;
+        dbf::writeLe(header, th::kFirstLeaf, firstLeaf, 4);
+        dbf::writeLe(header, th::kLastLeaf, lastLeaf, 4);
+        putDate(header, th::kUpdated);
+        header[th::kKeyIsField] = 0x01;
 
         std::string entry(kTagEntrySize, '\0');
-        dbf::writeLe(entry, 0, headerPage, 4);
-        const std::string tagName = dbf::upperAscii(tag.tag).substr(0, 10);
-        std::memcpy(&entry[4], tagName.data(), tagName.size());
-        entry[15] = 0x10;
-        entry[16] = static_cast<char>(left[t]);
-        entry[17] = static_cast<char>(right[t]);
-        entry[18] = static_cast<char>(parent[t]);
-        entry[19] = 0x02;
-        entry[20] = header[9];
+        dbf::writeLe(entry, tag_entry::kHeaderPage, headerPage, 4);
+        const std::string tagName = dbf::upperAscii(tag.tag).substr(0, tag_entry::kNameSize - 1);
+        std::memcpy(&entry[tag_entry::kName], tagName.data(), tagName.size());
+        entry[tag_entry::kKeyFormat] = kAscendingWithDuplicates;
+        entry[tag_entry::kLeft] = static_cast<char>(left[t]);
+        entry[tag_entry::kRight] = static_cast<char>(right[t]);
+        entry[tag_entry::kParent] = static_cast<char>(parent[t]);
+        entry[tag_entry::kMarker] = 0x02;
+        entry[tag_entry::kKeyType] = header[th::kKeyType];
         std::memcpy(&file[kTagTableOffset + t * kTagEntrySize], entry.data(), entry.size());
 
         file += header;
         file += blocks;
         pages += nodeBlocks * kPagesPerBlock;
     }
-    dbf::writeLe(file, 32, pages, 4);
+    dbf::writeLe(file, file_header::kPagesInFile, pages, 4);
     return file;
 }
 

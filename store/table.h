@@ -69,9 +69,16 @@ void recreateTable(const std::filesystem::path& dir, std::string_view table,
 // never left torn. A table opened Exclusive holds an OS lock that excludes every other
 // opener, in this process or another; Shared excludes only Exclusive openers.
 class Table {
-public:
+  public:
     enum class Mode { Shared, Exclusive };
 
+    // A new empty table in a folder that only the caller writes (the first action's staging
+    // folder, invariant 2 of file_io.h), opened shared. A table of that name there, and its
+    // index, are replaced; no other opener is looked for. recreateTable is the protocol for
+    // folders that other programs share.
+    static Table create(const std::filesystem::path& dir, std::string_view table,
+                        const std::vector<FieldDef>& fields,
+                        const std::vector<IndexDef>& indexes = {});
     static Table open(const std::filesystem::path& dir, std::string_view table, Mode mode);
     static Table openFile(const std::filesystem::path& dbf, Mode mode);
 
@@ -121,7 +128,7 @@ public:
     // Backed by an index built on first use and kept up to date by post().
     bool lookup(std::string_view field, std::string_view key);
 
-private:
+  private:
     struct Impl;
     explicit Table(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/hours.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -19,14 +19,14 @@ struct SubjectLoad {
 }  // namespace
 
 void ExportarAsignaciones(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "ASIGT", schemas::asigt());
-    store::Table rows = store::Table::open(ctx.dir, "ASIGT", store::Table::Mode::Shared);
+    store::Table rows = store::Table::create(ctx.dir, work_tables::kAsigt, work_tables::asigt());
     // Nothing is read from these two; opening them checks that the earlier steps made them.
-    store::Table groupsTable = store::Table::open(ctx.dir, "GRUPOST", store::Table::Mode::Shared);
+    store::Table groupsTable =
+        store::Table::open(ctx.dir, work_tables::kGrupost, store::Table::Mode::Shared);
     store::Table subjectsTable =
-        store::Table::open(ctx.dir, "ASIGNOMT", store::Table::Mode::Shared);
+        store::Table::open(ctx.dir, work_tables::kAsignomt, store::Table::Mode::Shared);
 
-    const SessionLengths lengths = {ctx.state.L1, ctx.state.L2, ctx.state.L3};
+    const SessionLengths lengths = {ctx.run.L1, ctx.run.L2, ctx.run.L3};
 
     // A subject belongs to every group that carries its own group's code, so the subjects are
     // gathered by that code once, in document order. Every Horas is converted, including those
@@ -73,7 +73,7 @@ void ExportarAsignaciones(StepContext& ctx) {
             rows.post();
         }
     }
-    rows.close();
+    ctx.close(rows);
     groupsTable.close();
     subjectsTable.close();
 }

@@ -3,14 +3,14 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarAulas(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "AULAT", schemas::aulat());
+    auto table = store::Table::create(ctx.dir, work_tables::kAulat, work_tables::aulat());
     const auto rooms = ctx.doc.selectNodes("/Centro/Aulas/Aula");
     std::vector<std::string> codes;
     codes.reserve(rooms.size());
@@ -23,19 +23,19 @@ void ExportarAulas(StepContext& ctx) {
     }
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
 
-    auto table = store::Table::open(ctx.dir, "AULAT", store::Table::Mode::Shared);
     for (std::size_t i = 0; i < rooms.size(); ++i) {
         const store::Node& room = rooms[i];
         const std::string name = room.attribute("Denominacion");
         const std::string centreCode = room.attribute("Codigo");
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kAulat, codes[i], abbreviations[i]);
         table.setText("NOMBRE", name);
         // The result export writes this back as the room's code, so it is the code as read.
         table.setText("ABREV_GESTION", centreCode);
         table.post();
     }
-    table.close();
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

@@ -1,5 +1,6 @@
 // The first action: choose the centre file, build every work table aside, then put them in
-// place together. A run that stops on an error leaves the work database as it was.
+// place together. A run that stops on an error leaves the work database as it was. This file
+// owns the atomicity of the work database as a whole: invariants 2 to 6 of store/file_io.h.
 #include "toworkdb/conversion_run.h"
 
 #include <cerrno>
@@ -18,8 +19,8 @@
 #include "store/file_io.h"
 #include "store/platform.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "store/workdb.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -66,8 +67,9 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     store::file_io::syncDirectory(workDb);
 }
 
-// The staging folder of this run: created (or cleared when a killed run left it), locked so that
-// a second run on the same work database is refused rather than mixed in, removed at the end.
+// The staging folder of this run (invariant 2): created (or cleared when a killed run left it),
+// locked so that a second run on the same work database is refused rather than mixed in,
+// removed at the end.
 class Staging {
   public:
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
@@ -79,7 +81,7 @@ class Staging {
                             workDb);
         if (held != 0)
             throw fileError("No se puede abrir la carpeta de trabajo", path_, reasonText(held));
-        // Whatever is here was left by a run that was killed.
+        // Whatever is here was left by a run that was killed (invariant 6).
         undoInterruptedMove(workDb, path_);
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
             fs::remove_all(stale->path(), ec);
@@ -113,7 +115,8 @@ struct Change {
 
 // The changes that put one staged table in place of every old spelling of its files (other
 // programs may have written proft.dbf): first every old index goes, so that no old index is ever
-// beside the new table; then the table; then the old table's other spellings; then its new index.
+// beside the new table (invariant 5); then the table; then the old table's other spellings; then
+// its new index.
 void planTable(std::vector<Change>& changes, const store::FolderNames& old, const fs::path& workDb,
                const fs::path& staged, const fs::path& backupDir, std::string_view table) {
     std::error_code ec;
@@ -160,7 +163,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
     if (ec) throw fileError("No se puede leer la carpeta", workDb, reasonText(ec));
     const fs::path backupDir = staged / kBackupFolder;
     std::vector<Change> changes;
-    for (const char* table : schemas::writtenTables())
+    for (const char* table : store::work_tables::writtenTables())
         planTable(changes, old, workDb, staged, backupDir, table);
 
     // The tables being replaced must not be in use: the same lock the table engine takes when
@@ -187,6 +190,7 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         makeBackup(change);
         journal += (change.backup.empty() ? "0 " : "1 ") + change.target.filename().string() + '\n';
     }
+    // Invariant 4: the journal is on disk before the first rename.
     const fs::path journalPath = staged / kMoveJournal;
     if (const int error = store::file_io::replaceFile(journalPath, journal, 0644); error != 0)
         throw fileError("No se puede escribir", journalPath, reasonText(error));
@@ -202,8 +206,8 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         }
         change.applied = true;
     }
-    // The new names are recorded on disk before the run reports success; from then on the
-    // journal must not undo them.
+    // Invariant 6: the new names are recorded on disk before the journal goes and the run
+    // reports success; from then on nothing undoes them.
     store::file_io::syncDirectory(workDb);
     store::file_io::unlink(journalPath);
     store::file_io::syncDirectory(staged);
@@ -211,59 +215,49 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
 
 }  // namespace
 
-void runConversion(RunState& state, UserInterface& ui) {
-    std::error_code ec;
-    if (std::optional<fs::path> chosen = ui.chooseXmlFile()) {
-        // The dialog gives a full path; a relative one (command line) is made full here.
-        state.xmlFileName = chosen->empty() ? *chosen : fs::absolute(*chosen, ec);
-        if (ec) state.xmlFileName = *chosen;
-    }
-
-    if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
-        ui.showMessage("No existe archivo");
-        if (state.embedded()) {
-            state.completionStatus = -1;
-            ui.closeWindow();
-        }
-        return;
-    }
-
-    auto document = std::make_shared<store::CentreDocument>();
-    state.centreDocument = document;
-    document->load(state.xmlFileName);
-
+ConversionReport convert(const store::CentreDocument& centre, const fs::path& workDb) {
+    store::requireWorkDb(workDb);
+    // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
+    RunData run;
+    Staging staging(workDb);
     {
-        WaitCursor waitCursor(ui);
-        store::requireWorkDb(state.workDb);
-        // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
-        state.usedShortCodes.clear();
-        state.seenLongCodes.clear();
-
-        Staging staging(state.workDb);
-        {
-            // The staged tables are flushed together once all steps are done, not each time
-            // a step closes one.
-            store::file_io::DeferredFlushes deferred;
-            StepContext ctx{state, *document, staging.path()};
-            ExportarMaterias(ctx);
-            ExportarTiposActividad(ctx);
-            ExportarProfesores(ctx);
-            ExportarAulas(ctx);
-            ExportarGrupos(ctx);
-            ExportarSesiones(ctx);
-            ExportarAsignaciones(ctx);
-        }
-        if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
-            throw fileError("No se puede escribir", staging.path(), reasonText(error));
-        moveIntoPlace(state.workDb, staging.path());
-        // Another program may hold the courses table, or it may not be deletable: then it stays,
-        // without a message, beside the tables written.
-        store::deleteTableFiles(state.workDb, schemas::kRemovedTable);
+        // Invariant 3: the staged tables are flushed together once all steps are done, not
+        // each time a step closes one.
+        store::file_io::DeferredFlushes deferred;
+        StepContext ctx{run, centre, staging.path()};
+        ExportarMaterias(ctx);
+        ExportarTiposActividad(ctx);
+        ExportarProfesores(ctx);
+        ExportarAulas(ctx);
+        ExportarGrupos(ctx);
+        ExportarSesiones(ctx);
+        ExportarAsignaciones(ctx);
     }
+    if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
+        throw fileError("No se puede escribir", staging.path(), reasonText(error));
+    moveIntoPlace(workDb, staging.path());
+    // Another program may hold the courses table, or it may not be deletable: then it stays,
+    // without a message, beside the tables written.
+    store::deleteTableFiles(workDb, work_tables::kRemovedTable);
 
-    state.completionStatus = 1;
-    ui.showMessage("Proceso finalizado");
-    if (state.embedded()) ui.closeWindow();
+    ConversionReport report;
+    for (const char* table : work_tables::writtenTables())
+        report.tables.push_back({table, run.records[table]});
+    report.renamedCodes = std::move(run.renamedCodes);
+    report.workingSet = std::move(run.workingSet);
+    report.L1 = run.L1;
+    report.L2 = run.L2;
+    report.L3 = run.L3;
+    report.usedShortCodes = std::move(run.usedShortCodes);
+    report.seenLongCodes = std::move(run.seenLongCodes);
+    return report;
+}
+
+ConversionReport convert(const fs::path& centreFile, const fs::path& workDb) {
+    store::CentreDocument centre;
+    // A file that does not parse is converted as an empty centre: every table written empty.
+    (void)centre.load(centreFile);
+    return convert(centre, workDb);
 }
 
 }  // namespace lindavex::toworkdb

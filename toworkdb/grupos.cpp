@@ -4,18 +4,18 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarGrupos(StepContext& ctx) {
-    store::deleteTableFiles(ctx.dir, "GRUPOST");
-    store::deleteTableFiles(ctx.dir, schemas::kRemovedTable);
-    store::recreateTable(ctx.dir, "GRUPOST", schemas::grupost());
+    store::deleteTableFiles(ctx.dir, work_tables::kGrupost);
+    store::deleteTableFiles(ctx.dir, work_tables::kRemovedTable);
+    auto table = store::Table::create(ctx.dir, work_tables::kGrupost, work_tables::grupost());
     // Exclusive, as the window's teachers table component holds it.
-    auto teachers = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Exclusive);
+    auto teachers = store::Table::open(ctx.dir, work_tables::kProft, store::Table::Mode::Exclusive);
     const FirstDenominacionByCode teachings(ctx.doc, "/Centro/Ensenanzas/Ensenanza");
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
     std::vector<std::string> codes;
@@ -23,7 +23,6 @@ void ExportarGrupos(StepContext& ctx) {
     for (const auto& group : groups) codes.push_back(group.attribute("Codigo"));
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
 
-    auto table = store::Table::open(ctx.dir, "GRUPOST", store::Table::Mode::Shared);
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const store::Node& group = groups[i];
         std::string description = group.attribute("Denominacion");
@@ -36,6 +35,7 @@ void ExportarGrupos(StepContext& ctx) {
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kGrupost, codes[i], abbreviations[i]);
         table.setText("TURNO", group.attribute("Turno"));
         table.setText("NIVEL", teaching);
         table.setText("CURSO", group.attribute("Curso"));
@@ -45,7 +45,7 @@ void ExportarGrupos(StepContext& ctx) {
         table.setText("TUTOR", tutor);
         table.post();
     }
-    table.close();
+    ctx.close(table);
     teachers.close();
 }
 

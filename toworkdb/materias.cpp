@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 namespace {
 
-constexpr const char* kTable = "ASIGNOMT";
+constexpr const char* kTable = work_tables::kAsignomt;
 constexpr const char* kSubjects = "/Centro/Materias/Materia";
 constexpr const char* kActivityTypes = "/Centro/TiposActividad/TipoActividad";
 
@@ -29,15 +29,16 @@ SubjectList activityTypes(const store::CentreDocument& doc) {
     return listAt(doc, kActivityTypes, SubjectList::Key::ShortCode);
 }
 
-void appendRows(const store::CentreDocument& doc, std::string_view path,
+void appendRows(StepContext& ctx, std::string_view path,
                 const std::vector<std::optional<std::string>>& cods, store::Table& table,
                 bool isTask) {
-    const auto elements = doc.selectNodes(path);
+    const auto elements = ctx.doc.selectNodes(path);
     for (std::size_t i = 0; i < elements.size() && i < cods.size(); ++i) {
         if (!cods[i]) continue;
         const std::string longCode = elements[i].attribute("Codigo");
         table.append();
         table.setText("COD", *cods[i]);
+        ctx.noteCode(kTable, longCode, *cods[i]);
         table.setText("CODLARGO", longCode);
         table.setText("NOMBRE", elements[i].attribute("Denominacion"));
         table.setLogical("ESTAREA", isTask);
@@ -49,24 +50,23 @@ void appendRows(const store::CentreDocument& doc, std::string_view path,
 }  // namespace
 
 void ExportarMaterias(StepContext& ctx) {
-    store::recreateTable(ctx.dir, kTable, schemas::asignomt());
-    auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
+    auto table = store::Table::create(ctx.dir, kTable, work_tables::asignomt());
     // The activity types come into the same table next: a subject numbered out of a collision
     // must not take a code their rules give them.
     const SubjectList types = activityTypes(ctx.doc);
-    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
-                                   subjects(ctx.doc), {}, &types);
-    appendRows(ctx.doc, kSubjects, cods, table, false);
-    table.close();
+    const auto cods =
+        subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes, subjects(ctx.doc), {}, &types);
+    appendRows(ctx, kSubjects, cods, table, false);
+    ctx.close(table);
 }
 
 void ExportarTiposActividad(StepContext& ctx) {
     auto table = store::Table::open(ctx.dir, kTable, store::Table::Mode::Shared);
     // An activity type that repeats a subject's code is the same code again, not a new one.
-    const auto cods = subjectCodes(ctx.state.usedShortCodes, ctx.state.seenLongCodes,
+    const auto cods = subjectCodes(ctx.run.usedShortCodes, ctx.run.seenLongCodes,
                                    activityTypes(ctx.doc), subjects(ctx.doc).longCodes, nullptr);
-    appendRows(ctx.doc, kActivityTypes, cods, table, true);
-    table.close();
+    appendRows(ctx, kActivityTypes, cods, table, true);
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

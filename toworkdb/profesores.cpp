@@ -3,14 +3,14 @@
 #include <vector>
 
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toworkdb/codes.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
 
 void ExportarProfesores(StepContext& ctx) {
-    store::recreateTable(ctx.dir, "PROFT", schemas::proft());
+    auto table = store::Table::create(ctx.dir, work_tables::kProft, work_tables::proft());
     const FirstDenominacionByCode departments(ctx.doc, "/Centro/Departamentos/Departamento");
     const auto teachers = ctx.doc.selectNodes("/Centro/Profesores/Profesor");
     std::vector<std::string> codes;
@@ -18,7 +18,6 @@ void ExportarProfesores(StepContext& ctx) {
     for (const auto& teacher : teachers) codes.push_back(teacher.attribute("Codigo"));
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Cut);
 
-    auto table = store::Table::open(ctx.dir, "PROFT", store::Table::Mode::Shared);
     for (std::size_t i = 0; i < teachers.size(); ++i) {
         const store::Node& teacher = teachers[i];
         // Both separators stay when a part is empty: the product shows the name as it stands.
@@ -32,11 +31,12 @@ void ExportarProfesores(StepContext& ctx) {
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
+        ctx.noteCode(work_tables::kProft, codes[i], abbreviations[i]);
         table.setText("NOMBRE", name);
         table.setText("DEPART", department);
         table.post();
     }
-    table.close();
+    ctx.close(table);
 }
 
 }  // namespace lindavex::toworkdb

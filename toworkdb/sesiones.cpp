@@ -12,7 +12,7 @@
 #include "store/days.h"
 #include "store/error.h"
 #include "store/table.h"
-#include "toworkdb/schemas.h"
+#include "store/work_tables.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
@@ -83,8 +83,9 @@ std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
 }  // namespace
 
 void ExportarSesiones(StepContext& ctx) {
-    RunState& state = ctx.state;
-    store::recreateTable(ctx.dir, "DIASHORAST", schemas::diashorast());
+    RunData& state = ctx.run;
+    store::Table periods =
+        store::Table::create(ctx.dir, work_tables::kDiashorast, work_tables::diashorast());
     const std::vector<Period> entries = periodsOf(ctx.doc);
     state.workingSet.clear();
     for (const Period& p : entries) state.workingSet.push_back(p.entry);
@@ -93,7 +94,6 @@ void ExportarSesiones(StepContext& ctx) {
     std::vector<std::pair<std::string, std::int32_t>> lengths;
     std::unordered_map<std::string, std::size_t> lengthIndex;
 
-    store::Table periods = store::Table::open(ctx.dir, "DIASHORAST", store::Table::Mode::Shared);
     std::int32_t period = 0;
     std::int32_t currentDay = -1;
     for (const auto& [entry, session] : entries) {
@@ -133,18 +133,18 @@ void ExportarSesiones(StepContext& ctx) {
         if (added) lengths.emplace_back(stored, 0);
         ++lengths[it->second].second;
     }
-    periods.close();
+    ctx.close(periods);
 
     state.L1 = state.L2 = state.L3 = 0;
-    store::recreateTable(ctx.dir, "COUNTSES", schemas::countses(), schemas::countsesIndexes());
-    store::Table counts = store::Table::open(ctx.dir, "COUNTSES", store::Table::Mode::Shared);
+    store::Table counts = store::Table::create(
+        ctx.dir, work_tables::kCountses, work_tables::countses(), work_tables::countsesIndexes());
     for (const auto& [duration, sessions] : lengths) {
         counts.append();
         counts.setText("DURACION", duration);
         counts.setInteger("NSES", sessions);
         counts.post();
     }
-    counts.close();
+    ctx.close(counts);
 
     std::int32_t* leading[] = {&state.L1, &state.L2, &state.L3};
     for (std::size_t i = 0; i < 3 && i < lengths.size(); ++i)

@@ -3,17 +3,53 @@
 // ExportarMaterias, ExportarTiposActividad, ExportarProfesores, ExportarAulas, ExportarGrupos,
 // ExportarSesiones, ExportarAsignaciones. Each reads the centre document and writes its tables
 // in `dir` (the folder the run builds its tables in); each throws lindavex::Error on failure.
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
-#include "shell/run_state.h"
 #include "store/centre_document.h"
+#include "store/table.h"
+#include "store/work_tables.h"
+#include "toworkdb/conversion_run.h"
 
 namespace lindavex::toworkdb {
 
+namespace work_tables = store::work_tables;
+
+// What one run carries from step to step; made afresh for every run.
+struct RunData {
+    // Subjects and activity types: used short codes and seen long codes (sorted,
+    // case-sensitive).
+    std::set<std::string> usedShortCodes;
+    std::set<std::string> seenLongCodes;
+    // The working set of period entries (ListBoxPlanti), ascending, duplicates kept; and the
+    // leading session lengths in minutes.
+    std::vector<std::string> workingSet;
+    std::int32_t L1 = 0, L2 = 0, L3 = 0;
+    std::vector<RenamedCode> renamedCodes;
+    // Records in each table as its step closed it, by table name.
+    std::map<std::string, std::size_t> records;
+};
+
 struct StepContext {
-    RunState& state;                     // code lists, working set, L1..L3
-    const store::CentreDocument& doc;    // the loaded centre document
-    std::filesystem::path dir;           // where the step's tables are written
+    RunData& run;
+    const store::CentreDocument& doc;  // the loaded centre document
+    std::filesystem::path dir;         // where the step's tables are written
+
+    // Notes a centre code written under another code.
+    void noteCode(const char* table, const std::string& centreCode,
+                  const std::string& writtenCode) {
+        if (centreCode != writtenCode) run.renamedCodes.push_back({table, centreCode, writtenCode});
+    }
+
+    // Closes a table the step wrote, noting how many records it holds.
+    void close(store::Table& table) {
+        run.records[table.path().stem().string()] = table.recordCount();
+        table.close();
+    }
 };
 
 void ExportarMaterias(StepContext& ctx);        // ASIGNOMT, subjects

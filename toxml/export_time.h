@@ -4,8 +4,6 @@
 #include <functional>
 #include <string>
 
-#include "shell/run_state.h"
-
 namespace lindavex::toxml {
 
 // A local date and time, as the user's clock shows it.
@@ -26,8 +24,5 @@ LocalDateTime readLocalClock();
 // The short date, one blank and the long time. On Windows in the user's regional formats;
 // elsewhere the Spanish regional default dd/mm/yyyy hh:mm:ss. Code page text.
 std::string formatExportTime(const LocalDateTime& when);
-
-// The whole action, taking its FechaExportacion from clock.
-void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock);
 
 }  // namespace lindavex::toxml

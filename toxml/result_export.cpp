@@ -13,18 +13,15 @@
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
 namespace {
 
 namespace fs = std::filesystem;
+namespace work_tables = store::work_tables;
 
-constexpr const char* kReminder =
-    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
-    "desde el cual realizó la Importación a Morvalen";
-constexpr const char* kMissingInput = "No existe archivo XML o Solución.";
-constexpr const char* kFinished = "Proceso finalizado";
 // A run writes its hidden result file in one go and renames it at once: one untouched this long
 // belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
@@ -43,13 +40,13 @@ bool isFile(const fs::path& path) {
 // opened in this order. Members close themselves when the run stops on an error.
 struct RunTables {
     explicit RunTables(const fs::path& dir)
-        : soluc(open(dir, "SOLUC")),
-          grupos(open(dir, "GRUPOST")),
-          profesor(open(dir, "PROFT")),
-          aulas(open(dir, "AULAT")),
-          nomAsg(open(dir, "ASIGNOMT")),
-          tramos(open(dir, "DIASHORAST")),
-          asig(open(dir, "ASIGT")) {}
+        : soluc(open(dir, work_tables::kSoluc)),
+          grupos(open(dir, work_tables::kGrupost)),
+          profesor(open(dir, work_tables::kProft)),
+          aulas(open(dir, work_tables::kAulat)),
+          nomAsg(open(dir, work_tables::kAsignomt)),
+          tramos(open(dir, work_tables::kDiashorast)),
+          asig(open(dir, work_tables::kAsigt)) {}
 
     void close() {
         for (store::Table* table : {&soluc, &grupos, &profesor, &aulas, &nomAsg, &tramos, &asig})
@@ -80,13 +77,14 @@ struct CentreHeader {
 
 // The root's identifying attributes. A file without them cannot become a result file that
 // Pincel-rIdaz would take for this centre, so the run stops and says what is missing.
-CentreHeader readHeader(const store::CentreDocument& document, const fs::path& file) {
+CentreHeader readHeader(const store::CentreDocument& document, const store::ParseResult& parsed,
+                        const fs::path& file) {
     const std::string quoted = "\"" + utf8Path(file) + "\"";
+    if (!parsed)
+        throw Error("El archivo XML " + quoted + " no es un documento XML válido (" +
+                    parsed.description + ").");
     const store::Node root = document.selectSingleNode("/Centro");
     if (!root) {
-        if (document.isEmpty())
-            throw Error("El archivo XML " + quoted +
-                        " no es un documento XML válido: falta el elemento raíz Centro.");
         throw Error("El archivo XML " + quoted + " no tiene el elemento raíz Centro (su raíz es " +
                     codepage::toUtf8(document.documentElement().name()) + ").");
     }
@@ -127,6 +125,8 @@ class TimetableWriter {
   public:
     TimetableWriter(RunTables& tables, store::CentreDocument& document, store::Node timetable)
         : t_(tables), document_(document), timetable_(timetable) {}
+
+    std::size_t written() const { return written_; }
 
     void pass(RowKind kind) {
         for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next()) writeRow(kind);
@@ -172,11 +172,13 @@ class TimetableWriter {
         actividad.setAttribute("HoraInicio", t_.tramos.asText("HORADESDE"));
         actividad.setAttribute("HoraFin", t_.tramos.asText("HORAHASTA"));
         timetable_.appendChild(actividad);
+        ++written_;
     }
 
     RunTables& t_;
     store::CentreDocument& document_;
     store::Node timetable_;
+    std::size_t written_ = 0;
 };
 
 }  // namespace
@@ -189,42 +191,30 @@ fs::path resultFileName(const fs::path& xmlFile) {
     return result;
 }
 
-void runResultExport(RunState& state, UserInterface& ui) {
-    runResultExport(state, ui, readLocalClock);
+bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
+    return isFile(centreFile) && isFile(store::findDbf(workDb, work_tables::kSoluc));
 }
 
-void runResultExport(RunState& state, UserInterface& ui, const LocalClock& clock) {
-    ui.showMessage(kReminder);
-    if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
-    if (!isFile(state.xmlFileName) || !isFile(store::findDbf(state.workDb, "SOLUC"))) {
-        ui.showMessage(kMissingInput);
-        if (state.embedded()) {
-            state.completionStatus = -1;
-            ui.closeWindow();
-        }
-        return;
-    }
-    {
-        const WaitCursor wait(ui);
-        RunTables tables(state.workDb);
-        auto document = std::make_shared<store::CentreDocument>();
-        state.centreDocument = document;
-        document->load(state.xmlFileName);
-        const CentreHeader header = readHeader(*document, state.xmlFileName);
-        const store::Node timetable = replaceRoot(*document, header, formatExportTime(clock()));
-        TimetableWriter writer(tables, *document, timetable);
-        writer.pass(RowKind::Subject);
-        writer.pass(RowKind::Task);
-        tables.close();
-        // Written beside the target and renamed into place: an earlier result stays whole
-        // until the new one is complete. A run killed before its rename left its hidden file.
-        const fs::path result = resultFileName(state.xmlFileName);
-        store::file_io::removeStaleBeside(result, kStaleAfter);
-        document->save(result);
-    }
-    state.completionStatus = 1;
-    ui.showMessage(kFinished);
-    if (state.embedded()) ui.closeWindow();
+ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
+                          const LocalClock& clock) {
+    ExportReport report;
+    RunTables tables(workDb);
+    report.document = std::make_shared<store::CentreDocument>();
+    store::CentreDocument& document = *report.document;
+    const store::ParseResult parsed = document.load(centreFile);
+    const CentreHeader header = readHeader(document, parsed, centreFile);
+    const store::Node timetable = replaceRoot(document, header, formatExportTime(clock()));
+    TimetableWriter writer(tables, document, timetable);
+    writer.pass(RowKind::Subject);
+    writer.pass(RowKind::Task);
+    tables.close();
+    // Invariant 7: written beside the target and renamed into place once complete. A run
+    // killed before its rename left its hidden file.
+    report.result = resultFileName(centreFile);
+    store::file_io::removeStaleBeside(report.result, kStaleAfter);
+    document.save(report.result);
+    report.activities = writer.written();
+    return report;
 }
 
 }  // namespace lindavex::toxml

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_process.h"
+#include "shell/controller.h"
 #include "shell/run_state.h"
 #include "store/file_io.h"
 #include "support/files.h"
@@ -125,7 +126,7 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     state.workDb = copy;
     lindavex::testing::RecordingUi ui;
     ui.dialogAnswers.push_back(next);
-    lindavex::toworkdb::runConversion(state, ui);
+    lindavex::shell::runConversion(state, ui);
     ASSERT_EQ(state.completionStatus, 1);
     const std::size_t calls = io::totalCalls();
     io::reset();

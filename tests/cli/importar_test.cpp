@@ -8,9 +8,9 @@
 
 #include "cli_process.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
-#include "toworkdb/schemas.h"
 #include "toxml/solution_table.h"
 
 namespace lindavex::testing {
@@ -113,7 +113,7 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
 // the table engine's message, and nothing is written.
 TEST_F(Importar, TableHeldByAnotherProgramStopsTheRun) {
     writeCentre("<Centro Codigo='1' Nombre='n' CursoEscolar='c' Version='v'/>");
-    using namespace toworkdb::schemas;
+    using namespace store::work_tables;
     store::recreateTable(workDb, "GRUPOST", grupost());
     store::recreateTable(workDb, "PROFT", proft());
     store::recreateTable(workDb, "AULAT", aulat());

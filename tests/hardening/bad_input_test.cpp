@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hardening_support.h"
+#include "shell/controller.h"
 #include "shell/settings_file.h"
 #include "store/file_io.h"
 #include "store/platform.h"
@@ -116,7 +117,7 @@ std::size_t records(const Scene& scene, const char* table) {
 }
 
 void expectEmptyTables(const Scene& scene) {
-    for (const char* table : toworkdb::schemas::writtenTables())
+    for (const char* table : store::work_tables::writtenTables())
         EXPECT_EQ(records(scene, table), 0U) << table;
 }
 
@@ -498,7 +499,7 @@ class BadInputTest : public ::testing::TestWithParam<BadInput> {
             state.workDb = scene.workDb;
             RecordingUi ui;
             ui.dialogAnswers.push_back(exampleCentre());
-            toworkdb::runConversion(state, ui);
+            shell::runConversion(state, ui);
             writeSolutionFromTables(scene.workDb);
             writeBytes(scene.centre, readBytes(exampleCentre()));
             writeBytes(scene.result, kEarlierResult);
@@ -534,10 +535,10 @@ TEST_P(BadInputTest, ClearMessageAndNothingLost) {
         try {
             switch (bad.action) {
                 case Action::Exportar:
-                    toworkdb::runConversion(state, ui);
+                    shell::runConversion(state, ui);
                     break;
                 case Action::Importar:
-                    toxml::runResultExport(state, ui);
+                    shell::runResultExport(state, ui);
                     break;
                 case Action::Settings:
                     shell::writeProfileString(scene.ini, "Transformadores", "Transformado", "1");

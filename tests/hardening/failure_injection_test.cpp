@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hardening_support.h"
+#include "shell/controller.h"
 #include "shell/settings_file.h"
 #include "store/file_io.h"
 #include "support/recording_ui.h"
@@ -60,7 +61,8 @@ class FailureInjectionTest : public ::testing::Test {
     void TearDown() override { io::reset(); }
 
     // One action over the centre file as the window would run it, its end recorded.
-    Outcome runAction(void (*action)(RunState&, UserInterface&), const fs::path& centre) {
+    template <class Action>
+    Outcome runAction(Action action, const fs::path& centre) {
         RunState state;
         state.workDb = workDb;
         RecordingUi ui;
@@ -75,8 +77,13 @@ class FailureInjectionTest : public ::testing::Test {
         outcome.messages = ui.messages;
         return outcome;
     }
-    Outcome exportar(const fs::path& centre) { return runAction(toworkdb::runConversion, centre); }
-    Outcome importar(const fs::path& centre) { return runAction(toxml::runResultExport, centre); }
+    Outcome exportar(const fs::path& centre) {
+        return runAction([](RunState& s, UserInterface& u) { shell::runConversion(s, u); }, centre);
+    }
+    Outcome importar(const fs::path& centre) {
+        return runAction([](RunState& s, UserInterface& u) { shell::runResultExport(s, u); },
+                         centre);
+    }
 
     static bool reportedSuccess(const Outcome& outcome) {
         for (const std::string& m : outcome.messages)

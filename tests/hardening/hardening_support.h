@@ -12,8 +12,8 @@
 #include "store/centre_document.h"
 #include "store/error.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/files.h"
-#include "toworkdb/schemas.h"
 #include "toxml/solution_table.h"
 
 namespace lindavex::testing {
@@ -47,7 +47,7 @@ inline std::string tableContent(const fs::path& dir, const char* table) {
 
 inline std::map<std::string, std::string> workTables(const fs::path& dir) {
     std::map<std::string, std::string> tables;
-    for (const char* name : toworkdb::schemas::writtenTables())
+    for (const char* name : store::work_tables::writtenTables())
         tables[name] = tableContent(dir, name);
     return tables;
 }

@@ -147,7 +147,7 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
     const std::size_t killed = killRepeatedly(
         args, kills, [&] { restore(workDb, oldFiles); },
         [&] {
-            for (const char* table : toworkdb::schemas::writtenTables()) {
+            for (const char* table : store::work_tables::writtenTables()) {
                 SCOPED_TRACE(table);
                 std::string content;
                 ASSERT_NO_THROW(content = tableContent(workDb, table));

@@ -185,6 +185,33 @@ TEST(CentreDocumentTest, UnparsableFileGivesAnEmptyDocument) {
     EXPECT_FALSE(doc.selectSingleNode("/Centro"));
 }
 
+// The parse result says whether the file parsed and, when not, on which line it stopped.
+TEST(CentreDocumentTest, LoadReportsTheLineWhereParsingStopped) {
+    const struct {
+        const char* text;
+        bool parses;
+        int line;
+    } cases[] = {
+        {"<Centro Codigo=\"1\"/>", true, 0},
+        {"<?xml version=\"1.0\"?>\n<Centro>\n<Materias>\n</Centro>", false, 4},
+        {"<Centro a=\"1\" a=\"2\"/>", false, 1},
+        {"", false, 1},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        writeBytes(dir / "c.xml", c.text);
+        CentreDocument doc;
+        const ParseResult result = doc.load(dir / "c.xml");
+        EXPECT_EQ(static_cast<bool>(result), c.parses) << c.text;
+        EXPECT_EQ(result.line, c.line) << c.text;
+        EXPECT_EQ(doc.isEmpty(), !c.parses) << c.text;
+        if (c.parses) EXPECT_TRUE(result.description.empty()) << result.description;
+        if (!c.parses)
+            EXPECT_EQ(result.description.rfind("línea " + std::to_string(c.line) + ": ", 0), 0u)
+                << result.description;
+    }
+}
+
 TEST(CentreDocumentTest, UnreadableFileIsAnError) {
     ScratchDir dir;
     CentreDocument doc;

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "store/dbf_format.h"
 #include "store/error.h"
 #include "store/platform.h"
 #include "support/error_text.h"
@@ -305,6 +306,55 @@ TEST_F(LookupTest, LooksUpNumbersByTheirPlainDecimalText) {
     EXPECT_TRUE(t.lookup("NSES", "3"));
     EXPECT_FALSE(t.lookup("NSES", "3.0"));
     EXPECT_TRUE(t.lookup("H", "2.5"));
+}
+
+TEST(TableCreate, GivesTheNewEmptyTableOpenAndReplacesAnOldOne) {
+    ScratchDir dir;
+    {
+        Table old = Table::create(dir.path(), "T", kAllTypes);
+        old.append();
+        old.setText("COD", "OLD");
+        old.post();
+    }
+    Table t = Table::create(dir.path(), "T", {{"NSES", FieldType::Integer}}, {{"NSES", "NSES"}});
+    EXPECT_TRUE(t.isOpen());
+    EXPECT_EQ(t.recordCount(), 0u);
+    t.append();
+    t.setInteger("NSES", 7);
+    t.close();
+    Table again = Table::open(dir.path(), "T", Table::Mode::Shared);
+    ASSERT_EQ(again.fields().size(), 1u);
+    EXPECT_EQ(again.asInteger("NSES"), 7);
+    EXPECT_TRUE(std::filesystem::exists(mdxPath(dir.path(), "T")));
+    again.close();
+    Table::create(dir.path(), "T", kAllTypes).close();  // no index: the old one must go
+    EXPECT_FALSE(std::filesystem::exists(mdxPath(dir.path(), "T")));
+}
+
+// Every type letter a table may carry, with the storage, width and null byte it is read by.
+TEST(DbfStorage, EachTypeLetterHasOneStorage) {
+    using dbf::Storage;
+    const struct {
+        char letter;
+        Storage storage;
+        std::size_t fixedLength;
+        char blank;
+    } cases[] = {
+        {'C', Storage::Character, 0, ' '},   {'D', Storage::Date, 8, ' '},
+        {'N', Storage::Digits, 0, ' '},      {'F', Storage::Digits, 0, ' '},
+        {'I', Storage::BinaryInteger, 4, 0}, {'+', Storage::BinaryInteger, 4, 0},
+        {'O', Storage::BinaryDouble, 8, 0},  {'@', Storage::Timestamp, 8, 0},
+        {'L', Storage::Logical, 1, ' '},     {'M', Storage::Memo, 0, ' '},
+        {'B', Storage::Memo, 0, ' '},        {'G', Storage::Memo, 0, ' '},
+    };
+    for (const auto& c : cases) {
+        const auto info = dbf::storageOf(c.letter);
+        ASSERT_TRUE(info) << c.letter;
+        EXPECT_EQ(info->storage, c.storage) << c.letter;
+        EXPECT_EQ(info->fixedLength, c.fixedLength) << c.letter;
+        EXPECT_EQ(info->blank, c.blank) << c.letter;
+    }
+    for (char unknown : {'\0', 'X', 'c', '0'}) EXPECT_FALSE(dbf::storageOf(unknown)) << unknown;
 }
 
 }  // namespace

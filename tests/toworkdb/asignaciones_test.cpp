@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "store/error.h"
+#include "store/work_tables.h"
 #include "support/error_text.h"
-#include "toworkdb/schemas.h"
 #include "toworkdb/step_fixture.h"
 
 namespace lindavex::testing {
@@ -26,8 +26,8 @@ class AsignacionesTest : public StepFixture {
   protected:
     AsignacionesTest() {
         // The earlier steps of a run have made these two.
-        store::recreateTable(workDir, "GRUPOST", toworkdb::schemas::grupost());
-        store::recreateTable(workDir, "ASIGNOMT", toworkdb::schemas::asignomt());
+        store::recreateTable(workDir, "GRUPOST", store::work_tables::grupost());
+        store::recreateTable(workDir, "ASIGNOMT", store::work_tables::asignomt());
         state.L1 = 55;
         state.L2 = 35;
     }

@@ -8,20 +8,22 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/controller.h"
 #include "store/error.h"
 #include "store/file_io.h"
 #include "store/platform.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
-#include "toworkdb/schemas.h"
 
 namespace lindavex::toworkdb {
 namespace {
@@ -30,6 +32,7 @@ using lindavex::testing::errorText;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
 using lindavex::testing::writeBytes;
+using shell::runConversion;
 using testing::RecordingUi;
 using testing::ScratchDir;
 
@@ -71,7 +74,7 @@ class ConversionRunTest : public ::testing::Test {
 
     void runOn(const fs::path& file) {
         ui.dialogAnswers.push_back(file);
-        runConversion(state, ui);
+        report = runConversion(state, ui);
     }
 
     // A work database as an earlier run and the timetabling product left it.
@@ -100,6 +103,7 @@ class ConversionRunTest : public ::testing::Test {
     fs::path workDb = scratch / "WTEMP";
     fs::path example = fs::path(LINDAVEX_SOURCE_DIR) / "examples" / "centro.xml";
     RunState state;
+    std::optional<ConversionReport> report;  // of the last runOn
     OrderedUi ui;
 };
 
@@ -163,8 +167,9 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     EXPECT_EQ(records(workDb, "DIASHORAST"), 30u);
     EXPECT_EQ(records(workDb, "COUNTSES"), 2u);
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
-    EXPECT_EQ(state.L1, 55);
-    EXPECT_EQ(state.L2, 35);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->L1, 55);
+    EXPECT_EQ(report->L2, 35);
     // The sessions step ran before the assignments: 02,75 is three sessions of 55 minutes.
     auto asigt = store::Table::open(workDb, "ASIGT", store::Table::Mode::Shared);
     ASSERT_TRUE(asigt.lookup("CASIG", "FYQ"));
@@ -174,7 +179,8 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
 TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
     runOn(example);
     const auto first = snapshot(workDb);
-    ASSERT_FALSE(state.usedShortCodes.empty());
+    ASSERT_TRUE(report);
+    ASSERT_FALSE(report->usedShortCodes.empty());
 
     runConversion(state, ui);  // dialog cancelled: the file of the first run
     EXPECT_EQ(ui.dialogCount, 2);
@@ -193,7 +199,8 @@ TEST_F(ConversionRunTest, AFileThatDoesNotParseGivesEmptyTables) {
     runOn(broken);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_EQ(state.completionStatus, 1);
-    for (const char* table : schemas::writtenTables()) EXPECT_EQ(records(workDb, table), 0u);
+    for (const char* table : store::work_tables::writtenTables())
+        EXPECT_EQ(records(workDb, table), 0u);
     EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
 }
 
@@ -319,6 +326,43 @@ TEST_F(ConversionRunTest, BackupsAreCopiedWhereLinksAreRefused) {
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
     EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
+}
+
+// The action alone, without the window: its report is what the tables hold.
+TEST_F(ConversionRunTest, TheReportCountsWhatEachTableHolds) {
+    const ConversionReport direct = convert(example, workDb);
+    std::vector<std::string> names;
+    for (const TableCount& table : direct.tables) {
+        names.push_back(table.name);
+        EXPECT_EQ(table.records, records(workDb, table.name.c_str())) << table.name;
+    }
+    EXPECT_EQ(names, std::vector<std::string>(store::work_tables::writtenTables().begin(),
+                                              store::work_tables::writtenTables().end()));
+    EXPECT_EQ(direct.workingSet.size(), records(workDb, "DIASHORAST"));
+    EXPECT_EQ(direct.L1, 55);
+    EXPECT_EQ(direct.L2, 35);
+    // Each renamed code is in its table under the code written.
+    for (const RenamedCode& code : direct.renamedCodes) {
+        EXPECT_NE(code.centreCode, code.writtenCode);
+        auto table = store::Table::open(workDb, code.table, store::Table::Mode::Shared);
+        EXPECT_TRUE(table.lookup(code.table == "ASIGNOMT" ? "COD" : "ABREV", code.writtenCode))
+            << code.table << ' ' << code.writtenCode;
+    }
+}
+
+TEST_F(ConversionRunTest, TheReportNamesTheCodesWrittenUnderAnotherCode) {
+    const fs::path centre = scratch / "codigos.xml";
+    writeBytes(centre,
+               "<Centro><Aulas><Aula Codigo=\"A1\" Denominacion=\"a\"/>"
+               "<Aula Codigo=\"A1\" Denominacion=\"b\"/></Aulas>"
+               "<Profesores><Profesor Codigo=\"PROFESOR_LARGO\"/></Profesores></Centro>");
+    const ConversionReport direct = convert(centre, workDb);
+    ASSERT_EQ(direct.renamedCodes.size(), 2u);
+    EXPECT_EQ(direct.renamedCodes[0].table, "PROFT");
+    EXPECT_EQ(direct.renamedCodes[0].centreCode, "PROFESOR_LARGO");
+    EXPECT_EQ(direct.renamedCodes[1].table, "AULAT");
+    EXPECT_EQ(direct.renamedCodes[1].centreCode, "A1");
+    EXPECT_NE(direct.renamedCodes[1].writtenCode, "A1");
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/run_state.h"
 #include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/convert.h"
@@ -38,9 +37,8 @@ class StepFixture : public ::testing::Test {
     void loadCentreText(std::string_view fileText, const std::string& name = "centro.xml") {
         const auto path = scratch / name;
         std::ofstream(path, std::ios::binary) << fileText;
-        auto doc = std::make_shared<store::CentreDocument>();
-        doc->load(path);
-        state.centreDocument = doc;
+        document = std::make_shared<store::CentreDocument>();
+        (void)document->load(path);
     }
     // The same for a document whose root holds `body`.
     void loadCentre(std::string_view body) { loadCentreText(centreXml(body)); }
@@ -48,7 +46,7 @@ class StepFixture : public ::testing::Test {
     // Runs one step over the loaded document with the work folder as its table folder.
     template <class Step>
     void run(Step step) {
-        toworkdb::StepContext ctx{state, *state.centreDocument, workDir};
+        toworkdb::StepContext ctx{state, *document, workDir};
         step(ctx);
     }
 
@@ -100,7 +98,8 @@ class StepFixture : public ::testing::Test {
 
     ScratchDir scratch;
     std::filesystem::path workDir = scratch / "WTEMP";
-    RunState state;
+    toworkdb::RunData state;  // what the run carries between steps
+    std::shared_ptr<store::CentreDocument> document;
 };
 
 }  // namespace lindavex::testing

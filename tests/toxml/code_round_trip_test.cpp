@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "shell/controller.h"
 #include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/table.h"
@@ -208,7 +209,7 @@ TEST(CodeRoundTrip, EveryElementKeepsItsOwnCode) {
                "<Sesion Dia=\"L\" HoraInicio=\"09:00\" HoraFin=\"09:55\"/></Sesiones></Centro>";
         RecordingUi ui;
         ui.dialogAnswers = {centre, centre};
-        toworkdb::runConversion(state, ui);
+        shell::runConversion(state, ui);
 
         // Subjects and activity types: a row for each element the rules give a COD, kept, and for
         // each other element whose code is new, numbered.
@@ -253,7 +254,7 @@ TEST(CodeRoundTrip, EveryElementKeepsItsOwnCode) {
         for (std::size_t i = subjectLongCodes.size(); i < cods.size(); ++i)
             solution.push_back({cods[i], cods[i], 1, 2, "", "", ""});
         writeSolutionTable(state.workDb, solution);
-        toxml::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 1, 1, 8, 0, 0}; });
+        shell::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 1, 1, 8, 0, 0}; });
 
         store::CentreDocument result;
         result.load(toxml::resultFileName(centre));

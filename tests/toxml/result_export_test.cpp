@@ -15,17 +15,18 @@
 #include <utility>
 #include <vector>
 
+#include "shell/controller.h"
 #include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/error.h"
 #include "store/platform.h"
 #include "store/table.h"
+#include "store/work_tables.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
-#include "toworkdb/schemas.h"
 #include "toxml/export_time.h"
 #include "toxml/solution_table.h"
 
@@ -156,7 +157,7 @@ class ResultExport : public ::testing::Test {
     ResultExport() {
         fs::create_directories(workDb);
         state.workDb = workDb;
-        using namespace toworkdb::schemas;
+        using namespace store::work_tables;
         store::recreateTable(workDb, "GRUPOST", grupost());
         appendRows(workDb, "GRUPOST", {{"1A"}, {"1B"}, {"2A"}});
         store::recreateTable(workDb, "PROFT", proft());
@@ -183,7 +184,7 @@ class ResultExport : public ::testing::Test {
 
     void run(std::optional<fs::path> chosen) {
         ui.dialogAnswers.push_back(std::move(chosen));
-        toxml::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 3, 7, 9, 5, 1}; });
+        shell::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 3, 7, 9, 5, 1}; });
     }
     void run() { run(centre); }
 

@@ -24,7 +24,7 @@
 #include "support/scratch_dir.h"
 
 #ifdef LINDAVEX_HAVE_TOWORKDB
-#include "toworkdb/conversion_run.h"
+#include "shell/controller.h"
 #endif
 
 namespace lindavex::shell {
@@ -140,7 +140,9 @@ TEST(CompletionStatus, AnActionThatFailsKeepsTheWindowTheStatusAndRestoresTheCur
     Actions actions;
     actions.exportar = [](RunState& state, UserInterface&) {
         state.completionStatus = 1;
-        state.workingSet = {"11", "12"};
+        toworkdb::ConversionReport report;
+        report.workingSet = {"11", "12"};
+        return std::optional(report);
     };
     actions.importar = [](RunState&, UserInterface& ui) {
         ui.setWaitCursor(true);
@@ -176,12 +178,14 @@ TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
     bool hostExists = true;
     QSignalSpy* closed = nullptr;
     int closedDuringAction = -1;
-    const auto hostGoesAway = [&](RunState& state, UserInterface&) {
+    const auto hostGoesAway = [&](RunState& state,
+                                  UserInterface&) -> std::optional<toworkdb::ConversionReport> {
         hostExists = false;
         // An action's dialogs run the event loop; the window must outlast the action.
         QTest::qWait(3 * interval);
         closedDuringAction = closed->count();
         state.completionStatus = 1;
+        return std::nullopt;
     };
     // Gone while waiting for a button: ends as if closed, with the status so far.
     {
@@ -217,7 +221,7 @@ TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
     {
-        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.ui.messages, std::vector<std::string>{"No existe archivo"});
         EXPECT_EQ(w.closed->count(), 1);
@@ -225,14 +229,14 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
     }
     // Missing input outside embedded mode: the status stays 0 and the window stays open.
     {
-        Window w({}, {&toworkdb::runConversion, {}});
+        Window w({}, {&runConversion, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.form->runState().completionStatus, 0);
         EXPECT_EQ(w.closed->count(), 0);
     }
     // A completed run: "Proceso finalizado" first, then the window closes with 1.
     {
-        Window w({"exportar", kHandle}, {&toworkdb::runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}});
         fs::create_directory(w.dir / "WTEMP");
         std::ofstream(w.dir / "centro.xml")
             << "<?xml version=\"1.0\"?>\n<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" "
@@ -249,7 +253,8 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
 TEST(RealWidgets, AnErrorIsShownInAMessageBoxAndTheWaitCursorIsGone) {
     ScratchDir dir;
     Actions actions;
-    actions.exportar = [](RunState&, UserInterface& ui) {
+    actions.exportar = [](RunState&,
+                          UserInterface& ui) -> std::optional<toworkdb::ConversionReport> {
         ui.setWaitCursor(true);
         throw std::runtime_error("'x' is not a valid integer value");
     };

@@ -1,0 +1,74 @@
+#include "shell/controller.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "store/centre_document.h"
+
+namespace lindavex::shell {
+namespace fs = std::filesystem;
+namespace {
+
+// Missing input: the message, and embedded, the status -1 and the window closed.
+void missing(RunState& state, UserInterface& ui, const char* message) {
+    ui.showMessage(message);
+    if (state.embedded()) {
+        state.completionStatus = -1;
+        ui.closeWindow();
+    }
+}
+
+void finished(RunState& state, UserInterface& ui, const char* message) {
+    state.completionStatus = 1;
+    ui.showMessage(message);
+    if (state.embedded()) ui.closeWindow();
+}
+
+}  // namespace
+
+std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInterface& ui) {
+    std::error_code ec;
+    if (std::optional<fs::path> chosen = ui.chooseXmlFile()) {
+        // The dialog gives a full path; a relative one is made full here.
+        state.xmlFileName = chosen->empty() ? *chosen : fs::absolute(*chosen, ec);
+        if (ec) state.xmlFileName = *chosen;
+    }
+    if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
+        missing(state, ui, toworkdb::kMissingFileText);
+        return std::nullopt;
+    }
+
+    // Loaded before the wait cursor shows: a file that cannot be read stops the run first.
+    auto document = std::make_shared<store::CentreDocument>();
+    state.centreDocument = document;
+    // A file that does not parse is converted as an empty centre: every table written empty.
+    (void)document->load(state.xmlFileName);
+    std::optional<toworkdb::ConversionReport> report;
+    {
+        const WaitCursor wait(ui);
+        report = toworkdb::convert(*document, state.workDb);
+    }
+    finished(state, ui, toworkdb::kFinishedText);
+    return report;
+}
+
+std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterface& ui,
+                                                   const toxml::LocalClock& clock) {
+    ui.showMessage(toxml::kReminderText);
+    if (auto chosen = ui.chooseXmlFile()) state.xmlFileName = *chosen;
+    if (!toxml::hasInputs(state.xmlFileName, state.workDb)) {
+        missing(state, ui, toxml::kMissingInputText);
+        return std::nullopt;
+    }
+    std::optional<toxml::ExportReport> report;
+    {
+        const WaitCursor wait(ui);
+        report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
+    }
+    state.centreDocument = report->document;
+    finished(state, ui, toxml::kFinishedText);
+    return report;
+}
+
+}  // namespace lindavex::shell

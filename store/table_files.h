@@ -1,0 +1,54 @@
+#pragma once
+// The files behind a table: finding NAME.DBF and NAME.MDX in a folder as a Windows program
+// would, the lock an open table holds, reading the .DBF whole, and writing the .DBF/.MDX pair
+// back (invariant 1 of file_io.h). Used by table.cpp only.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/dbf_format.h"
+#include "store/platform.h"
+#include "store/table.h"
+
+namespace lindavex::store::table_files {
+
+// The file in `dir` whose name equals `name` ignoring letter case; the exact name when none does.
+std::filesystem::path resolveIgnoringCase(const std::filesystem::path& dir,
+                                          const std::string& name);
+
+// NAME + extension, for a table given with or without ".DBF".
+std::string fileName(std::string_view table, std::string_view extension);
+
+// A table file opened and locked (exclusive or shared), with what writing it back needs to
+// know: its permissions and its identity as opened.
+struct LockedFile {
+    platform::File lock;
+    unsigned fileMode = 0644;
+    platform::Identity identity;  // of the file as opened
+    std::string bytes;  // the whole file
+};
+LockedFile openLocked(const std::filesystem::path& dbf, bool exclusive,
+                      const std::string& displayName);
+
+// The production index's tags for a table whose header says it has one: none when the file is
+// missing, no value when it cannot be rebuilt.
+std::optional<std::vector<IndexDef>> productionTags(const std::filesystem::path& dbf,
+                                                    const dbf::Layout& layout);
+
+// Writes a table's records back over its files: the .MDX rebuilt when it has tags, both files
+// written beside and renamed into place. Refuses when the file under the name is no longer
+// the one `opened` locked (another shared opener wrote it meanwhile). Lets go of the lock
+// before the rename, as Windows cannot replace an open file.
+void writePair(const std::filesystem::path& dbf, LockedFile& opened,
+               const dbf::Layout& layout, const std::string& records, std::size_t count,
+               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
+
+// A new empty table in a folder that only the caller writes (the first action's staging
+// folder), replacing any table of that name there.
+void writeNew(const std::filesystem::path& dir, std::string_view table,
+              const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+
+}  // namespace lindavex::store::table_files
