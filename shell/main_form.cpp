@@ -1,8 +1,6 @@
 #include "shell/main_form.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
@@ -14,6 +12,7 @@
 
 #include <exception>
 
+#include "shell/platform.h"
 #include "shell/qt_ui.h"
 #include "shell/settings_file.h"
 #include "store/codepage.h"
@@ -76,9 +75,7 @@ void GradientPanel::paintEvent(QPaintEvent*) {
 }
 
 TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
-    : QWidget(parent),
-      actions_(std::move(actions)),
-      settingsDir_(QCoreApplication::applicationDirPath().toStdString()) {
+    : QWidget(parent), actions_(std::move(actions)), settingsDir_(platform::executableDir()) {
     setObjectName(QStringLiteral("MForm"));
     if (ui != nullptr) {
         ui_ = ui;
@@ -87,7 +84,7 @@ TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui,
         ui_ = ownUi_.get();
     }
     state_.workDb = store::defaultWorkDb();
-    setHtmlHelp(platformHtmlHelp());
+    setHtmlHelp(platform::htmlHelp());
     buildControls();
     FormCreate(arguments);
 }
@@ -99,8 +96,7 @@ TMForm::~TMForm() {
 }
 
 void TMForm::setHtmlHelp(HtmlHelpFunction htmlHelp) {
-    helpViewer_ = std::make_unique<HelpViewer>(
-        std::move(htmlHelp), QCoreApplication::applicationDirPath().toStdString());
+    helpViewer_ = std::make_unique<HelpViewer>(std::move(htmlHelp), platform::executableDir());
     helpViewer_->setApplicationHelpFile(kHelpFileName);
     helpViewer_->registerWith(
         HelpManager{{}, [this] { return static_cast<std::uintptr_t>(winId()); }, {}}, 0);
@@ -162,8 +158,7 @@ void TMForm::FormCreate(const QStringList& arguments) {
     if (arguments.size() == 2) {
         try {
             const std::string handle = codepage::fromUtf8("$" + arguments.at(1).toStdString());
-            const auto parentWindow =
-                static_cast<WId>(static_cast<std::uint32_t>(convert::toInt(handle)));
+            const WId parentWindow = platform::hostWindowId(convert::toInt(handle));
             embedIn(parentWindow);
             state_.argumentCount = 2;
             const QString mode = arguments.at(0).toLower();
@@ -191,6 +186,17 @@ void TMForm::embedIn(WId parentWindow) {
     if (hostWindow_ == nullptr) return;
     winId();
     windowHandle()->setParent(hostWindow_);
+    platform::watchHost(*this, parentWindow, [this] { hostWindowGone(); });
+}
+
+void TMForm::hostWindowGone() {
+    // Tables being written are finished or rolled back first: the action ends on its own.
+    if (actionRunning_) {
+        hostGone_ = true;
+        return;
+    }
+    // Nobody sees the window any more: end even when the status could not be written.
+    if (isVisible() && !close()) emit closed();
 }
 
 void TMForm::FormShow() {}
@@ -236,6 +242,7 @@ void TMForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& action) {
+    actionRunning_ = true;
     try {
         action(state_, *ui_);
     } catch (const std::exception& error) {
@@ -247,6 +254,8 @@ void TMForm::runAction(const std::function<void(RunState&, UserInterface&)>& act
     ListBoxPlanti->clear();
     for (const std::string& entry : state_.workingSet)
         ListBoxPlanti->addItem(QString::fromStdString(codepage::toUtf8(entry)));
+    actionRunning_ = false;
+    if (hostGone_) hostWindowGone();
 }
 
 void TMForm::BExportarClick() { runAction(actions_.exportar); }

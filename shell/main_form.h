@@ -69,6 +69,9 @@ class TMForm : public QWidget {
     void BExportarClick();
     void BImportarClick();
     void Button1Click();
+    // The host window has gone: end as if closed without running, once any running action has
+    // finished.
+    void hostWindowGone();
 
     GradientPanel* Draw3D1 = nullptr;  // common controls, bottom
     GradientPanel* Draw3D2 = nullptr;  // first action, left top
@@ -103,12 +106,11 @@ class TMForm : public QWidget {
     std::unique_ptr<HelpViewer> helpViewer_;
     std::filesystem::path settingsDir_;
     QWindow* hostWindow_ = nullptr;
+    bool actionRunning_ = false;
+    bool hostGone_ = false;
 };
 
 // The actions of the linked libraries; an action whose library is not built raises an error.
 Actions libraryActions();
-
-// The HTML Help function of this platform, or an empty one when none is available.
-HtmlHelpFunction platformHtmlHelp();
 
 }  // namespace lindavex::shell

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <fstream>
 
 #include "shell/qt_ui.h"
@@ -164,6 +165,40 @@ TEST(CompletionStatus, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowSta
     EXPECT_EQ(w.status(), "0");
 }
 
+TEST(CompletionStatus, AGoneHostEndsTheWindowOnlyOnceNoActionRuns) {
+    const struct {
+        const char* name;
+        bool duringAction, unwritable;
+        std::optional<std::string> status;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"idle", false, false, "0", {}},
+        {"during a failing action", true, false, "0", {"falló"}},
+        {"status file not writable", false, true, std::nullopt, {"Unable to write to "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Actions actions;
+        Window* window = nullptr;
+        actions.exportar = [&](RunState&, UserInterface&) {
+            window->form->hostWindowGone();
+            EXPECT_EQ(window->closed->count(), 0) << "ended while the action ran";
+            throw Error("falló");
+        };
+        Window w({"exportar", kHandle}, actions);
+        window = &w;
+        if (c.unwritable) fs::create_directory(w.ini());
+        if (c.duringAction)
+            w.form->BExportarClick();
+        else
+            w.form->hostWindowGone();
+        EXPECT_EQ(w.closed->count(), 1);
+        if (c.unwritable) w.ui.messages.back().resize(std::strlen("Unable to write to "));
+        EXPECT_EQ(w.ui.messages, c.messages);
+        EXPECT_EQ(w.status(), c.status);
+    }
+}
+
 #ifdef LINDAVEX_HAVE_TOWORKDB
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
@@ -247,7 +282,7 @@ TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
     form.Button1->click();
     ASSERT_EQ(calls.size(), 2u);
     const std::string file =
-        (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "RIDAZ.chm").string();
+        (fs::path(QCoreApplication::applicationDirPath().toStdU16String()) / "RIDAZ.chm").string();
     EXPECT_EQ(calls[0].command, HH_HELP_CONTEXT);
     EXPECT_EQ(calls[0].number, 3u);
     EXPECT_EQ(calls[0].file, file);
