@@ -238,11 +238,11 @@ int wmain(int argc, wchar_t** argv) {
     const fs::path ini = exe.parent_path() / "Morvalen.ini";
     if (argc > 2 && std::wstring(argv[2]) == L"ayuda") {
         helpOpens(exe);
-        return failures == 0 ? 0 : 1;
-    }
-    for (const auto run : {closedWithSalir, missingInput, hostDestroyed}) {
-        lindavex::testing::writeBytes(ini, kOtherContent);
-        run(exe, ini);
+    } else {
+        for (const auto run : {closedWithSalir, missingInput, hostDestroyed}) {
+            lindavex::testing::writeBytes(ini, kOtherContent);
+            run(exe, ini);
+        }
     }
     fs::remove(ini);
     return failures == 0 ? 0 : 1;
