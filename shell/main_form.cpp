@@ -1,5 +1,6 @@
 #include "shell/main_form.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 #include <exception>
@@ -190,11 +192,22 @@ void TMForm::embedIn(WId parentWindow) {
 }
 
 void TMForm::hostWindowGone() {
-    // Tables being written are finished or rolled back first: the action ends on its own.
+    // Tables being written are finished or rolled back first: the action ends on its own. It
+    // only returns to the event loop inside its dialogs, which nobody can answer now, so each
+    // is closed (cancelled) as it comes.
     if (actionRunning_) {
         hostGone_ = true;
+        if (dialogCloser_ == nullptr) {
+            dialogCloser_ = new QTimer(this);
+            connect(dialogCloser_, &QTimer::timeout, this, [] {
+                if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+            });
+            dialogCloser_->start(100);
+        }
         return;
     }
+    delete dialogCloser_;
+    dialogCloser_ = nullptr;
     // Nobody sees the window any more: end even when the status could not be written.
     if (isVisible() && !close()) emit closed();
 }

@@ -14,6 +14,7 @@ class QCloseEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QWindow;
 
 namespace lindavex::shell {
@@ -108,6 +109,7 @@ class TMForm : public QWidget {
     QWindow* hostWindow_ = nullptr;
     bool actionRunning_ = false;
     bool hostGone_ = false;
+    QTimer* dialogCloser_ = nullptr;
 };
 
 // The actions of the linked libraries; an action whose library is not built raises an error.
