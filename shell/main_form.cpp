@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
@@ -15,6 +14,7 @@
 
 #include <exception>
 
+#include "shell/platform.h"
 #include "shell/qt_ui.h"
 #include "shell/settings_file.h"
 #include "store/codepage.h"
@@ -77,9 +77,7 @@ void GradientPanel::paintEvent(QPaintEvent*) {
 }
 
 TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
-    : QWidget(parent),
-      actions_(std::move(actions)),
-      settingsDir_(QCoreApplication::applicationDirPath().toStdString()) {
+    : QWidget(parent), actions_(std::move(actions)), settingsDir_(platform::executableDir()) {
     setObjectName(QStringLiteral("MForm"));
     if (ui != nullptr) {
         ui_ = ui;
@@ -88,7 +86,7 @@ TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui,
         ui_ = ownUi_.get();
     }
     state_.workDb = store::defaultWorkDb();
-    setHtmlHelp(platformHtmlHelp());
+    setHtmlHelp(platform::htmlHelp());
     buildControls();
     FormCreate(arguments);
 }
@@ -100,8 +98,7 @@ TMForm::~TMForm() {
 }
 
 void TMForm::setHtmlHelp(HtmlHelpFunction htmlHelp) {
-    helpViewer_ = std::make_unique<HelpViewer>(
-        std::move(htmlHelp), QCoreApplication::applicationDirPath().toStdString());
+    helpViewer_ = std::make_unique<HelpViewer>(std::move(htmlHelp), platform::executableDir());
     helpViewer_->setApplicationHelpFile(kHelpFileName);
     helpViewer_->registerWith(
         HelpManager{{}, [this] { return static_cast<std::uintptr_t>(winId()); }, {}}, 0);
@@ -167,8 +164,7 @@ void TMForm::FormCreate(const QStringList& arguments) {
     if (arguments.size() == 2) {
         try {
             const std::string handle = codepage::fromUtf8("$" + arguments.at(1).toStdString());
-            const auto parentWindow =
-                static_cast<WId>(static_cast<std::uint32_t>(convert::toInt(handle)));
+            const WId parentWindow = platform::hostWindowId(convert::toInt(handle));
             embedIn(parentWindow);
             state_.argumentCount = 2;
             const QString mode = arguments.at(0).toLower();
@@ -191,7 +187,7 @@ void TMForm::embedIn(WId parentWindow) {
     move(0, 0);
     // The product may close or crash while this window runs inside it. Without the host nobody
     // can see or close this window, and it may hold the work tables: it then ends as if closed.
-    hostExists_ = [parentWindow] { return platformWindowExists(parentWindow); };
+    hostExists_ = [parentWindow] { return platform::windowExists(parentWindow); };
     hostWatch_ = new QTimer(this);
     hostWatch_->setInterval(kHostWatchInterval);
     connect(hostWatch_, &QTimer::timeout, this, [this] { watchHost(); });

@@ -125,10 +125,4 @@ class TMForm : public QWidget {
 // The actions of the linked libraries; an action whose library is not built raises an error.
 Actions libraryActions();
 
-// The HTML Help function of this platform, or an empty one when none is available.
-HtmlHelpFunction platformHtmlHelp();
-
-// Whether a native window still exists; true when the platform cannot tell.
-bool platformWindowExists(WId window);
-
 }  // namespace lindavex::shell

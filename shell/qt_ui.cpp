@@ -27,7 +27,8 @@ std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
     // The same dialog on every desktop, so that it can be driven the same way everywhere.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return std::filesystem::path(dialog.selectedFiles().constFirst().toStdString());
+    // UTF-16 keeps accents and ñ in the path on every platform.
+    return std::filesystem::path(dialog.selectedFiles().constFirst().toStdU16String());
 }
 
 void QtUi::showMessage(const std::string& text) {

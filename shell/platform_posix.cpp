@@ -1,50 +1,24 @@
-// What the window needs from the platform: the help viewer, and whether the host window that
-// an embedded window runs in still exists.
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 
-#include "shell/main_form.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <QGuiApplication>
-
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#endif
 
-namespace lindavex::shell {
+#include "shell/platform.h"
 
-#ifdef _WIN32
+namespace lindavex::shell::platform {
 
-HtmlHelpFunction platformHtmlHelp() {
-    using HtmlHelpA = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-    HMODULE library = LoadLibraryA("HHCtrl.ocx");
-    if (library == nullptr) return {};
-    auto function = reinterpret_cast<HtmlHelpA>(GetProcAddress(library, "HtmlHelpA"));
-    if (function == nullptr) {
-        FreeLibrary(library);
-        return {};
-    }
-    std::shared_ptr<void> keep(library, [](void* handle) { FreeLibrary(HMODULE(handle)); });
-    return [function, keep](const HtmlHelpCall& call) {
-        const DWORD_PTR data =
-            call.text ? reinterpret_cast<DWORD_PTR>(call.text->c_str()) : call.number;
-        function(reinterpret_cast<HWND>(call.owner), call.file ? call.file->c_str() : nullptr,
-                 call.command, data);
-    };
+std::filesystem::path executableDir() {
+    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
 }
-
-bool platformWindowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
-
-#else
 
 // Without HTML Help, Debian's CHM viewer xchm shows the help file: at the page of a context
 // number, else at its start. Without it, help requests do nothing.
-HtmlHelpFunction platformHtmlHelp() {
+HtmlHelpFunction htmlHelp() {
     const QString viewer = QStandardPaths::findExecutable(QStringLiteral("xchm"));
     if (viewer.isEmpty()) return {};
     return [viewer](const HtmlHelpCall& call) {
@@ -58,9 +32,14 @@ HtmlHelpFunction platformHtmlHelp() {
     };
 }
 
+// X11 window ids are at most 29 bits.
+WId hostWindowId(std::int32_t handle) {
+    return static_cast<WId>(static_cast<std::uint32_t>(handle));
+}
+
 // Asked of the X server directly: without a window manager nothing else tells a client that a
 // window of another client went away. Other platforms (offscreen, Wayland) cannot tell.
-bool platformWindowExists(WId window) {
+bool windowExists(WId window) {
     auto* x11 = qGuiApp == nullptr ? nullptr
                                    : qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr || x11->connection() == nullptr) return true;
@@ -73,6 +52,4 @@ bool platformWindowExists(WId window) {
     return !gone;
 }
 
-#endif
-
-}  // namespace lindavex::shell
+}  // namespace lindavex::shell::platform

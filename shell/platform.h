@@ -1,0 +1,29 @@
+#pragma once
+// What differs between Windows and the other platforms for the window: the executable's folder,
+// the HTML Help function, the host window's handle and noticing that the host went away. Each
+// platform has its own source file; nothing else in the window depends on the platform.
+#include <QWindow>
+
+#include <cstdint>
+#include <filesystem>
+
+#include "shell/help_viewer.h"
+
+namespace lindavex::shell::platform {
+
+// The folder of the running executable, where "Morvalen.ini" and "RIDAZ.chm" live.
+std::filesystem::path executableDir();
+
+// The platform's HTML Help function, or an empty one when there is none (help then does
+// nothing). The texts of each call are UTF-8.
+HtmlHelpFunction htmlHelp();
+
+// The window handle the Morvalen product passes on the command line: 32 bits, widened as the
+// platform widens its handles.
+WId hostWindowId(std::int32_t handle);
+
+// Whether a native window still exists; true when the platform cannot tell. The embedded
+// window asks it of its host twice a second: the product may close or crash while it runs.
+bool windowExists(WId window);
+
+}  // namespace lindavex::shell::platform

@@ -1,0 +1,80 @@
+#include <QCoreApplication>
+
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+#include "shell/platform.h"
+
+namespace lindavex::shell::platform {
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    std::wstring text(utf8.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(),
+                                      int(text.size()));
+    text.resize(n > 0 ? n : 0);
+    return text;
+}
+
+// HtmlHelpA takes its texts in the ANSI code page; characters it lacks become '?'.
+std::string ansi(const std::string& utf8) {
+    const std::wstring text = wide(utf8);
+    if (text.empty()) return {};
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? size : 0, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), result.data(), size, nullptr,
+                        nullptr);
+    return result;
+}
+
+}  // namespace
+
+std::filesystem::path executableDir() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), DWORD(name.size()));
+        if (n == 0) return {};
+        if (n < name.size()) {
+            name.resize(n);
+            break;
+        }
+        name.resize(name.size() * 2);
+    }
+    return std::filesystem::path(name).parent_path();
+}
+
+// The library is loaded once, when the window starts, and freed with the last copy of the
+// function.
+HtmlHelpFunction htmlHelp() {
+    using HtmlHelpA = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+    HMODULE library = LoadLibraryW(L"HHCtrl.ocx");
+    if (library == nullptr) return {};
+    auto function =
+        reinterpret_cast<HtmlHelpA>(reinterpret_cast<void*>(GetProcAddress(library, "HtmlHelpA")));
+    if (function == nullptr) {
+        FreeLibrary(library);
+        return {};
+    }
+    std::shared_ptr<void> keep(library, [](void* handle) { FreeLibrary(HMODULE(handle)); });
+    return [function, keep](const HtmlHelpCall& call) {
+        const std::string file = call.file ? ansi(*call.file) : std::string();
+        const std::string text = call.text ? ansi(*call.text) : std::string();
+        const DWORD_PTR data = call.text ? reinterpret_cast<DWORD_PTR>(text.c_str()) : call.number;
+        function(reinterpret_cast<HWND>(call.owner), call.file ? file.c_str() : nullptr,
+                 call.command, data);
+    };
+}
+
+// A 32-bit program hands its handles to a 64-bit one sign-extended.
+WId hostWindowId(std::int32_t handle) {
+    return static_cast<WId>(static_cast<std::intptr_t>(handle));
+}
+
+// A child window is destroyed with its parent; a host program that is killed takes its
+// windows with it. Either way the host's handle stops naming a window.
+bool windowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+
+}  // namespace lindavex::shell::platform

@@ -1,0 +1,101 @@
+# What is shipped for Windows: lindavex.exe as a GUI program with its icon and version, and
+# everything it needs beside it. `cmake --build . --target dist` (or `cmake --install .`) fills
+# <build>/dist; the `package` target makes <build>/lindavex-<version>-windows-x64.zip and the
+# installer <build>/lindavex-<version>-setup.exe (NSIS).
+if(NOT TARGET lindavex)
+    message(STATUS "No window built: nothing to package for Windows")
+    return()
+endif()
+
+enable_language(RC)
+set(LINDAVEX_ICON ${CMAKE_CURRENT_LIST_DIR}/lindavex.ico)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/lindavex.rc.in ${CMAKE_BINARY_DIR}/lindavex.rc @ONLY)
+target_sources(lindavex PRIVATE ${CMAKE_BINARY_DIR}/lindavex.rc)
+set_target_properties(lindavex PROPERTIES WIN32_EXECUTABLE ON)
+
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(CMAKE_INSTALL_PREFIX ${CMAKE_BINARY_DIR}/dist CACHE PATH "Where the dist folder goes" FORCE)
+endif()
+
+# Everything lives in one folder, the Morvalen product's: "Morvalen.ini" is read beside the
+# executable.
+install(TARGETS lindavex lindavex-cli RUNTIME DESTINATION .)
+if(TARGET lindavex_help)
+    install(FILES ${CMAKE_BINARY_DIR}/shell/RIDAZ.chm DESTINATION .)
+endif()
+
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+        DESTINATION .)
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+
+# The C++ runtime the Qt DLLs and the window share, from the cross compiler.
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${runtime}")
+        message(FATAL_ERROR "${dll} not found beside ${CMAKE_CXX_COMPILER}")
+    endif()
+    file(REAL_PATH ${runtime} runtime)
+    install(FILES ${runtime} DESTINATION .)
+endforeach()
+
+# Qt's own Spanish texts (file dialog, message-box buttons), from the host's Qt, which is the
+# same version (Debian's qt6-translations-l10n).
+if(QT_HOST_PATH)
+    set(qt_translations ${QT_HOST_PATH}/share/qt6/translations)
+else()
+    set(qt_translations /usr/share/qt6/translations)
+endif()
+if(NOT EXISTS ${qt_translations}/qtbase_es.qm)
+    message(FATAL_ERROR "${qt_translations}/qtbase_es.qm missing (Debian: qt6-translations-l10n)")
+endif()
+install(FILES ${qt_translations}/qtbase_es.qm DESTINATION translations)
+
+# A fresh dist folder, so that no file of an earlier build stays in it.
+set(dist_targets lindavex lindavex-cli)
+if(TARGET lindavex_help)
+    list(APPEND dist_targets lindavex_help)
+endif()
+add_custom_target(dist
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/dist
+    COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${CMAKE_BINARY_DIR}/dist
+    COMMENT "Filling ${CMAKE_BINARY_DIR}/dist"
+    VERBATIM)
+add_dependencies(dist ${dist_targets})
+
+# The zip holds the folder's files at its top, to be extracted into the product's folder. The
+# installer asks for that folder (or takes /S /D=folder), and its uninstaller removes the files
+# it installed and nothing else: the product's own files and "Morvalen.ini" stay.
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_NAME lindavex)
+set(CPACK_PACKAGE_VENDOR Lindavex)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Exportar e importar datos entre Morvalen y Pincel-rIdaz")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Morvalen)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Lindavex)
+# A 64-bit installer for the 64-bit tool; the product itself is a 32-bit program, so its folder
+# is proposed among the 32-bit programs.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES32")
+set(CPACK_NSIS_PACKAGE_NAME "Lindavex ${PROJECT_VERSION}")
+set(CPACK_NSIS_DISPLAY_NAME "Lindavex ${PROJECT_VERSION}")
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+set(CPACK_NSIS_MUI_ICON ${LINDAVEX_ICON})
+set(CPACK_NSIS_MUI_UNIICON ${LINDAVEX_ICON})
+set(CPACK_NSIS_INSTALLED_ICON_NAME lindavex.exe)
+# Not "Uninstall.exe": the product's folder may hold its own.
+set(CPACK_NSIS_UNINSTALL_NAME desinstalar-lindavex)
+# One file name per generator.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/lindavex-cpack.cmake)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/lindavex-cpack.cmake CONTENT [[
+if(CPACK_GENERATOR STREQUAL "NSIS")
+    set(CPACK_PACKAGE_FILE_NAME "lindavex-@PROJECT_VERSION@-setup")
+else()
+    set(CPACK_PACKAGE_FILE_NAME "lindavex-@PROJECT_VERSION@-windows-x64")
+endif()
+]] @ONLY)
+include(CPack)
