@@ -88,6 +88,7 @@ class Staging {
         if (ec) throw fileError("No se puede vaciar la carpeta de trabajo", path_, reasonText(ec));
     }
     ~Staging() {
+        if (keep_) return;
         std::error_code ec;
         fs::remove_all(path_, ec);
         // Windows removes a folder still held only once it is let go.
@@ -98,8 +99,10 @@ class Staging {
     Staging& operator=(const Staging&) = delete;
 
     const fs::path& path() const { return path_; }
+    void keepForNextRun() { keep_ = true; }
 
   private:
+    bool keep_ = false;
     fs::path path_;
     store::platform::File holder_;
 };
@@ -146,18 +149,21 @@ void makeBackup(const Change& change) {
         throw fileError("No se puede guardar una copia del archivo", change.target, reasonText(ec));
 }
 
-void undo(std::vector<Change>& changes) {
+// Whether every applied change was undone.
+bool undo(std::vector<Change>& changes) {
+    bool undone = true;
     for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
         if (!it->applied) continue;
-        if (!it->backup.empty())
-            store::file_io::rename(it->backup, it->target);
-        else
-            store::file_io::unlink(it->target);
+        const int result = it->backup.empty() ? store::file_io::unlink(it->target)
+                                              : store::file_io::rename(it->backup, it->target);
+        if (result != 0 && errno != ENOENT) undone = false;
     }
+    return undone;
 }
 
 // Puts the staged tables in place of the old ones, every spelling of their names, all or nothing.
-void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
+void moveIntoPlace(const fs::path& workDb, Staging& staging) {
+    const fs::path& staged = staging.path();
     std::error_code ec;
     const store::FolderNames old(workDb, ec);
     if (ec) throw fileError("No se puede leer la carpeta", workDb, reasonText(ec));
@@ -180,7 +186,8 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
         if (error == 0) error = store::platform::lock(file, true);
         if (error == EWOULDBLOCK)
             throw fileError("La tabla está en uso por otro programa", change.target);
-        if (error != 0) throw fileError("No se puede abrir la tabla", change.target, reasonText(error));
+        if (error != 0)
+            throw fileError("No se puede abrir la tabla", change.target, reasonText(error));
     }
 
     ec = createFolder(backupDir);
@@ -201,7 +208,9 @@ void moveIntoPlace(const fs::path& workDb, const fs::path& staged) {
                                 : store::file_io::rename(change.replacement, change.target) != 0;
         if (failed) {
             const std::error_code error = lastError();
-            undo(changes);
+            // When the old files cannot all be put back now, the journal and the backups stay
+            // for the next run to put back (invariant 6) instead of going with the folder.
+            if (!undo(changes)) staging.keepForNextRun();
             throw fileError("No se puede escribir", change.target, reasonText(error));
         }
         change.applied = true;
@@ -235,7 +244,7 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
     }
     if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
         throw fileError("No se puede escribir", staging.path(), reasonText(error));
-    moveIntoPlace(workDb, staging.path());
+    moveIntoPlace(workDb, staging);
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
     store::deleteTableFiles(workDb, work_tables::kRemovedTable);

@@ -168,6 +168,30 @@ TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
     EXPECT_GT(walked, 50U);
 }
 
+// A move whose undo fails as well (the disk refuses every rename from some point on) leaves
+// its journal and backups; the next run puts the old tables back before anything else, so a
+// next run that fails too leaves the work database as it was before both.
+TEST_F(FailureInjectionTest, AnUndoThatFailsIsFinishedByTheNextRun) {
+    fs::create_directories(workDb);
+    ASSERT_TRUE(exportar(smallCentre()).finished);
+    const auto before = snapshot(workDb);
+    io::reset();
+    ASSERT_TRUE(exportar(exampleCentre()).finished);
+    const std::size_t renames = io::calls(io::Operation::Rename);
+    for (std::size_t n = 2; n <= renames; ++n) {
+        SCOPED_TRACE("renames refused from #" + std::to_string(n));
+        restore(workDb, before);
+        io::reset();
+        io::inject({io::Operation::Rename, n, EIO, true});
+        if (exportar(exampleCentre()).finished) continue;  // the move had no rename left
+        io::reset();
+        io::inject({io::Operation::Write, 1, ENOSPC});
+        EXPECT_FALSE(exportar(exampleCentre()).finished);
+        io::reset();
+        EXPECT_EQ(snapshot(workDb), before);
+    }
+}
+
 TEST_F(FailureInjectionTest, SecondActionWritesAWholeResultOrLeavesTheEarlierOne) {
     fs::create_directories(workDb);
     ASSERT_TRUE(exportar(exampleCentre()).finished);
