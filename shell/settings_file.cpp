@@ -182,7 +182,8 @@ void writeProfileString(const fs::path& file, std::string_view section, std::str
 
     const std::string edited = setProfileValue(text, section, key, value);
     // Invariant 1 of store/file_io.h: a failure (or a crash) leaves the old file whole.
-    if (store::file_io::replaceFile(target, edited, static_cast<mode_t>(mode)) != 0) unableToWrite(file);
+    if (store::file_io::replaceFile(target, edited, static_cast<mode_t>(mode)) != 0)
+        unableToWrite(file);
 }
 
 std::optional<std::string> readProfileString(const fs::path& file, std::string_view section,

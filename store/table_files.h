@@ -28,7 +28,7 @@ struct LockedFile {
     platform::File lock;
     unsigned fileMode = 0644;
     platform::Identity identity;  // of the file as opened
-    std::string bytes;  // the whole file
+    std::string bytes;            // the whole file
 };
 LockedFile openLocked(const std::filesystem::path& dbf, bool exclusive,
                       const std::string& displayName);
@@ -42,8 +42,8 @@ std::optional<std::vector<IndexDef>> productionTags(const std::filesystem::path&
 // written beside and renamed into place. Refuses when the file under the name is no longer
 // the one `opened` locked (another shared opener wrote it meanwhile). Lets go of the lock
 // before the rename, as Windows cannot replace an open file.
-void writePair(const std::filesystem::path& dbf, LockedFile& opened,
-               const dbf::Layout& layout, const std::string& records, std::size_t count,
+void writePair(const std::filesystem::path& dbf, LockedFile& opened, const dbf::Layout& layout,
+               const std::string& records, std::size_t count,
                const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
 
 // A new empty table in a folder that only the caller writes (the first action's staging
