@@ -13,7 +13,7 @@ LocalDateTime readLocalClock() {
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-std::string formatExportTime(const LocalDateTime& when) {
+std::tm toTm(const LocalDateTime& when) {
     std::tm fields{};
     fields.tm_year = when.year - 1900;
     fields.tm_mon = when.month - 1;
@@ -21,6 +21,11 @@ std::string formatExportTime(const LocalDateTime& when) {
     fields.tm_hour = when.hour;
     fields.tm_min = when.minute;
     fields.tm_sec = when.second;
+    return fields;
+}
+
+std::string formatExportTime(const LocalDateTime& when) {
+    const std::tm fields = toTm(when);
     // The user's regional short date and long time, where the platform has them.
     if (auto regional = store::platform::regionalDateTime(fields)) return *regional;
     char text[96];

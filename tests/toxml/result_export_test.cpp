@@ -72,14 +72,7 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 // them (Windows).
 std::string exportTime(const std::string& spanish,
                        const toxml::LocalDateTime& when = {2026, 3, 7, 9, 5, 1}) {
-    std::tm fields{};
-    fields.tm_year = when.year - 1900;
-    fields.tm_mon = when.month - 1;
-    fields.tm_mday = when.day;
-    fields.tm_hour = when.hour;
-    fields.tm_min = when.minute;
-    fields.tm_sec = when.second;
-    return store::platform::regionalDateTime(fields).value_or(spanish);
+    return store::platform::regionalDateTime(toxml::toTm(when)).value_or(spanish);
 }
 
 Attributes attributesOf(xmlNode* node) {
