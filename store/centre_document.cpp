@@ -1,10 +1,12 @@
 #include "store/centre_document.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -205,6 +207,21 @@ void detach(xmlNode* parent, xmlNode* child) {
     xmlFreeNode(child);
 }
 
+// libxml2 keeps an element's line in 16 bits and stops counting at their maximum. Past it,
+// the parser's own line is kept in the element's psvi slot, which nothing else here uses.
+constexpr unsigned kLineFieldFull = 65535;
+
+void startElementKeepingLine(void* context, const xmlChar* localName, const xmlChar* prefix,
+                             const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                             int attributeCount, int defaultedCount, const xmlChar** attributes) {
+    xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces,
+                          attributeCount, defaultedCount, attributes);
+    auto* parser = static_cast<xmlParserCtxt*>(context);
+    xmlNode* element = parser->node;
+    if (element != nullptr && element->line >= kLineFieldFull && parser->input != nullptr)
+        element->psvi = reinterpret_cast<void*>(static_cast<std::intptr_t>(parser->input->line));
+}
+
 }  // namespace
 
 // ---- Node ----
@@ -256,6 +273,13 @@ void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
         throw Error("No se ha podido poner el atributo '" + utf8Name + "'.");
 }
 
+int Node::line() const {
+    if (node_ == nullptr) return 0;
+    const xmlNode* node = asXml(node_);
+    if (node->line < kLineFieldFull) return node->line;
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(node->psvi));
+}
+
 Node Node::parentNode() const {
     if (node_ == nullptr) return {};
     xmlNode* parent = asXml(node_)->parent;
@@ -295,6 +319,7 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
+    parser->sax->startElementNs = &startElementKeepingLine;
     xmlDoc* loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
                                        path.string().c_str(), nullptr, kParseOptions);
     // A file that does not parse leaves an empty document.

@@ -25,6 +25,8 @@ class Node {
     // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
     std::string attributeUnicode(std::string_view name) const;
     bool hasAttribute(std::string_view name) const;
+    // The line of the file where the element starts; 0 for an element made in memory.
+    int line() const;
     void setAttribute(std::string_view name, std::string_view cp1252value);
     Node parentNode() const;
     void appendChild(Node child);

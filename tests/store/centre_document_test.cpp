@@ -65,6 +65,24 @@ TEST(CentreDocumentTest, SelectsPlainPathsInDocumentOrder) {
     Node second = doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")[1];
     EXPECT_EQ(second.parentNode().parentNode().attribute("Codigo"), "1B");
     EXPECT_FALSE(root.parentNode());
+
+    // Each element knows the line it starts on, for reports that point into the file.
+    EXPECT_EQ(root.line(), 4);
+    EXPECT_EQ(second.line(), 11);
+    EXPECT_EQ(doc.createElement("Nuevo").line(), 0);
+}
+
+TEST(CentreDocumentTest, LinesPastTheSixteenBitRangeAreKept) {
+    ScratchDir dir;
+    std::string text = "<Centro>" + std::string(70000, '\n') +
+                       "<Materias><Materia/>\n<Materia>\n</Materia>\n</Materias></Centro>";
+    writeBytes(dir / "centro.xml", text);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+    const std::vector<Node> subjects = doc.selectNodes("/Centro/Materias/Materia");
+    ASSERT_EQ(subjects.size(), 2U);
+    EXPECT_EQ(subjects[0].line(), 70001);
+    EXPECT_EQ(subjects[1].line(), 70002);
 }
 
 TEST(CentreDocumentTest, NamesMatchAsWrittenInTheFile) {
