@@ -56,13 +56,19 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     std::map<std::string, bool> names;  // whether the name's old file is kept
     for (std::string line; std::getline(journal, line);)
         if (line.size() >= 3) names[line.substr(2)] |= line.front() == '1';
-    for (const auto& [name, kept] : names) {
-        const fs::path target = workDb / name;
-        const int result = kept ? store::file_io::rename(staging / kBackupFolder / name, target)
-                                : store::file_io::unlink(target);
-        if (result != 0 && errno != ENOENT)
-            throw fileError("No se puede restaurar la base de datos de trabajo", target,
-                            reasonText(lastError()));
+    // New files go before old ones come back: where names have no letter case, removing
+    // PROFT.DBF after proft.dbf is back would remove the old table again. Every old file has
+    // its backup before the journal exists, so removing first loses nothing.
+    for (const bool restoring : {false, true}) {
+        for (const auto& [name, kept] : names) {
+            if (kept != restoring) continue;
+            const fs::path target = workDb / name;
+            const int result = kept ? store::file_io::rename(staging / kBackupFolder / name, target)
+                                    : store::file_io::unlink(target);
+            if (result != 0 && errno != ENOENT)
+                throw fileError("No se puede restaurar la base de datos de trabajo", target,
+                                reasonText(lastError()));
+        }
     }
     store::file_io::syncDirectory(workDb);
 }
@@ -118,24 +124,25 @@ struct Change {
 
 // The changes that put one staged table in place of every old spelling of its files (other
 // programs may have written proft.dbf): first every old index goes, so that no old index is ever
-// beside the new table (invariant 5); then the table; then the old table's other spellings; then
-// its new index.
+// beside the new table (invariant 5); then every old spelling of the table other than its own
+// name; then the table; then its new index. Removing the other spellings first matters where
+// names have no letter case: renamed over proft.dbf, the new table would keep that spelling.
 void planTable(std::vector<Change>& changes, const store::FolderNames& old, const fs::path& workDb,
                const fs::path& staged, const fs::path& backupDir, std::string_view table) {
-    std::error_code ec;
     const fs::path dbf = store::dbfPath(workDb, table);
     const fs::path mdx = store::mdxPath(workDb, table);
     for (const fs::path& index : old.spellingsOf(mdx.filename().string()))
         changes.push_back({index, {}, backupDir / index.filename()});
-    const bool replacesOld = fs::exists(dbf, ec);
+    bool replacesOld = false;
+    for (const fs::path& spelling : old.spellingsOf(dbf.filename().string())) {
+        if (spelling.filename() == dbf.filename())
+            replacesOld = true;
+        else
+            changes.push_back({spelling, {}, backupDir / spelling.filename()});
+    }
     changes.push_back({dbf, store::dbfPath(staged, table),
                        replacesOld ? backupDir / dbf.filename() : fs::path()});
-    for (const fs::path& spelling : old.spellingsOf(dbf.filename().string())) {
-        // Where names have no letter case the old file in another case is the new table's own
-        // name, which the table above replaces.
-        if (spelling.filename() == dbf.filename() || fs::equivalent(spelling, dbf, ec)) continue;
-        changes.push_back({spelling, {}, backupDir / spelling.filename()});
-    }
+    std::error_code ec;
     const fs::path newIndex = store::mdxPath(staged, table);
     if (fs::exists(newIndex, ec)) changes.push_back({mdx, newIndex, {}});
 }
