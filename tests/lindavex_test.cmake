@@ -3,8 +3,10 @@
 # not built for Windows.
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     set(LINDAVEX_TEST_TIMEOUT 900)
+    set(LINDAVEX_DISCOVERY_TIMEOUT 300)
 else()
     set(LINDAVEX_TEST_TIMEOUT 300)
+    set(LINDAVEX_DISCOVERY_TIMEOUT 60)
 endif()
 function(lindavex_tests area)
     file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -21,7 +23,8 @@ function(lindavex_tests area)
             LINDAVEX_BINARY_DIR="${LINDAVEX_HOST_ROOT}${CMAKE_BINARY_DIR}")
         # Under Wine each start of a test program costs seconds, so listing the tests needs
         # longer, and each file call is a trip to the Wine server, so the runs do too.
-        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+            DISCOVERY_TIMEOUT ${LINDAVEX_DISCOVERY_TIMEOUT}
             PROPERTIES TIMEOUT ${LINDAVEX_TEST_TIMEOUT} LABELS ${area})
     endforeach()
 endfunction()
