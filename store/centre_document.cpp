@@ -4,15 +4,19 @@
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlIO.h>
+#include <libxml/xmlsave.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 
 #include "store/codepage.h"
 #include "store/error.h"
@@ -207,6 +211,20 @@ void detach(xmlNode* parent, xmlNode* child) {
     xmlFreeNode(child);
 }
 
+// XML cannot carry control characters other than tab and line ends, not even as references:
+// written out, they would make a file that no reader accepts.
+void checkAttributeValue(const std::string& utf8Name, std::string_view cp1252value) {
+    for (const char c : cp1252value) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            std::string message = "El atributo '" + utf8Name;
+            message += "' no admite caracteres de control: '";
+            message += codepage::toUtf8(cp1252value);
+            message += "'.";
+            throw Error(message);
+        }
+    }
+}
+
 // libxml2 keeps an element's line in 16 bits and stops counting at their maximum. Past it,
 // the parser's own line is kept in the element's psvi slot, which nothing else here uses.
 constexpr unsigned kLineFieldFull = 65535;
@@ -257,18 +275,8 @@ void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
     const std::string utf8Name = codepage::toUtf8(name);
     if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
         throw Error("'" + utf8Name + "' no es un nombre de atributo válido.");
+    checkAttributeValue(utf8Name, cp1252value);
     const std::string utf8Value = codepage::toUtf8(cp1252value);
-    // XML cannot carry control characters other than tab and line ends, not even as references:
-    // written out, they would make a file that no reader accepts.
-    for (const char c : cp1252value) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            std::string message = "El atributo '" + utf8Name;
-            message += "' no admite caracteres de control: '";
-            message += utf8Value;
-            message += "'.";
-            throw Error(message);
-        }
-    }
     if (xmlSetProp(asXml(node_), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
         throw Error("No se ha podido poner el atributo '" + utf8Name + "'.");
 }
@@ -299,12 +307,33 @@ void Node::removeChild(Node child) {
 
 // ---- CentreDocument ----
 
-struct CentreDocument::Impl : DocumentState {};
+struct CentreDocument::Impl : DocumentState {
+    std::filesystem::path pending;  // loaded when the document is first used
+};
 
 CentreDocument::CentreDocument() : impl_(std::make_unique<Impl>()) {}
 CentreDocument::~CentreDocument() = default;
 
+void CentreDocument::loadWhenUsed(const std::filesystem::path& path) {
+    impl_->reset(nullptr);
+    impl_->pending = path;
+}
+
+CentreDocument::Impl& CentreDocument::state() const {
+    if (!impl_->pending.empty()) {
+        const std::filesystem::path path = std::move(impl_->pending);
+        impl_->pending.clear();
+        try {
+            (void)const_cast<CentreDocument*>(this)->load(path);
+        } catch (const Error&) {
+            impl_->reset(nullptr);  // unreadable: an empty document, as one that does not parse
+        }
+    }
+    return *impl_;
+}
+
 ParseResult CentreDocument::load(const std::filesystem::path& path) {
+    impl_->pending.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
@@ -336,13 +365,13 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
     return result;
 }
 
-bool CentreDocument::isEmpty() const { return rootOf(impl_->doc) == nullptr; }
+bool CentreDocument::isEmpty() const { return rootOf(state().doc) == nullptr; }
 
 std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
     std::vector<Node> found;
     const std::string utf8Path = codepage::toUtf8(path);
     const std::vector<std::string_view> steps = pathSteps(utf8Path);
-    xmlNode* root = rootOf(impl_->doc);
+    xmlNode* root = rootOf(state().doc);
     if (steps.empty() || root == nullptr || !nameIs(root->ns, root->name, steps.front()))
         return found;
     // One level at a time: children of nodes in document order stay in document order.
@@ -367,7 +396,7 @@ Node CentreDocument::selectSingleNode(std::string_view path) const {
 }
 
 Node CentreDocument::documentElement() const {
-    xmlNode* root = rootOf(impl_->doc);
+    xmlNode* root = rootOf(state().doc);
     return root == nullptr ? Node() : Node(root);
 }
 
@@ -375,18 +404,18 @@ Node CentreDocument::createElement(std::string_view name) {
     const std::string utf8Name = codepage::toUtf8(name);
     if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
         throw Error("'" + utf8Name + "' no es un nombre de elemento válido.");
-    xmlNode* node = xmlNewDocNode(impl_->doc, nullptr, xml(utf8Name.c_str()), nullptr);
+    xmlNode* node = xmlNewDocNode(state().doc, nullptr, xml(utf8Name.c_str()), nullptr);
     if (node == nullptr) throw std::bad_alloc();
     impl_->detached.insert(node);
     return Node(node);
 }
 
 void CentreDocument::appendChild(Node child) {
-    attach(reinterpret_cast<xmlNode*>(impl_->doc), asXml(child.raw()));
+    attach(reinterpret_cast<xmlNode*>(state().doc), asXml(child.raw()));
 }
 
 void CentreDocument::removeChild(Node child) {
-    detach(reinterpret_cast<xmlNode*>(impl_->doc), asXml(child.raw()));
+    detach(reinterpret_cast<xmlNode*>(state().doc), asXml(child.raw()));
 }
 
 void CentreDocument::save(const std::filesystem::path& path) const {
@@ -396,9 +425,10 @@ void CentreDocument::save(const std::filesystem::path& path) const {
     int size = 0;
     // The loaded file's declared encoding; libxml2 writes characters it lacks as references.
     // A document read without a declared encoding is written as UTF-8, declared so.
-    const xmlChar* encoding = impl_->doc->encoding;
-    xmlDocDumpFormatMemoryEnc(impl_->doc, &text, &size,
-                              encoding != nullptr ? chars(encoding) : "UTF-8", 0);
+    xmlDoc* doc = state().doc;
+    const xmlChar* encoding = doc->encoding;
+    xmlDocDumpFormatMemoryEnc(doc, &text, &size, encoding != nullptr ? chars(encoding) : "UTF-8",
+                              0);
     if (text == nullptr || size < 0) {
         xmlFree(text);
         throw fileError("No se puede escribir el archivo", path,
@@ -408,6 +438,249 @@ void CentreDocument::save(const std::filesystem::path& path) const {
     xmlFree(text);
 
     writeReplacing(path, bytes);
+}
+
+// ---- Result writers ----
+
+namespace {
+
+[[noreturn]] void throwWriteError(const std::filesystem::path& target, int code) {
+    throw fileError("No se puede escribir el archivo", target, reasonText(code));
+}
+
+// Appends text as an attribute value in quotes, escaped as libxml2 escapes it when it saves a
+// document with a declared encoding: markup characters and the three blanks other than the
+// space as references, everything else as it is (the encoder then refers to what the file's
+// encoding lacks).
+void appendAttributeText(std::string& out, std::string_view utf8) {
+    for (const char c : utf8) {
+        switch (c) {
+            case '\n':
+                out += "&#10;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
+            case '\t':
+                out += "&#9;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+// Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
+// one.
+void appendQuoted(std::string& out, std::string_view text) {
+    const char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
+    out += quote;
+    out += text;
+    out += quote;
+}
+
+class StreamingWriter final : public ElementWriter {
+  public:
+    StreamingWriter(xmlDoc* doc, const std::filesystem::path& target)
+        : target_(target), file_(target, permissionsFor(target)) {
+        registerWindows1252Encoding();
+        // The loaded file's declared encoding, as save() takes it.
+        encoding_ = doc->encoding != nullptr ? chars(doc->encoding) : "UTF-8";
+        xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(encoding_.c_str());
+        if (handler == nullptr)
+            throw fileError("No se puede escribir el archivo", target,
+                            "el documento no se puede codificar");
+        if (const int code = file_.create(); code != 0) throwWriteError(target_, code);
+        out_ = xmlOutputBufferCreateIO(&StreamingWriter::toFile, nullptr, this, handler);
+        if (out_ == nullptr) throw std::bad_alloc();
+        writeOutsideRoot(doc);
+    }
+
+    ~StreamingWriter() override {
+        if (out_ != nullptr) xmlOutputBufferClose(out_);
+    }
+
+    StreamingWriter(const StreamingWriter&) = delete;
+    StreamingWriter& operator=(const StreamingWriter&) = delete;
+
+    void startElement(std::string_view name) override {
+        if (startTagOpen_) staged_ += '>';
+        open_.push_back(validName(name, "elemento"));
+        staged_ += '<';
+        staged_ += open_.back();
+        startTagOpen_ = true;
+    }
+
+    void attribute(std::string_view name, std::string_view cp1252value) override {
+        if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
+        const std::string& utf8Name = validName(name, "atributo");
+        checkAttributeValue(utf8Name, cp1252value);
+        staged_ += ' ';
+        staged_ += utf8Name;
+        staged_ += "=\"";
+        appendAttributeText(staged_, codepage::toUtf8(cp1252value));
+        staged_ += '"';
+    }
+
+    void endElement() override {
+        if (open_.empty()) throw Error("No hay elemento que cerrar.");
+        if (startTagOpen_) {
+            staged_ += "/>";
+        } else {
+            staged_ += "</";
+            staged_ += open_.back();
+            staged_ += '>';
+        }
+        open_.pop_back();
+        startTagOpen_ = false;
+        if (staged_.size() >= kStageSize) pass();
+    }
+
+    void commit() override {
+        while (!open_.empty()) endElement();
+        staged_ += '\n';
+        pass();
+        const int closed = xmlOutputBufferClose(out_);
+        out_ = nullptr;
+        if (closed < 0 || error_ != 0) fail();
+        if (const int code = file_.write(pending_); code != 0) throwWriteError(target_, code);
+        if (const int code = file_.commit(); code != 0) throwWriteError(target_, code);
+    }
+
+  private:
+    static constexpr std::size_t kStageSize = std::size_t{64} << 10;
+    static constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+
+    // The declaration, then whatever lies outside the root, each followed by a line end, as
+    // save() writes them; the old root is left out, and the new one comes after them all.
+    void writeOutsideRoot(xmlDoc* doc) {
+        staged_ = "<?xml version=";
+        appendQuoted(staged_, doc->version != nullptr ? chars(doc->version) : "1.0");
+        staged_ += " encoding=";
+        appendQuoted(staged_, encoding_);
+        if (doc->standalone == 0) staged_ += " standalone=\"no\"";
+        if (doc->standalone == 1) staged_ += " standalone=\"yes\"";
+        staged_ += "?>\n";
+        pass();
+        const xmlNode* root = rootOf(doc);
+        for (xmlNode* child = doc->children; child != nullptr; child = child->next) {
+            if (child == root) continue;
+            xmlNodeDumpOutput(out_, doc, child, 0, 0, encoding_.c_str());
+            xmlOutputBufferWrite(out_, 1, "\n");
+        }
+        if (out_->error != 0) fail();
+    }
+
+    // Names come from the program, a handful of them: each is checked once.
+    const std::string& validName(std::string_view name, const char* what) {
+        for (const std::string& known : names_)
+            if (known == name) return known;
+        const std::string utf8Name = codepage::toUtf8(name);
+        if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
+            throw Error("'" + utf8Name + "' no es un nombre de " + what + " válido.");
+        return names_.emplace_back(utf8Name);
+    }
+
+    // Hands the staged UTF-8 text to libxml2, which encodes it.
+    void pass() {
+        if (staged_.empty()) return;
+        if (xmlOutputBufferWrite(out_, static_cast<int>(staged_.size()), staged_.data()) < 0)
+            fail();
+        staged_.clear();
+    }
+
+    // libxml2's output: gathered, and written to the file in large pieces.
+    static int toFile(void* context, const char* bytes, int size) {
+        auto* self = static_cast<StreamingWriter*>(context);
+        self->pending_.append(bytes, static_cast<std::size_t>(size));
+        if (self->pending_.size() >= kWriteSize) {
+            if (const int code = self->file_.write(self->pending_); code != 0) {
+                self->error_ = code;
+                return -1;
+            }
+            self->pending_.clear();
+        }
+        return size;
+    }
+
+    [[noreturn]] void fail() {
+        if (error_ != 0) throwWriteError(target_, error_);
+        throw fileError("No se puede escribir el archivo", target_,
+                        "el documento no se puede codificar");
+    }
+
+    const QuietLibxml quiet_;
+    std::filesystem::path target_;
+    file_io::FileBeside file_;
+    std::string encoding_;
+    xmlOutputBuffer* out_ = nullptr;
+    std::string staged_;
+    std::string pending_;
+    int error_ = 0;
+    std::vector<std::string> open_;
+    std::deque<std::string> names_;
+    bool startTagOpen_ = false;
+};
+
+class NodeWriter final : public ElementWriter {
+  public:
+    NodeWriter(CentreDocument& document, std::filesystem::path target)
+        : document_(document), target_(std::move(target)) {}
+
+    void startElement(std::string_view name) override {
+        const Node node = document_.createElement(name);
+        if (open_.empty()) {
+            if (const Node old = document_.documentElement()) document_.removeChild(old);
+            document_.appendChild(node);
+        } else {
+            open_.back().appendChild(node);
+        }
+        open_.push_back(node);
+    }
+
+    void attribute(std::string_view name, std::string_view cp1252value) override {
+        if (open_.empty()) throw Error("No hay elemento al que poner el atributo.");
+        open_.back().setAttribute(name, cp1252value);
+    }
+
+    void endElement() override {
+        if (open_.empty()) throw Error("No hay elemento que cerrar.");
+        open_.pop_back();
+    }
+
+    void commit() override {
+        open_.clear();
+        document_.save(target_);
+    }
+
+  private:
+    CentreDocument& document_;
+    std::filesystem::path target_;
+    std::vector<Node> open_;
+};
+
+}  // namespace
+
+std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                   const std::filesystem::path& target) {
+    return std::make_unique<StreamingWriter>(document.state().doc, target);
+}
+
+std::unique_ptr<ElementWriter> replacingRootAsNodes(CentreDocument& document,
+                                                    const std::filesystem::path& target) {
+    return std::make_unique<NodeWriter>(document, target);
 }
 
 }  // namespace lindavex::store

@@ -10,6 +10,7 @@
 namespace lindavex::store {
 
 class CentreDocument;
+class ElementWriter;
 
 // A reference to an element of a CentreDocument; valid while the document lives and the
 // element stays in it. A default-constructed Node is "none".
@@ -61,6 +62,10 @@ class CentreDocument {
     // fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot
     // be read at all.
     ParseResult load(const std::filesystem::path& path);
+    // Leaves the document empty and loads the file when the document is first used; a file
+    // that cannot be read then leaves it empty. For a document written out by streaming,
+    // which is then held without being parsed again unless something looks at it.
+    void loadWhenUsed(const std::filesystem::path& path);
     bool isEmpty() const;  // no root element
 
     // All elements at an absolute path of plain child steps (/Centro/Materias/Materia),
@@ -80,8 +85,39 @@ class CentreDocument {
     void save(const std::filesystem::path& path) const;
 
   private:
+    friend std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                              const std::filesystem::path& target);
     struct Impl;
+    Impl& state() const;  // loads first what loadWhenUsed named
     std::unique_ptr<Impl> impl_;
 };
+
+// What takes a loaded document's root element in a result file, given element by element:
+// the first element started is the new root, each later one goes into the innermost element
+// still open. Names are the program's own; values are code page text.
+class ElementWriter {
+  public:
+    virtual ~ElementWriter() = default;
+    virtual void startElement(std::string_view name) = 0;
+    // Of the element started last, before any element inside it starts.
+    virtual void attribute(std::string_view name, std::string_view cp1252value) = 0;
+    virtual void endElement() = 0;
+    // Ends what is still open and puts the whole file at the target (invariant 1 of
+    // file_io.h). A writer dropped without commit() leaves the target as it was.
+    virtual void commit() = 0;
+};
+
+// Streams the result straight into a file beside the target, with no node per element:
+// everything the loaded document holds outside its root (declaration, comments, processing
+// instructions) as loaded, then the new root, in the loaded file's declared encoding with
+// character references for what it lacks. The bytes are those save() writes for the document
+// with its root replaced by the same elements as nodes (replacingRootAsNodes).
+std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                   const std::filesystem::path& target);
+
+// The same result made as nodes of the document itself (its old root removed) and saved whole
+// at commit(): the reference the stream is compared with, byte for byte.
+std::unique_ptr<ElementWriter> replacingRootAsNodes(CentreDocument& document,
+                                                    const std::filesystem::path& target);
 
 }  // namespace lindavex::store
