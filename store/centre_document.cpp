@@ -7,6 +7,7 @@
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -57,8 +59,8 @@ class AttributeText {
   public:
     explicit AttributeText(xmlDoc* doc) : doc_(doc) {}
 
-    std::string read(const xmlAttr* attribute) {
-        append(attribute->children, 0);
+    std::string read(const xmlNode* children) {
+        append(children, 0);
         return std::move(text_);
     }
 
@@ -152,11 +154,57 @@ void writeReplacing(const std::filesystem::path& path, const std::string& bytes)
         throw fileError("No se puede escribir el archivo", path, reasonText(code));
 }
 
+constexpr std::uint32_t kNoElement = UINT32_MAX;
+
+// An element of the compact form; its relatives are indexes into the same list.
+struct CompactElement {
+    std::uint32_t name = 0;
+    std::uint32_t parent = kNoElement;
+    std::uint32_t firstChild = kNoElement;
+    std::uint32_t lastChild = kNoElement;
+    std::uint32_t nextSibling = kNoElement;
+    std::uint32_t firstAttribute = 0;
+    std::uint32_t attributeCount = 0;
+    int line = 0;
+};
+
+struct CompactAttribute {
+    std::uint32_t name = 0;
+    std::uint32_t offset = 0;  // of the value in CompactForm::values
+    std::uint32_t length = 0;
+    // The value as the parser left it, entity references unexpanded; expanded when read, under
+    // the same bounds as a tree's attribute.
+    bool references = false;
+};
+
+// Every element of a file with its attributes, in document order; names (prefix:local, UTF-8)
+// interned, values side by side in one string.
+struct CompactForm {
+    std::vector<CompactElement> elements;
+    std::vector<CompactAttribute> attributes;
+    std::string values;
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::uint32_t> ids;
+
+    std::uint32_t idOf(const std::string& name) const {
+        const auto found = ids.find(name);
+        return found == ids.end() ? kNoElement : found->second;
+    }
+};
+
+xmlDoc* parseTree(const std::string& bytes, const std::string& url);
+
 // What a document owns besides its libxml2 tree; reachable from any of its nodes.
 struct DocumentState {
+    // The whole tree; or, while the document is compact, only what lies outside the root.
     xmlDoc* doc = nullptr;
     // Elements made by createElement and not (yet) placed in the tree; freed with the document.
     std::unordered_set<xmlNode*> detached;
+    bool compact = false;
+    CompactForm form;
+    std::string bytes;  // of the file, while compact: parsed again when the tree is needed
+    std::string url;
+    std::vector<xmlNode*> treeOf;  // the tree's node of each compact element, once made whole
 
     DocumentState() { reset(nullptr); }
     ~DocumentState() { release(); }
@@ -168,6 +216,10 @@ struct DocumentState {
         detached.clear();
         if (doc != nullptr) xmlFreeDoc(doc);
         doc = nullptr;
+        compact = false;
+        form = CompactForm{};
+        bytes.clear();
+        treeOf.clear();
     }
 
     void reset(xmlDoc* loaded) {
@@ -175,6 +227,49 @@ struct DocumentState {
         doc = loaded != nullptr ? loaded : xmlNewDoc(xml("1.0"));
         if (doc == nullptr) throw std::bad_alloc();
         doc->_private = this;
+    }
+
+    void resetCompact(xmlDoc* outside, CompactForm&& elements, std::string&& file,
+                      std::string&& name) {
+        reset(outside);
+        compact = true;
+        form = std::move(elements);
+        bytes = std::move(file);
+        url = std::move(name);
+    }
+
+    const CompactElement* root() const {
+        return form.elements.empty() ? nullptr : form.elements.data();
+    }
+
+    // Parses the file again into a whole tree, for a change or a save; the compact elements
+    // handed out as nodes then stand for the tree's, matched in document order.
+    void makeWhole() {
+        if (!compact) return;
+        xmlDoc* whole = parseTree(bytes, url);
+        if (whole == nullptr) throw Error("No se ha podido leer de nuevo el documento.");
+        std::vector<xmlNode*> nodes;
+        nodes.reserve(form.elements.size());
+        collectElements(xmlDocGetRootElement(whole), nodes);
+        if (nodes.size() != form.elements.size()) {
+            xmlFreeDoc(whole);
+            throw Error("El documento ha cambiado al leerlo de nuevo.");
+        }
+        xmlFreeDoc(doc);
+        doc = whole;
+        doc->_private = this;
+        compact = false;
+        treeOf = std::move(nodes);
+        form.attributes = {};
+        form.values = {};
+        bytes = {};
+    }
+
+    static void collectElements(xmlNode* node, std::vector<xmlNode*>& out) {
+        if (node == nullptr || node->type != XML_ELEMENT_NODE) return;
+        out.push_back(node);
+        for (xmlNode* child = node->children; child != nullptr; child = child->next)
+            collectElements(child, out);
     }
 
     static DocumentState* of(const xmlNode* node) {
@@ -240,13 +335,214 @@ void startElementKeepingLine(void* context, const xmlChar* localName, const xmlC
         element->psvi = reinterpret_cast<void*>(static_cast<std::intptr_t>(parser->input->line));
 }
 
+xmlDoc* parseTree(const std::string& bytes, const std::string& url) {
+    registerWindows1252Encoding();
+    const QuietLibxml quiet;
+    const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
+                                                                            &xmlFreeParserCtxt);
+    if (parser == nullptr) throw std::bad_alloc();
+    parser->sax->startElementNs = &startElementKeepingLine;
+    return xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
+                             url.c_str(), nullptr, kParseOptions);
+}
+
+// Builds the compact form from the parser's events. libxml2 builds what lies outside the root
+// (declaration, comments, processing instructions, the document type and its entities) as
+// usual, and the content of entities, which it parses with a context of its own; only the
+// elements of the document itself go into the compact form instead of a tree.
+class CompactBuilder {
+  public:
+    CompactBuilder(xmlParserCtxt* parser, CompactForm& form) : parser_(parser), form_(form) {
+        current_ = this;
+        xmlSAXHandler& sax = *parser->sax;
+        sax.startElementNs = &start;
+        sax.endElementNs = &end;
+        sax.characters = &text;
+        sax.ignorableWhitespace = &text;
+        sax.cdataBlock = &cdata;
+        sax.reference = &reference;
+        sax.comment = &comment;
+        sax.processingInstruction = &instruction;
+    }
+    ~CompactBuilder() { current_ = nullptr; }
+    CompactBuilder(const CompactBuilder&) = delete;
+    CompactBuilder& operator=(const CompactBuilder&) = delete;
+
+  private:
+    // The builder of the parse under way, when the event comes from the document itself.
+    static CompactBuilder* of(void* context) {
+        return current_ != nullptr && context == current_->parser_ ? current_ : nullptr;
+    }
+
+    static void start(void* context, const xmlChar* localName, const xmlChar* prefix,
+                      const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                      int attributeCount, int defaultedCount, const xmlChar** attributes) {
+        CompactBuilder* self = of(context);
+        if (self == nullptr)
+            return xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount,
+                                         namespaces, attributeCount, defaultedCount, attributes);
+        // Attributes defaulted by the document type count only when asked for, as in a tree.
+        if (defaultedCount != 0 && (self->parser_->loadsubset & XML_COMPLETE_ATTRS) == 0)
+            attributeCount -= defaultedCount;
+        self->addElement(prefix, localName, attributeCount, attributes);
+    }
+
+    static void end(void* context, const xmlChar* localName, const xmlChar* prefix,
+                    const xmlChar* uri) {
+        CompactBuilder* self = of(context);
+        if (self == nullptr) return xmlSAX2EndElementNs(context, localName, prefix, uri);
+        if (!self->open_.empty()) self->open_.pop_back();
+    }
+
+    // Text and references inside the root are never read.
+    static void text(void* context, const xmlChar* characters, int length) {
+        if (of(context) == nullptr) xmlSAX2Characters(context, characters, length);
+    }
+    static void cdata(void* context, const xmlChar* characters, int length) {
+        if (of(context) == nullptr) xmlSAX2CDataBlock(context, characters, length);
+    }
+    static void reference(void* context, const xmlChar* name) {
+        if (of(context) == nullptr) xmlSAX2Reference(context, name);
+    }
+
+    // Outside the root they stay, in the tree of what lies there; inside, they are not read.
+    static void comment(void* context, const xmlChar* value) {
+        const CompactBuilder* self = of(context);
+        if (self == nullptr || self->open_.empty()) xmlSAX2Comment(context, value);
+    }
+    static void instruction(void* context, const xmlChar* target, const xmlChar* data) {
+        const CompactBuilder* self = of(context);
+        if (self == nullptr || self->open_.empty())
+            xmlSAX2ProcessingInstruction(context, target, data);
+    }
+
+    void addElement(const xmlChar* prefix, const xmlChar* localName, int attributeCount,
+                    const xmlChar** attributes) {
+        std::vector<CompactElement>& elements = form_.elements;
+        const auto index = static_cast<std::uint32_t>(elements.size());
+        CompactElement element;
+        element.name = nameId(prefix, localName);
+        element.line = parser_->input != nullptr ? parser_->input->line : 0;
+        element.firstAttribute = static_cast<std::uint32_t>(form_.attributes.size());
+        element.attributeCount = static_cast<std::uint32_t>(std::max(attributeCount, 0));
+        if (!open_.empty()) {
+            element.parent = open_.back();
+            CompactElement& parent = elements[element.parent];
+            if (parent.lastChild == kNoElement)
+                parent.firstChild = index;
+            else
+                elements[parent.lastChild].nextSibling = index;
+            parent.lastChild = index;
+        }
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar* const* attribute = attributes + static_cast<std::ptrdiff_t>(5 * i);
+            CompactAttribute compact;
+            compact.name = nameId(attribute[1], attribute[0]);
+            compact.offset = static_cast<std::uint32_t>(form_.values.size());
+            compact.length = static_cast<std::uint32_t>(attribute[4] - attribute[3]);
+            // The parser copies a value that holds entity references and ends the copy with a
+            // zero; a value left in the input ends at its quote. The tree builder tells them
+            // apart in the same way.
+            compact.references = *attribute[4] == 0;
+            form_.values.append(chars(attribute[3]), compact.length);
+            form_.attributes.push_back(compact);
+        }
+        elements.push_back(element);
+        open_.push_back(index);
+    }
+
+    // The parser hands out names from its dictionary, one pointer per distinct name.
+    std::uint32_t nameId(const xmlChar* prefix, const xmlChar* localName) {
+        const auto key = std::make_pair(prefix, localName);
+        if (const auto found = seen_.find(key); found != seen_.end()) return found->second;
+        std::string name;
+        if (prefix != nullptr) {
+            name = chars(prefix);
+            name += ':';
+        }
+        name += chars(localName);
+        auto [entry, added] =
+            form_.ids.emplace(name, static_cast<std::uint32_t>(form_.names.size()));
+        if (added) form_.names.push_back(std::move(name));
+        seen_.emplace(key, entry->second);
+        return entry->second;
+    }
+
+    struct PairHash {
+        std::size_t operator()(const std::pair<const xmlChar*, const xmlChar*>& key) const {
+            return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
+        }
+    };
+
+    static inline CompactBuilder* current_ = nullptr;  // the tool parses one file at a time
+    xmlParserCtxt* parser_;
+    CompactForm& form_;
+    std::vector<std::uint32_t> open_;
+    std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t, PairHash> seen_;
+};
+
+const CompactElement* compactElement(void* node) {
+    return static_cast<const CompactElement*>(node);
+}
+
+std::uint32_t indexOf(const DocumentState& state, const CompactElement* element) {
+    return static_cast<std::uint32_t>(element - state.form.elements.data());
+}
+
+// The attribute's text, trimmed, as UTF-8.
+std::string compactAttribute(const DocumentState& state, const CompactElement& element,
+                             std::string_view cp1252name) {
+    const std::uint32_t id = state.form.idOf(codepage::toUtf8(cp1252name));
+    if (id == kNoElement) return {};
+    for (std::uint32_t i = 0; i < element.attributeCount; ++i) {
+        const CompactAttribute& attribute = state.form.attributes[element.firstAttribute + i];
+        if (attribute.name != id) continue;
+        const std::string_view value(state.form.values.data() + attribute.offset, attribute.length);
+        if (!attribute.references) return std::string(codepage::trim(value));
+        const std::unique_ptr<xmlNode, void (*)(xmlNode*)> children(
+            xmlStringLenGetNodeList(state.doc, xml(std::string(value).c_str()),
+                                    static_cast<int>(value.size())),
+            &xmlFreeNodeList);
+        return std::string(codepage::trim(AttributeText(state.doc).read(children.get())));
+    }
+    return {};
+}
+
+bool compactHasAttribute(const DocumentState& state, const CompactElement& element,
+                         std::string_view cp1252name) {
+    const std::uint32_t id = state.form.idOf(codepage::toUtf8(cp1252name));
+    for (std::uint32_t i = 0; id != kNoElement && i < element.attributeCount; ++i)
+        if (state.form.attributes[element.firstAttribute + i].name == id) return true;
+    return false;
+}
+
 }  // namespace
 
 // ---- Node ----
 
+namespace {
+
+DocumentState* ownerState(void* owner) { return static_cast<DocumentState*>(owner); }
+
+// The compact element behind a node, while its document is still compact.
+const CompactElement* compactOf(void* node, void* owner) {
+    return owner != nullptr && ownerState(owner)->compact ? compactElement(node) : nullptr;
+}
+
+}  // namespace
+
+void* Node::tree() const {
+    if (owner_ == nullptr) return node_;
+    DocumentState& state = *ownerState(owner_);
+    state.makeWhole();
+    return state.treeOf[indexOf(state, compactElement(node_))];
+}
+
 std::string Node::name() const {
     if (node_ == nullptr) return {};
-    const xmlNode* node = asXml(node_);
+    if (const CompactElement* element = compactOf(node_, owner_))
+        return codepage::fromUtf8(ownerState(owner_)->form.names[element->name]);
+    const xmlNode* node = asXml(tree());
     std::string name;
     if (node->ns != nullptr && node->ns->prefix != nullptr) {
         name = chars(node->ns->prefix);
@@ -257,9 +553,13 @@ std::string Node::name() const {
 }
 
 std::string Node::attributeUnicode(std::string_view name) const {
-    const xmlAttr* attribute = findAttribute(asXml(node_), name);
+    if (node_ == nullptr) return {};
+    if (const CompactElement* element = compactOf(node_, owner_))
+        return compactAttribute(*ownerState(owner_), *element, name);
+    const xmlNode* node = asXml(tree());
+    const xmlAttr* attribute = findAttribute(node, name);
     if (attribute == nullptr) return {};
-    return std::string(codepage::trim(AttributeText(asXml(node_)->doc).read(attribute)));
+    return std::string(codepage::trim(AttributeText(node->doc).read(attribute->children)));
 }
 
 std::string Node::attribute(std::string_view name) const {
@@ -267,7 +567,10 @@ std::string Node::attribute(std::string_view name) const {
 }
 
 bool Node::hasAttribute(std::string_view name) const {
-    return findAttribute(asXml(node_), name) != nullptr;
+    if (node_ == nullptr) return false;
+    if (const CompactElement* element = compactOf(node_, owner_))
+        return compactHasAttribute(*ownerState(owner_), *element, name);
+    return findAttribute(asXml(tree()), name) != nullptr;
 }
 
 void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
@@ -277,32 +580,37 @@ void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
         throw Error("'" + utf8Name + "' no es un nombre de atributo válido.");
     checkAttributeValue(utf8Name, cp1252value);
     const std::string utf8Value = codepage::toUtf8(cp1252value);
-    if (xmlSetProp(asXml(node_), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
+    if (xmlSetProp(asXml(tree()), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
         throw Error("No se ha podido poner el atributo '" + utf8Name + "'.");
 }
 
 int Node::line() const {
     if (node_ == nullptr) return 0;
-    const xmlNode* node = asXml(node_);
+    if (const CompactElement* element = compactOf(node_, owner_)) return element->line;
+    const xmlNode* node = asXml(tree());
     if (node->line < kLineFieldFull) return node->line;
     return static_cast<int>(reinterpret_cast<std::intptr_t>(node->psvi));
 }
 
 Node Node::parentNode() const {
     if (node_ == nullptr) return {};
-    xmlNode* parent = asXml(node_)->parent;
+    if (const CompactElement* element = compactOf(node_, owner_)) {
+        if (element->parent == kNoElement) return {};
+        return Node(&ownerState(owner_)->form.elements[element->parent], owner_);
+    }
+    xmlNode* parent = asXml(tree())->parent;
     if (parent == nullptr || parent->type != XML_ELEMENT_NODE) return {};
     return Node(parent);
 }
 
 void Node::appendChild(Node child) {
     if (node_ == nullptr) throw Error("No hay elemento al que añadir.");
-    attach(asXml(node_), asXml(child.node_));
+    attach(asXml(tree()), asXml(child.tree()));
 }
 
 void Node::removeChild(Node child) {
     if (node_ == nullptr) throw Error("No hay elemento del que quitar.");
-    detach(asXml(node_), asXml(child.node_));
+    detach(asXml(tree()), asXml(child.tree()));
 }
 
 // ---- CentreDocument ----
@@ -339,7 +647,7 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
     std::ifstream in(path, std::ios::binary);
     if (!in) throw fileError("No se puede leer el archivo", path, reasonText(errno));
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw fileError("No se puede leer el archivo", path, reasonText(EIO));
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
@@ -348,11 +656,19 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
-    parser->sax->startElementNs = &startElementKeepingLine;
-    xmlDoc* loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                       path.string().c_str(), nullptr, kParseOptions);
+    std::string url = path.string();
+    CompactForm form;
+    xmlDoc* loaded = nullptr;
+    {
+        const CompactBuilder builder(parser.get(), form);
+        loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                   url.c_str(), nullptr, kParseOptions);
+    }
     // A file that does not parse leaves an empty document.
-    impl_->reset(loaded);
+    if (loaded != nullptr)
+        impl_->resetCompact(loaded, std::move(form), std::move(bytes), std::move(url));
+    else
+        impl_->reset(nullptr);
     ParseResult result;
     if (loaded != nullptr) return result;
     result.status = ParseResult::Status::NotWellFormed;
@@ -365,13 +681,49 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
     return result;
 }
 
-bool CentreDocument::isEmpty() const { return rootOf(state().doc) == nullptr; }
+bool CentreDocument::isEmpty() const {
+    const Impl& state = this->state();
+    return state.compact ? state.root() == nullptr : rootOf(state.doc) == nullptr;
+}
+
+namespace {
+
+std::vector<std::uint32_t> selectCompact(const CompactForm& form,
+                                         const std::vector<std::string_view>& steps) {
+    std::vector<std::uint32_t> level;
+    if (steps.empty() || form.elements.empty() ||
+        form.names[form.elements.front().name] != steps.front())
+        return level;
+    level.push_back(0);
+    std::vector<std::uint32_t> next;
+    for (std::size_t i = 1; i < steps.size() && !level.empty(); ++i) {
+        next.clear();
+        const std::uint32_t id = form.idOf(std::string(steps[i]));
+        if (id == kNoElement) return next;
+        for (const std::uint32_t parent : level)
+            for (std::uint32_t child = form.elements[parent].firstChild; child != kNoElement;
+                 child = form.elements[child].nextSibling)
+                if (form.elements[child].name == id) next.push_back(child);
+        level.swap(next);
+    }
+    return level;
+}
+
+}  // namespace
 
 std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
     std::vector<Node> found;
     const std::string utf8Path = codepage::toUtf8(path);
     const std::vector<std::string_view> steps = pathSteps(utf8Path);
-    xmlNode* root = rootOf(state().doc);
+    Impl& state = this->state();
+    if (state.compact) {
+        const std::vector<std::uint32_t> level = selectCompact(state.form, steps);
+        found.reserve(level.size());
+        for (const std::uint32_t index : level)
+            found.push_back(Node(&state.form.elements[index], static_cast<DocumentState*>(&state)));
+        return found;
+    }
+    xmlNode* root = rootOf(state.doc);
     if (steps.empty() || root == nullptr || !nameIs(root->ns, root->name, steps.front()))
         return found;
     // One level at a time: children of nodes in document order stay in document order.
@@ -396,7 +748,14 @@ Node CentreDocument::selectSingleNode(std::string_view path) const {
 }
 
 Node CentreDocument::documentElement() const {
-    xmlNode* root = rootOf(state().doc);
+    Impl& state = this->state();
+    if (state.compact) {
+        const CompactElement* root = state.root();
+        return root == nullptr
+                   ? Node()
+                   : Node(const_cast<CompactElement*>(root), static_cast<DocumentState*>(&state));
+    }
+    xmlNode* root = rootOf(state.doc);
     return root == nullptr ? Node() : Node(root);
 }
 
@@ -404,18 +763,24 @@ Node CentreDocument::createElement(std::string_view name) {
     const std::string utf8Name = codepage::toUtf8(name);
     if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
         throw Error("'" + utf8Name + "' no es un nombre de elemento válido.");
-    xmlNode* node = xmlNewDocNode(state().doc, nullptr, xml(utf8Name.c_str()), nullptr);
+    Impl& state = this->state();
+    state.makeWhole();
+    xmlNode* node = xmlNewDocNode(state.doc, nullptr, xml(utf8Name.c_str()), nullptr);
     if (node == nullptr) throw std::bad_alloc();
     impl_->detached.insert(node);
     return Node(node);
 }
 
 void CentreDocument::appendChild(Node child) {
-    attach(reinterpret_cast<xmlNode*>(state().doc), asXml(child.raw()));
+    Impl& state = this->state();
+    state.makeWhole();
+    attach(reinterpret_cast<xmlNode*>(state.doc), asXml(child.tree()));
 }
 
 void CentreDocument::removeChild(Node child) {
-    detach(reinterpret_cast<xmlNode*>(state().doc), asXml(child.raw()));
+    Impl& state = this->state();
+    state.makeWhole();
+    detach(reinterpret_cast<xmlNode*>(state.doc), asXml(child.tree()));
 }
 
 void CentreDocument::save(const std::filesystem::path& path) const {
@@ -425,7 +790,9 @@ void CentreDocument::save(const std::filesystem::path& path) const {
     int size = 0;
     // The loaded file's declared encoding; libxml2 writes characters it lacks as references.
     // A document read without a declared encoding is written as UTF-8, declared so.
-    xmlDoc* doc = state().doc;
+    Impl& state = this->state();
+    state.makeWhole();
+    xmlDoc* doc = state.doc;
     const xmlChar* encoding = doc->encoding;
     xmlDocDumpFormatMemoryEnc(doc, &text, &size, encoding != nullptr ? chars(encoding) : "UTF-8",
                               0);

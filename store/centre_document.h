@@ -1,6 +1,11 @@
 #pragma once
 // The centre XML document of the school-management system, over libxml2.
 // All text crossing this interface is single-byte code page text (codepage.h).
+//
+// A loaded file is parsed once into a compact form: its elements, with their names, attributes
+// and lines, in document order, and beside them what lies outside the root. Selections and
+// attribute reads are answered from that form. The first change (or save) parses the file again
+// into a full libxml2 tree, which every Node handed out before then refers to.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,12 +38,15 @@ class Node {
     void appendChild(Node child);
     void removeChild(Node child);  // frees the child and everything under it
 
+    // Which element this is: equal for the same element of the same document.
     void* raw() const { return node_; }
 
   private:
     friend class CentreDocument;
-    explicit Node(void* n) : node_(n) {}
-    void* node_ = nullptr;
+    explicit Node(void* n, void* owner = nullptr) : node_(n), owner_(owner) {}
+    void* tree() const;      // the libxml2 node, the document made whole first if need be
+    void* node_ = nullptr;   // a libxml2 node, or an element of the owner's compact form
+    void* owner_ = nullptr;  // the document whose compact form holds node_; null for a tree node
 };
 
 // What load() made of a file: whether it parsed and, when it did not, where and why.
@@ -57,10 +65,10 @@ class CentreDocument {
     CentreDocument(const CentreDocument&) = delete;
     CentreDocument& operator=(const CentreDocument&) = delete;
 
-    // Parses the whole file. A file that does not parse leaves an empty document (every
-    // selection finds nothing) and says so in the result; no external entity or DTD is
-    // fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot
-    // be read at all.
+    // Parses the whole file (into the compact form). A file that does not parse leaves an empty
+    // document (every selection finds nothing) and says so in the result; no external entity or DTD
+    // is fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot be
+    // read at all.
     ParseResult load(const std::filesystem::path& path);
     // Leaves the document empty and loads the file when the document is first used; a file
     // that cannot be read then leaves it empty. For a document written out by streaming,
