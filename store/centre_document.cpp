@@ -8,6 +8,7 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -185,6 +186,7 @@ struct CompactForm {
     std::string values;
     std::vector<std::string> names;
     std::unordered_map<std::string, std::uint32_t> ids;
+    bool rootOnly = false;  // the root was kept without what lies inside it
 
     std::uint32_t idOf(const std::string& name) const {
         const auto found = ids.find(name);
@@ -251,6 +253,9 @@ struct DocumentState {
         std::vector<xmlNode*> nodes;
         nodes.reserve(form.elements.size());
         collectElements(xmlDocGetRootElement(whole), nodes);
+        // A form of the root alone stands for the first element, the root.
+        if (form.rootOnly && nodes.size() > form.elements.size())
+            nodes.resize(form.elements.size());
         if (nodes.size() != form.elements.size()) {
             xmlFreeDoc(whole);
             throw Error("El documento ha cambiado al leerlo de nuevo.");
@@ -352,7 +357,8 @@ xmlDoc* parseTree(const std::string& bytes, const std::string& url) {
 // elements of the document itself go into the compact form instead of a tree.
 class CompactBuilder {
   public:
-    CompactBuilder(xmlParserCtxt* parser, CompactForm& form) : parser_(parser), form_(form) {
+    CompactBuilder(xmlParserCtxt* parser, CompactForm& form, bool rootOnly)
+        : parser_(parser), form_(form), rootOnly_(rootOnly) {
         current_ = this;
         xmlSAXHandler& sax = *parser->sax;
         sax.startElementNs = &start;
@@ -384,6 +390,7 @@ class CompactBuilder {
         // Attributes defaulted by the document type count only when asked for, as in a tree.
         if (defaultedCount != 0 && (self->parser_->loadsubset & XML_COMPLETE_ATTRS) == 0)
             attributeCount -= defaultedCount;
+        if (self->rootOnly_ && self->depth_++ > 0) return;
         self->addElement(prefix, localName, attributeCount, attributes);
     }
 
@@ -391,6 +398,7 @@ class CompactBuilder {
                     const xmlChar* uri) {
         CompactBuilder* self = of(context);
         if (self == nullptr) return xmlSAX2EndElementNs(context, localName, prefix, uri);
+        if (self->rootOnly_ && --self->depth_ > 0) return;
         if (!self->open_.empty()) self->open_.pop_back();
     }
 
@@ -408,13 +416,15 @@ class CompactBuilder {
     // Outside the root they stay, in the tree of what lies there; inside, they are not read.
     static void comment(void* context, const xmlChar* value) {
         const CompactBuilder* self = of(context);
-        if (self == nullptr || self->open_.empty()) xmlSAX2Comment(context, value);
+        if (self == nullptr || self->outsideRoot()) xmlSAX2Comment(context, value);
     }
     static void instruction(void* context, const xmlChar* target, const xmlChar* data) {
         const CompactBuilder* self = of(context);
-        if (self == nullptr || self->open_.empty())
+        if (self == nullptr || self->outsideRoot())
             xmlSAX2ProcessingInstruction(context, target, data);
     }
+
+    bool outsideRoot() const { return open_.empty() && depth_ == 0; }
 
     void addElement(const xmlChar* prefix, const xmlChar* localName, int attributeCount,
                     const xmlChar** attributes) {
@@ -477,6 +487,8 @@ class CompactBuilder {
     static inline CompactBuilder* current_ = nullptr;  // the tool parses one file at a time
     xmlParserCtxt* parser_;
     CompactForm& form_;
+    bool rootOnly_;
+    int depth_ = 0;  // of open elements, when only the root is kept
     std::vector<std::uint32_t> open_;
     std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t, PairHash> seen_;
 };
@@ -640,14 +652,17 @@ CentreDocument::Impl& CentreDocument::state() const {
     return *impl_;
 }
 
-ParseResult CentreDocument::load(const std::filesystem::path& path) {
+ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     impl_->pending.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
     std::ifstream in(path, std::ios::binary);
     if (!in) throw fileError("No se puede leer el archivo", path, reasonText(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    std::array<char, std::size_t{1} << 16> chunk{};
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
+        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     if (in.bad()) throw fileError("No se puede leer el archivo", path, reasonText(EIO));
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
@@ -658,9 +673,10 @@ ParseResult CentreDocument::load(const std::filesystem::path& path) {
     if (parser == nullptr) throw std::bad_alloc();
     std::string url = path.string();
     CompactForm form;
+    form.rootOnly = keep == Keep::Root;
     xmlDoc* loaded = nullptr;
     {
-        const CompactBuilder builder(parser.get(), form);
+        const CompactBuilder builder(parser.get(), form, keep == Keep::Root);
         loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
                                    url.c_str(), nullptr, kParseOptions);
     }
@@ -815,12 +831,19 @@ namespace {
     throw fileError("No se puede escribir el archivo", target, reasonText(code));
 }
 
-// Appends text as an attribute value in quotes, escaped as libxml2 escapes it when it saves a
-// document with a declared encoding: markup characters and the three blanks other than the
-// space as references, everything else as it is (the encoder then refers to what the file's
-// encoding lacks).
-void appendAttributeText(std::string& out, std::string_view utf8) {
-    for (const char c : utf8) {
+// Appends code page text as an attribute value, in UTF-8 and escaped as libxml2 escapes it when
+// it saves a document with a declared encoding: markup characters and the three blanks other
+// than the space as references, everything else as it is (the encoder then refers to what the
+// file's encoding lacks). One pass, with no text made per value.
+void appendAttributeText(std::string& out, std::string_view cp1252) {
+    static const std::array<std::string, 256> kUtf8 = [] {
+        std::array<std::string, 256> table;
+        for (int byte = 0; byte < 256; ++byte)
+            table[static_cast<std::size_t>(byte)] =
+                codepage::toUtf8(std::string(1, static_cast<char>(byte)));
+        return table;
+    }();
+    for (const char c : cp1252) {
         switch (c) {
             case '\n':
                 out += "&#10;";
@@ -844,7 +867,10 @@ void appendAttributeText(std::string& out, std::string_view utf8) {
                 out += "&amp;";
                 break;
             default:
-                out += c;
+                if (static_cast<unsigned char>(c) < 0x80)
+                    out += c;
+                else
+                    out += kUtf8[static_cast<unsigned char>(c)];
         }
     }
 }
@@ -897,7 +923,7 @@ class StreamingWriter final : public ElementWriter {
         staged_ += ' ';
         staged_ += utf8Name;
         staged_ += "=\"";
-        appendAttributeText(staged_, codepage::toUtf8(cp1252value));
+        appendAttributeText(staged_, cp1252value);
         staged_ += '"';
     }
 

@@ -69,7 +69,10 @@ class CentreDocument {
     // document (every selection finds nothing) and says so in the result; no external entity or DTD
     // is fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot be
     // read at all.
-    ParseResult load(const std::filesystem::path& path);
+    // With Keep::Root only the root element itself is kept, for a reader of the root's
+    // attributes alone; the rest of the file is parsed all the same.
+    enum class Keep { Elements, Root };
+    ParseResult load(const std::filesystem::path& path, Keep keep = Keep::Elements);
     // Leaves the document empty and loads the file when the document is first used; a file
     // that cannot be read then leaves it empty. For a document written out by streaming,
     // which is then held without being parsed again unless something looks at it.

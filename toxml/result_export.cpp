@@ -196,7 +196,8 @@ ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
     RunTables tables(workDb);
     report.document = std::make_shared<store::CentreDocument>();
     store::CentreDocument& document = *report.document;
-    const store::ParseResult parsed = document.load(centreFile);
+    // Only the root's attributes are read; the rest of the file is only checked.
+    const store::ParseResult parsed = document.load(centreFile, store::CentreDocument::Keep::Root);
     const CentreHeader header = readHeader(document, parsed, centreFile);
     const std::string exportTime = formatExportTime(clock());
     // Invariant 7: written beside the target and renamed into place once complete. A run
