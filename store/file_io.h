@@ -100,10 +100,10 @@ class FileBeside {
     std::filesystem::path created_;
 };
 
-// Removes what writeBeside left beside target in a run that was killed before its rename: only
-// regular files named exactly as writeBeside names its temporaries for this target, and only
-// when last written at least `age` ago, since a live writer writes its file in one go and
-// renames it at once. Failures are ignored: a leftover is in nobody's way.
+// Removes what writeBeside or FileBeside left beside target in a run that was killed before its
+// rename: only regular files named exactly as they name their temporaries for this target, and
+// only when last written at least `age` ago, since a live writer writes its file without pause
+// and renames it once done. Failures are ignored: a leftover is in nobody's way.
 void removeStaleBeside(const std::filesystem::path& target, std::chrono::seconds age);
 
 // Files written only to be moved elsewhere later (a run's tables built aside) need not be

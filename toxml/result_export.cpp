@@ -22,8 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace work_tables = store::work_tables;
 
-// A run writes its hidden result file in one go and renames it at once: one untouched this long
-// belongs to a run that was stopped.
+// A run writes its hidden result file without pause (a piece at least every megabyte) and
+// renames it once done: one untouched this long belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
 
 std::string utf8Path(const fs::path& path) {
