@@ -1,6 +1,11 @@
 #pragma once
 // The centre XML document of the school-management system, over libxml2.
 // All text crossing this interface is single-byte code page text (codepage.h).
+//
+// A loaded file is parsed once into a compact form: its elements, with their names, attributes
+// and lines, in document order, and beside them what lies outside the root. Selections and
+// attribute reads are answered from that form. The first change (or save) parses the file again
+// into a full libxml2 tree, which every Node handed out before then refers to.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -10,6 +15,7 @@
 namespace lindavex::store {
 
 class CentreDocument;
+class ElementWriter;
 
 // A reference to an element of a CentreDocument; valid while the document lives and the
 // element stays in it. A default-constructed Node is "none".
@@ -32,12 +38,15 @@ class Node {
     void appendChild(Node child);
     void removeChild(Node child);  // frees the child and everything under it
 
+    // Which element this is: equal for the same element of the same document.
     void* raw() const { return node_; }
 
   private:
     friend class CentreDocument;
-    explicit Node(void* n) : node_(n) {}
-    void* node_ = nullptr;
+    explicit Node(void* n, void* owner = nullptr) : node_(n), owner_(owner) {}
+    void* tree() const;      // the libxml2 node, the document made whole first if need be
+    void* node_ = nullptr;   // a libxml2 node, or an element of the owner's compact form
+    void* owner_ = nullptr;  // the document whose compact form holds node_; null for a tree node
 };
 
 // What load() made of a file: whether it parsed and, when it did not, where and why.
@@ -56,11 +65,18 @@ class CentreDocument {
     CentreDocument(const CentreDocument&) = delete;
     CentreDocument& operator=(const CentreDocument&) = delete;
 
-    // Parses the whole file. A file that does not parse leaves an empty document (every
-    // selection finds nothing) and says so in the result; no external entity or DTD is
-    // fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot
-    // be read at all.
-    ParseResult load(const std::filesystem::path& path);
+    // Parses the whole file (into the compact form). A file that does not parse leaves an empty
+    // document (every selection finds nothing) and says so in the result; no external entity or DTD
+    // is fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot be
+    // read at all.
+    // With Keep::Root only the root element itself is kept, for a reader of the root's
+    // attributes alone; the rest of the file is parsed all the same.
+    enum class Keep { Elements, Root };
+    ParseResult load(const std::filesystem::path& path, Keep keep = Keep::Elements);
+    // Leaves the document empty and loads the file when the document is first used; a file
+    // that cannot be read then leaves it empty. For a document written out by streaming,
+    // which is then held without being parsed again unless something looks at it.
+    void loadWhenUsed(const std::filesystem::path& path);
     bool isEmpty() const;  // no root element
 
     // All elements at an absolute path of plain child steps (/Centro/Materias/Materia),
@@ -80,8 +96,39 @@ class CentreDocument {
     void save(const std::filesystem::path& path) const;
 
   private:
+    friend std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                              const std::filesystem::path& target);
     struct Impl;
+    Impl& state() const;  // loads first what loadWhenUsed named
     std::unique_ptr<Impl> impl_;
 };
+
+// What takes a loaded document's root element in a result file, given element by element:
+// the first element started is the new root, each later one goes into the innermost element
+// still open. Names are the program's own; values are code page text.
+class ElementWriter {
+  public:
+    virtual ~ElementWriter() = default;
+    virtual void startElement(std::string_view name) = 0;
+    // Of the element started last, before any element inside it starts.
+    virtual void attribute(std::string_view name, std::string_view cp1252value) = 0;
+    virtual void endElement() = 0;
+    // Ends what is still open and puts the whole file at the target (invariant 1 of
+    // file_io.h). A writer dropped without commit() leaves the target as it was.
+    virtual void commit() = 0;
+};
+
+// Streams the result straight into a file beside the target, with no node per element:
+// everything the loaded document holds outside its root (declaration, comments, processing
+// instructions) as loaded, then the new root, in the loaded file's declared encoding with
+// character references for what it lacks. The bytes are those save() writes for the document
+// with its root replaced by the same elements as nodes (replacingRootAsNodes).
+std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                   const std::filesystem::path& target);
+
+// The same result made as nodes of the document itself (its old root removed) and saved whole
+// at commit(): the reference the stream is compared with, byte for byte.
+std::unique_ptr<ElementWriter> replacingRootAsNodes(CentreDocument& document,
+                                                    const std::filesystem::path& target);
 
 }  // namespace lindavex::store

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace lindavex::store::file_io {
 namespace fs = std::filesystem;
@@ -174,6 +175,30 @@ int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
     }
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
     syncDirectory(target.parent_path());
+    return 0;
+}
+
+FileBeside::FileBeside(fs::path target, mode_t mode) : target_(std::move(target)), mode_(mode) {}
+
+FileBeside::~FileBeside() {
+    if (created_.empty()) return;
+    file_.close();
+    platform::remove(created_);  // clean-up of our own file, not an operation on the data
+}
+
+int FileBeside::create() { return createBeside(target_, file_, created_); }
+
+int FileBeside::write(std::string_view bytes) { return writeAll(file_, bytes); }
+
+int FileBeside::commit() {
+    int error = platform::setPermissions(file_, mode_);
+    if (error == 0 && fsync(file_) != 0) error = errno;
+    if (const int closed = file_.close(); closed != 0 && error == 0) error = closed;
+    if (error == 0 && file_io::rename(created_, target_) != 0) error = errno;
+    if (error != 0) return error;
+    created_.clear();
+    // The rename itself lasts only once the folder is flushed; the file is complete either way.
+    syncDirectory(target_.parent_path());
     return 0;
 }
 

@@ -9,7 +9,8 @@
 //  1. A file is replaced whole: the new bytes go to a hidden file beside the target, are
 //     flushed, and are renamed over it; then the folder is flushed. A reader sees the old
 //     file or the whole new one, never a mixture, and a failure leaves no temporary file.
-//     (replaceFile, writeBeside; a table's .DBF/.MDX pair; the result file; Morvalen.ini.)
+//     (replaceFile, writeBeside, FileBeside; a table's .DBF/.MDX pair; the result file;
+//     Morvalen.ini.)
 //  2. The first action builds its tables in its own staging folder inside the work database,
 //     which it holds locked from start to end; a second run on the same work database is
 //     refused. Nothing else opens or writes files there, so inside it no file is checked for
@@ -23,9 +24,10 @@
 //     the two leaves a table without an index, never a table beside another table's index.
 //  6. The journal is removed only after the work database folder is flushed with the new
 //     names. A run that finds a journal puts the old files back before anything else.
-//  7. The second action writes nothing but its result, saved by invariant 1 once the whole
-//     timetable is built: an earlier result stays whole until then, a run that stops early
-//     leaves none, and the chosen centre file is never opened for writing.
+//  7. The second action writes nothing but its result, by invariant 1: streamed into its hidden
+//     file as the timetable is read and renamed into place once the whole timetable is there.
+//     An earlier result stays whole until then, a run that stops early leaves none, and the
+//     chosen centre file is never opened for writing.
 //
 // So atomicity has two owners: this layer, for one file (1); the conversion run, for the
 // work database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
@@ -76,10 +78,32 @@ int writeBeside(const std::filesystem::path& target, std::string_view bytes, mod
 // mixture, and no temporary file stays behind on failure.
 int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
 
-// Removes what writeBeside left beside target in a run that was killed before its rename: only
-// regular files named exactly as writeBeside names its temporaries for this target, and only
-// when last written at least `age` ago, since a live writer writes its file in one go and
-// renames it at once. Failures are ignored: a leftover is in nobody's way.
+// A file written piece by piece beside its target and renamed over it once whole (invariant 1):
+// the same calls, in the same order, as replaceFile makes. Destroyed before commit() succeeds,
+// it removes its file, and the target stays as it was.
+class FileBeside {
+  public:
+    FileBeside(std::filesystem::path target, mode_t mode);
+    ~FileBeside();
+    FileBeside(const FileBeside&) = delete;
+    FileBeside& operator=(const FileBeside&) = delete;
+
+    // Each returns 0 or the errno of the call that failed.
+    int create();
+    int write(std::string_view bytes);
+    int commit();  // permissions, flush, close, rename over the target, flush of the folder
+
+  private:
+    std::filesystem::path target_;
+    mode_t mode_;
+    platform::File file_;
+    std::filesystem::path created_;
+};
+
+// Removes what writeBeside or FileBeside left beside target in a run that was killed before its
+// rename: only regular files named exactly as they name their temporaries for this target, and
+// only when last written at least `age` ago, since a live writer writes its file without pause
+// and renames it once done. Failures are ignored: a leftover is in nobody's way.
 void removeStaleBeside(const std::filesystem::path& target, std::chrono::seconds age);
 
 // Files written only to be moved elsewhere later (a run's tables built aside) need not be

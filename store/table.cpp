@@ -23,6 +23,19 @@ using dbf::upperAscii;
 // holding it, ascending, so the first match is the front.
 using LookupIndex = std::unordered_map<std::string, std::vector<std::size_t>>;
 
+namespace {
+
+// Field names compare as upperAscii makes them: ASCII letters in either case.
+bool sameAsciiName(std::string_view a, std::string_view b) {
+    const auto upper = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+}  // namespace
+
 struct Table::Impl {
     enum class State { Browse, Insert, Edit };
 
@@ -53,11 +66,12 @@ struct Table::Impl {
         return pos < count ? record(pos) : nullptr;
     }
 
+    // Asked for on every field read: the few names of the table are compared in place, with
+    // no key made for the asking.
     std::size_t fieldNumber(std::string_view name) const {
-        auto found = fieldByName.find(upperAscii(name));
-        if (found == fieldByName.end())
-            throw Error("Field '" + codepage::toUtf8(name) + "' not found: " + displayName);
-        return found->second;
+        for (std::size_t i = 0; i < layout.fields.size(); ++i)
+            if (sameAsciiName(layout.fields[i].name, name)) return i;
+        throw Error("Field '" + codepage::toUtf8(name) + "' not found: " + displayName);
     }
     const dbf::Field& field(std::string_view name) const {
         return layout.fields[fieldNumber(name)];
@@ -167,13 +181,17 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
     impl->displayName = dbf.string();
     impl->mode = mode;
     impl->file = table_files::openLocked(dbf, mode == Mode::Exclusive, impl->displayName);
-    const std::string bytes = std::move(impl->file.bytes);
+    std::string bytes = std::move(impl->file.bytes);
     impl->file.bytes.clear();
 
     impl->layout = dbf::parse(bytes, impl->displayName);
     impl->count = impl->layout.recordCount;
-    impl->records =
-        bytes.substr(impl->layout.headerLength, impl->count * impl->layout.recordLength);
+    // The records stay in the buffer they were read into (a table can be tens of megabytes):
+    // the header goes, and whatever follows the last record.
+    bytes.erase(0, impl->layout.headerLength);
+    if (bytes.size() > impl->count * impl->layout.recordLength)
+        bytes.resize(impl->count * impl->layout.recordLength);
+    impl->records = std::move(bytes);
     for (std::size_t i = 0; i < impl->layout.fields.size(); ++i)
         impl->fieldByName.emplace(upperAscii(impl->layout.fields[i].name), i);
     impl->mdxTags = table_files::productionTags(dbf, impl->layout);

@@ -22,8 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace work_tables = store::work_tables;
 
-// A run writes its hidden result file in one go and renames it at once: one untouched this long
-// belongs to a run that was stopped.
+// A run writes its hidden result file without pause (a piece at least every megabyte) and
+// renames it once done: one untouched this long belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
 
 std::string utf8Path(const fs::path& path) {
@@ -102,20 +102,17 @@ CentreHeader readHeader(const store::CentreDocument& document, const store::Pars
             root.attribute("Version")};
 }
 
-// Replaces the whole old root by a Centro that holds only the header and an empty timetable,
-// and returns the timetable element.
-store::Node replaceRoot(store::CentreDocument& document, const CentreHeader& header,
-                        const std::string& exportTime) {
-    document.removeChild(document.documentElement());
-    store::Node centro = document.createElement("Centro");
-    centro.setAttribute("Codigo", header.codigo);
-    centro.setAttribute("Nombre", header.nombre);
-    centro.setAttribute("CursoEscolar", header.cursoEscolar);
-    centro.setAttribute("FechaExportacion", exportTime);
-    centro.setAttribute("Version", header.version);
-    document.appendChild(centro);
-    centro.appendChild(document.createElement("horario"));
-    return document.selectSingleNode("/Centro/horario");
+// Starts the Centro that replaces the whole old root: the header and the timetable element,
+// left open for the activities.
+void startCentre(store::ElementWriter& out, const CentreHeader& header,
+                 const std::string& exportTime) {
+    out.startElement("Centro");
+    out.attribute("Codigo", header.codigo);
+    out.attribute("Nombre", header.nombre);
+    out.attribute("CursoEscolar", header.cursoEscolar);
+    out.attribute("FechaExportacion", exportTime);
+    out.attribute("Version", header.version);
+    out.startElement("horario");
 }
 
 enum class RowKind { Subject, Task };
@@ -123,8 +120,7 @@ enum class RowKind { Subject, Task };
 // Writes one actividad per qualifying SOLUC record of one kind, in record order.
 class TimetableWriter {
   public:
-    TimetableWriter(RunTables& tables, store::CentreDocument& document, store::Node timetable)
-        : t_(tables), document_(document), timetable_(timetable) {}
+    TimetableWriter(RunTables& tables, store::ElementWriter& out) : t_(tables), out_(out) {}
 
     std::size_t written() const { return written_; }
 
@@ -162,22 +158,21 @@ class TimetableWriter {
         slot += codepage::trim(soluc.asText("HORA"));
         if (!t_.tramos.lookup("DIHO", slot)) return;
 
-        store::Node actividad = document_.createElement("actividad");
-        actividad.setAttribute("tipo", tarea);
-        actividad.setAttribute("codigoProfesor", profesor);
-        actividad.setAttribute("codigoGrupo", grupo);
-        actividad.setAttribute("codigoMateria", materia);
-        actividad.setAttribute("codigoAula", aula);
-        actividad.setAttribute("dia", days::letterOf(day));
-        actividad.setAttribute("HoraInicio", t_.tramos.asText("HORADESDE"));
-        actividad.setAttribute("HoraFin", t_.tramos.asText("HORAHASTA"));
-        timetable_.appendChild(actividad);
+        out_.startElement("actividad");
+        out_.attribute("tipo", tarea);
+        out_.attribute("codigoProfesor", profesor);
+        out_.attribute("codigoGrupo", grupo);
+        out_.attribute("codigoMateria", materia);
+        out_.attribute("codigoAula", aula);
+        out_.attribute("dia", days::letterOf(day));
+        out_.attribute("HoraInicio", t_.tramos.asText("HORADESDE"));
+        out_.attribute("HoraFin", t_.tramos.asText("HORAHASTA"));
+        out_.endElement();
         ++written_;
     }
 
     RunTables& t_;
-    store::CentreDocument& document_;
-    store::Node timetable_;
+    store::ElementWriter& out_;
     std::size_t written_ = 0;
 };
 
@@ -196,23 +191,34 @@ bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
 }
 
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
-                          const LocalClock& clock) {
+                          const LocalClock& clock, ResultWriting writing) {
     ExportReport report;
     RunTables tables(workDb);
     report.document = std::make_shared<store::CentreDocument>();
     store::CentreDocument& document = *report.document;
-    const store::ParseResult parsed = document.load(centreFile);
+    // Only the root's attributes are read; the rest of the file is only checked.
+    const store::ParseResult parsed = document.load(centreFile, store::CentreDocument::Keep::Root);
     const CentreHeader header = readHeader(document, parsed, centreFile);
-    const store::Node timetable = replaceRoot(document, header, formatExportTime(clock()));
-    TimetableWriter writer(tables, document, timetable);
-    writer.pass(RowKind::Subject);
-    writer.pass(RowKind::Task);
-    tables.close();
+    const std::string exportTime = formatExportTime(clock());
     // Invariant 7: written beside the target and renamed into place once complete. A run
     // killed before its rename left its hidden file.
     report.result = resultFileName(centreFile);
     store::file_io::removeStaleBeside(report.result, kStaleAfter);
-    document.save(report.result);
+    std::unique_ptr<store::ElementWriter> out;
+    if (writing == ResultWriting::Streamed) {
+        out = store::streamReplacingRoot(document, report.result);
+        // The stream has taken what it needs of the loaded file; its tree goes now, and the
+        // document held after the run is the result, read again only if something asks.
+        document.loadWhenUsed(report.result);
+    } else {
+        out = store::replacingRootAsNodes(document, report.result);
+    }
+    startCentre(*out, header, exportTime);
+    TimetableWriter writer(tables, *out);
+    writer.pass(RowKind::Subject);
+    writer.pass(RowKind::Task);
+    tables.close();
+    out->commit();
     report.activities = writer.written();
     return report;
 }

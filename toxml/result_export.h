@@ -25,16 +25,23 @@ std::filesystem::path resultFileName(const std::filesystem::path& xmlFile);
 bool hasInputs(const std::filesystem::path& centreFile, const std::filesystem::path& workDb);
 
 struct ExportReport {
-    std::filesystem::path result;                     // the file written
-    std::size_t activities = 0;                       // actividad elements in it
-    std::shared_ptr<store::CentreDocument> document;  // the document as saved
+    std::filesystem::path result;  // the file written
+    std::size_t activities = 0;    // actividad elements in it
+    // The document as saved; when streamed, read from the result file if something looks at it.
+    std::shared_ptr<store::CentreDocument> document;
 };
+
+// How the result file is made: streamed as the timetable is read (what the program does), or
+// built as nodes of the loaded document and saved whole, the reference the stream is compared
+// with byte for byte.
+enum class ResultWriting { Streamed, AsNodes };
 
 // Writes the result for this centre file from the tables of workDb, taking its
 // FechaExportacion from clock. Errors are thrown as lindavex::Error; the centre file is never
 // changed and no result file (or an earlier one of that name, untouched) is left behind.
 ExportReport exportResult(const std::filesystem::path& centreFile,
                           const std::filesystem::path& workDb,
-                          const LocalClock& clock = readLocalClock);
+                          const LocalClock& clock = readLocalClock,
+                          ResultWriting writing = ResultWriting::Streamed);
 
 }  // namespace lindavex::toxml

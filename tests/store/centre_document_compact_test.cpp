@@ -1,0 +1,127 @@
+// What the compact form answers against what the whole libxml2 tree answers for the same file:
+// the tree is made by the first change, after which the same nodes answer from it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "store/centre_document.h"
+#include "store/error.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
+#include "tools/centre_generator.h"
+
+namespace lindavex::store {
+namespace {
+
+using testing::ScratchDir;
+using testing::writeBytes;
+
+const char* const kPaths[] = {"/Centro",
+                              "/Centro/Materias/Materia",
+                              "/Centro/TiposActividad/TipoActividad",
+                              "/Centro/Profesores/Profesor",
+                              "/Centro/Aulas/Aula",
+                              "/Centro/Grupos/Grupo",
+                              "/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo",
+                              "/Centro/Sesiones/Sesion",
+                              "/Centro/horario",
+                              "/Centro/p:Materias/p:Materia",
+                              "/Centro/q:Aulas",
+                              "Centro/Materias",
+                              "/centro"};
+const char* const kAttributes[] = {"Codigo", "Denominacion", "Nombre",  "Apellido1",
+                                   "Horas",  "Dia",          "Extra",   "p:otro",
+                                   "otro",   "xmlns",        "xmlns:p", "Falta"};
+
+// Everything the steps can learn of the nodes at each path: their count, and per node its name,
+// line, parent and attributes (read, or the error reading gives).
+std::vector<std::string> answers(const CentreDocument& doc, std::vector<Node>* kept = nullptr) {
+    std::vector<std::string> out{doc.isEmpty() ? "empty" : doc.documentElement().name()};
+    for (const char* path : kPaths) {
+        const std::vector<Node> nodes = doc.selectNodes(path);
+        out.push_back(std::string(path) + " " + std::to_string(nodes.size()));
+        for (const Node& node : nodes) {
+            out.push_back(node.name() + " line " + std::to_string(node.line()) + " in " +
+                          node.parentNode().name());
+            for (const char* name : kAttributes) {
+                std::string value;
+                try {
+                    value = node.attribute(name);
+                } catch (const Error& e) {
+                    value = e.what();
+                }
+                out.push_back(std::string(name) + (node.hasAttribute(name) ? "=" : "?") + value);
+            }
+            if (kept != nullptr) kept->push_back(node);
+        }
+    }
+    return out;
+}
+
+// The same answers from the compact form, from its nodes once the tree is made, and from the
+// tree itself.
+void expectSameAnswers(const std::string& bytes, const std::string& label) {
+    SCOPED_TRACE(label);
+    ScratchDir dir;
+    writeBytes(dir / "centro.xml", bytes);
+    CentreDocument doc;
+    doc.load(dir / "centro.xml");
+    std::vector<Node> nodes;
+    const std::vector<std::string> compact = answers(doc, &nodes);
+    (void)doc.createElement("nuevo");  // a change: the whole tree is made
+    EXPECT_EQ(answers(doc), compact);
+    std::vector<std::string> again;
+    for (const Node& node : nodes)
+        again.push_back(node.name() + " line " + std::to_string(node.line()) + " " +
+                        node.attribute("Codigo") + " in " + node.parentNode().name());
+    std::vector<std::string> before;
+    for (const std::string& line : compact)
+        if (line.find(" line ") != std::string::npos) before.push_back(line);
+    ASSERT_EQ(again.size(), before.size());
+    for (std::size_t i = 0; i < again.size(); ++i)
+        EXPECT_EQ(again[i].substr(0, again[i].find(" line ")),
+                  before[i].substr(0, before[i].find(" line ")));
+}
+
+TEST(CompactForm, AnswersAsTheWholeTreeDoes) {
+    std::ostringstream school;
+    tools::writeSyntheticCentre(school, 1);
+    std::string manyLines = "<Centro>";
+    for (int i = 0; i < 70000; ++i) manyLines += "\n";
+    manyLines += "<Materias><Materia Codigo='late'/></Materias></Centro>";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"synthetic school", school.str()},
+        {"entities",
+         "<?xml version='1.0'?><!DOCTYPE Centro [<!ENTITY n 'Monta&#241;a'>"
+         "<!ENTITY full ' IES &n; &amp; &#38;#60;'><!ENTITY m \"<Materia Codigo='E'/>\">"
+         "<!ATTLIST Materia Denominacion CDATA 'por defecto'>]>"
+         "<Centro Nombre='&full; ' Codigo='&#38;&lt;&#x41;'><Materias>&m;"
+         "<Materia Codigo='  a\tb\nc  '/><!-- dentro --><?pi x?><![CDATA[<Materia/>]]>"
+         "</Materias></Centro>"},
+        {"namespaces",
+         "<Centro xmlns='urn:c' xmlns:p='urn:p' p:otro='1' otro='2'><p:Materias>"
+         "<p:Materia Codigo='P'/><Materia Codigo='N'/></p:Materias><Materias>"
+         "<Materia Codigo='M'/></Materias><q:Aulas/></Centro>"},
+        {"windows-1252",
+         "<?xml version='1.0' encoding='windows-1252'?><Centro Nombre='\x80\x81'>"
+         "<Aulas><Aula Codigo='\xD1'/></Aulas></Centro>"},
+        {"lines past 16 bits", manyLines},
+        {"not well-formed", "<Centro><Materias></Centro>"},
+        {"another root", "<Escuela Codigo='1'/>"},
+        {"bounded expansion", "<!DOCTYPE Centro [<!ENTITY e '" + std::string(100000, 'x') +
+                                  "'>]><Centro Nombre='" +
+                                  [] {
+                                      std::string uses;
+                                      for (int i = 0; i < 200; ++i) uses += "&e;";
+                                      return uses;
+                                  }() +
+                                  "'/>"},
+    };
+    for (const auto& [label, bytes] : files) expectSameAnswers(bytes, label);
+}
+
+}  // namespace
+}  // namespace lindavex::store
