@@ -1,5 +1,6 @@
 #include "shell/qt_ui.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,23 @@ std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
 void QtUi::showMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(text), QMessageBox::Ok, &window_);
+    show(box);
+}
+
+void QtUi::showMessageWithDetails(const std::string& text, const std::string& details) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                    QString::fromStdString(text), QMessageBox::Ok, &window_);
+    box.setDetailedText(QString::fromStdString(details));
+    // The button that opens the details, in the words of the rest of the window, whether or not
+    // Qt's own Spanish texts are there.
+    const QString showDetails = QMessageBox::tr("Show Details...");
+    for (QAbstractButton* button : box.findChildren<QAbstractButton*>()) {
+        if (button->text() == showDetails) button->setText(QStringLiteral("Mostrar detalles…"));
+    }
+    show(box);
+}
+
+void QtUi::show(QMessageBox& box) {
     // The wait cursor must not hide the box's button.
     const bool waiting = waitCursors_ > 0;
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
