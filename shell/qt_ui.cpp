@@ -42,11 +42,22 @@ void QtUi::showMessageWithDetails(const std::string& text, const std::string& de
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(text), QMessageBox::Ok, &window_);
     box.setDetailedText(QString::fromStdString(details));
-    // The button that opens the details, in the words of the rest of the window, whether or not
-    // Qt's own Spanish texts are there.
-    const QString showDetails = QMessageBox::tr("Show Details...");
-    for (QAbstractButton* button : box.findChildren<QAbstractButton*>()) {
-        if (button->text() == showDetails) button->setText(QStringLiteral("Mostrar detalles…"));
+    // The button that opens and closes the details, in the words of the rest of the window,
+    // whether or not Qt's own Spanish texts are there. Qt relabels it on each click, so it is
+    // labelled again once Qt has.
+    const auto relabel = [](QAbstractButton* button) {
+        if (button->text() == QMessageBox::tr("Show Details...")) {
+            button->setText(QStringLiteral("Mostrar detalles…"));
+        } else if (button->text() == QMessageBox::tr("Hide Details...")) {
+            button->setText(QStringLiteral("Ocultar detalles…"));
+        }
+    };
+    for (QAbstractButton* button : box.buttons()) {
+        if (box.buttonRole(button) != QMessageBox::ActionRole) continue;
+        relabel(button);
+        QObject::connect(
+            button, &QAbstractButton::clicked, button, [=] { relabel(button); },
+            Qt::QueuedConnection);
     }
     show(box);
 }
