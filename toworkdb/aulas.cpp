@@ -37,8 +37,8 @@ void ExportarAulas(StepContext& ctx) {
         if (centreCode.empty()) {
             ctx.note(Finding::Kind::Change, Finding::What::RoomWithoutCode, room,
                      work_tables::kAulat, centreCode, abbreviations[i], name,
-                     "el aula no tiene código; AULAT la guarda como " +
-                         codepage::toUtf8(abbreviations[i]) + ", tomado de su nombre");
+                     "el aula no tiene código; AULAT la guarda como «" +
+                         codepage::toUtf8(abbreviations[i]) + "», tomado de su nombre");
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
