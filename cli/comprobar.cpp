@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/run_command.h"
 #include "toworkdb/conversion_run.h"
@@ -30,24 +31,21 @@ int comprobar(const std::vector<std::string>& args) {
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        std::optional<std::string> value;
-        if (arg == "--formato") {
-            if (i + 1 == args.size()) return usageError("--formato necesita texto o csv");
-            value = args[++i];
-        } else if (arg.rfind("--formato=", 0) == 0) {
-            value = arg.substr(10);
-        } else if (arg == "--workdb" || arg.rfind("--workdb=", 0) == 0) {
+        std::string value;
+        const OptionValue option = optionValue(args, i, "--formato", value);
+        if (option == OptionValue::Missing) return usageError("--formato necesita texto o csv");
+        if (option == OptionValue::Absent) {
             // Nothing is written, so no work database is chosen.
-            return usageError("opción desconocida " + arg);
-        } else {
+            if (arg == "--workdb" || arg.starts_with("--workdb="))
+                return usageError("opción desconocida " + arg);
             rest.push_back(arg);
             continue;
         }
         if (format) return usageError("--formato dado dos veces");
-        if (*value != "csv" && *value != "texto")
-            return usageError("--formato necesita texto o csv, no " + *value);
+        if (value != "csv" && value != "texto")
+            return usageError("--formato necesita texto o csv, no " + value);
         format = value;
-        csv = *value == "csv";
+        csv = value == "csv";
     }
     return runCommand("comprobar", rest, [csv](const auto& centre, const auto&) {
         std::error_code ec;
