@@ -58,9 +58,8 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
         std::optional<std::string> folder;
         std::string value;
         const OptionValue option = optionValue(args, i, "--workdb", value);
-        if (option == OptionValue::Missing) {
-            return usageError("--workdb necesita una carpeta");
-        } else if (option == OptionValue::Given) {
+        if (option == OptionValue::Missing) return usageError("--workdb necesita una carpeta");
+        if (option == OptionValue::Given) {
             folder = value;
         } else if (arg.size() > 1 && arg.front() == '-') {
             return usageError("opción desconocida " + arg);

@@ -101,12 +101,13 @@ std::string findingsText(const std::vector<Finding>& findings) {
         {Finding::Kind::RoundTrip, "Códigos que la importación no devolvería iguales"},
     }};
     std::string text;
-    for (const auto& [kind, title] : groups) {
+    for (const auto& group : groups) {
+        const Finding::Kind kind = group.first;
         const auto count = std::count_if(findings.begin(), findings.end(),
                                          [kind](const Finding& f) { return f.kind == kind; });
         if (count == 0) continue;
         if (!text.empty()) text += '\n';
-        text += std::string(title) + " (" + std::to_string(count) + "):\n";
+        text += std::string(group.second) + " (" + std::to_string(count) + "):\n";
         // In the order of the file, for going through it.
         std::vector<const Finding*> ofKind;
         for (const Finding& f : findings)
