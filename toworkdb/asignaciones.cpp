@@ -59,11 +59,17 @@ void ExportarAsignaciones(StepContext& ctx) {
         }
         // The product finds the subject of an assignment by CASIG among the CODs of ASIGNOMT.
         const std::string casig = asStored(entry.code, kCodeWidth);
-        if (!ctx.run.usedShortCodes.contains(casig)) {
+        const auto named = ctx.run.subjectCodeOfCod.find(casig);
+        if (named == ctx.run.subjectCodeOfCod.end()) {
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
                      work_tables::kAsigt, entry.code, casig, "",
                      "CASIG " + codepage::toUtf8(casig) +
                          " no es el código (COD) de ninguna materia de ASIGNOMT");
+        } else if (named->second != entry.code) {
+            ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
+                     work_tables::kAsigt, entry.code, casig, "",
+                     "CASIG " + codepage::toUtf8(casig) + " nombra en ASIGNOMT otra materia (" +
+                         codepage::toUtf8(named->second) + ")");
         }
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {

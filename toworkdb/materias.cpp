@@ -45,6 +45,7 @@ void appendRows(StepContext& ctx, std::string_view path,
         }
         table.append();
         table.setText("COD", *cods[i]);
+        ctx.run.subjectCodeOfCod.try_emplace(*cods[i], longCode);
         // The timetable export gives a subject back by ABREV_GESTION, an activity type by the
         // code the product schedules it under.
         ctx.noteCode(kTable, elements[i], longCode, *cods[i],

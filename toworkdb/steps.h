@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "store/centre_document.h"
@@ -33,7 +34,9 @@ struct RunData {
     // Checking: an element that would stop the run is recorded as an error and left out.
     bool collectErrors = false;
     std::vector<Finding> findings;
-    // GRUPOST.ABREV of each group, in document order, for the assignments that name the group.
+    // The centre code of each COD of ASIGNOMT, and GRUPOST.ABREV of each group in document
+    // order: what the assignments name.
+    std::unordered_map<std::string, std::string> subjectCodeOfCod;
     std::vector<std::string> groupAbbreviations;
     // Records in each table as its step closed it, by table name.
     std::map<std::string, std::size_t> records;
