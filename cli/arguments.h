@@ -18,6 +18,25 @@ struct CommandArguments {
     bool help = false;             // --help or -h: print the usage text and exit with 0
 };
 
+// An option with a value, "NAME VALUE" or "NAME=VALUE", at args[i]: Absent when args[i] is
+// another argument, Missing when NAME ends the arguments; Given puts the value in `value` and
+// moves i past it.
+enum class OptionValue { Absent, Missing, Given };
+inline OptionValue optionValue(const std::vector<std::string>& args, std::size_t& i,
+                               std::string_view name, std::string& value) {
+    const std::string& arg = args[i];
+    if (arg == name) {
+        if (i + 1 == args.size()) return OptionValue::Missing;
+        value = args[++i];
+        return OptionValue::Given;
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return OptionValue::Given;
+    }
+    return OptionValue::Absent;
+}
+
 // No value on a usage error: it is reported on standard error with the usage text, and the
 // command exits with 2.
 inline std::optional<CommandArguments> parseArguments(std::string_view command,
@@ -37,11 +56,11 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
             return parsed;
         }
         std::optional<std::string> folder;
-        if (arg == "--workdb") {
-            if (i + 1 == args.size()) return usageError("--workdb necesita una carpeta");
-            folder = args[++i];
-        } else if (arg.rfind("--workdb=", 0) == 0) {
-            folder = arg.substr(9);
+        std::string value;
+        const OptionValue option = optionValue(args, i, "--workdb", value);
+        if (option == OptionValue::Missing) return usageError("--workdb necesita una carpeta");
+        if (option == OptionValue::Given) {
+            folder = value;
         } else if (arg.size() > 1 && arg.front() == '-') {
             return usageError("opción desconocida " + arg);
         } else if (file) {

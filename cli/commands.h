@@ -8,6 +8,8 @@ namespace lindavex::cli {
 
 int exportar(const std::vector<std::string>& args);
 int importar(const std::vector<std::string>& args);
+// Exits with 0 when nothing found would stop the first action, 1 when something would.
+int comprobar(const std::vector<std::string>& args);
 void printUsage(std::ostream& out);
 
 }  // namespace lindavex::cli

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/run_command.h"
 #include "toworkdb/conversion_run.h"
+#include "toworkdb/findings.h"
 
 namespace lindavex::cli {
 
@@ -21,6 +22,7 @@ int exportar(const std::vector<std::string>& args) {
         std::cout << toworkdb::kFinishedText << '\n';
         for (const toworkdb::TableCount& table : report.tables)
             std::cout << table.name << ": " << table.records << " registros\n";
+        std::cout << toworkdb::renamedCodesText(report.findings);
         return true;
     });
 }

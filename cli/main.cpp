@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     }
     if (command == "exportar") return lindavex::cli::exportar(args);
     if (command == "importar") return lindavex::cli::importar(args);
+    if (command == "comprobar") return lindavex::cli::comprobar(args);
     std::cerr << "Orden desconocida: " << command << "\n\n";
     lindavex::cli::printUsage(std::cerr);
     return 2;

@@ -1,11 +1,13 @@
 #pragma once
 // Any bytes as a centre file, then both actions over it: the first action's seven steps into
-// a scratch work folder, and the second action's header reading, root replacement, row
-// writing and save over fixed small tables. Only lindavex::Error may come out, and a run that
-// fails must not leave a result file behind.
+// a scratch work folder and the same steps checking the file, and the second action's header
+// reading, root replacement, row writing and save over fixed small tables. Only lindavex::Error may
+// come out, and a run that fails must not leave a result file behind.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include "fuzz/fuzz_scratch.h"
 #include "store/error.h"
@@ -68,10 +70,27 @@ inline void feedCentreDocument(const std::uint8_t* data, std::size_t size) {
     static const Folders folders;
     lindavex::fuzz::writeFile(folders.centre, data, size);
 
+    std::optional<lindavex::toworkdb::ConversionReport> converted;
     try {
-        lindavex::toworkdb::convert(folders.centre, folders.conversionDb);
+        converted = lindavex::toworkdb::convert(folders.centre, folders.conversionDb);
     } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): a clean refusal
     }
+    // The check finds what the conversion did: the same findings when it ended, an error that
+    // stops it when it stopped on one. (An error it cannot go past, it raises as the conversion
+    // does.)
+    std::optional<std::vector<lindavex::toworkdb::Finding>> findings;
+    try {
+        findings = lindavex::toworkdb::check(folders.centre).findings;
+    } catch (const lindavex::Error&) {  // NOLINT(bugprone-empty-catch): compared below
+    }
+    if (findings) {
+        std::erase_if(*findings, [](const lindavex::toworkdb::Finding& f) {
+            return f.what == lindavex::toworkdb::Finding::What::NotWellFormed;
+        });
+    }
+    if (converted ? !findings || converted->findings != *findings
+                  : findings && !lindavex::toworkdb::stopsTheRun(*findings))
+        std::abort();
 
     std::error_code ec;
     fs::remove(folders.result, ec);

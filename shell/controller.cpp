@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 
 #include "store/centre_document.h"
+#include "toworkdb/findings.h"
 
 namespace lindavex::shell {
 namespace fs = std::filesystem;
@@ -19,9 +21,14 @@ void missing(RunState& state, UserInterface& ui, const char* message) {
     }
 }
 
-void finished(RunState& state, UserInterface& ui, const char* message) {
+void finished(RunState& state, UserInterface& ui, const char* message,
+              const std::string& details = {}) {
     state.completionStatus = 1;
-    ui.showMessage(message);
+    if (details.empty()) {
+        ui.showMessage(message);
+    } else {
+        ui.showMessageWithDetails(message, details);
+    }
     if (state.embedded()) ui.closeWindow();
 }
 
@@ -49,7 +56,8 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         const WaitCursor wait(ui);
         report = toworkdb::convert(*document, state.workDb);
     }
-    finished(state, ui, toworkdb::kFinishedText);
+    // The message stays as it is; the codes stored otherwise and what was left out go with it.
+    finished(state, ui, toworkdb::kFinishedText, toworkdb::renamedCodesText(report->findings));
     return report;
 }
 

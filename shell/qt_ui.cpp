@@ -1,5 +1,6 @@
 #include "shell/qt_ui.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,34 @@ std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
 void QtUi::showMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
                     QString::fromStdString(text), QMessageBox::Ok, &window_);
+    show(box);
+}
+
+void QtUi::showMessageWithDetails(const std::string& text, const std::string& details) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                    QString::fromStdString(text), QMessageBox::Ok, &window_);
+    box.setDetailedText(QString::fromStdString(details));
+    // The button that opens and closes the details, in the words of the rest of the window,
+    // whether or not Qt's own Spanish texts are there. Qt relabels it on each click, so it is
+    // labelled again once Qt has.
+    const auto relabel = [](QAbstractButton* button) {
+        if (button->text() == QMessageBox::tr("Show Details...")) {
+            button->setText(QStringLiteral("Mostrar detalles…"));
+        } else if (button->text() == QMessageBox::tr("Hide Details...")) {
+            button->setText(QStringLiteral("Ocultar detalles…"));
+        }
+    };
+    for (QAbstractButton* button : box.buttons()) {
+        if (box.buttonRole(button) != QMessageBox::ActionRole) continue;
+        relabel(button);
+        QObject::connect(
+            button, &QAbstractButton::clicked, button, [=] { relabel(button); },
+            Qt::QueuedConnection);
+    }
+    show(box);
+}
+
+void QtUi::show(QMessageBox& box) {
     // The wait cursor must not hide the box's button.
     const bool waiting = waitCursors_ > 0;
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);

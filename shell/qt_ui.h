@@ -2,6 +2,7 @@
 // The user interface of the window: real file dialog, message boxes and wait cursor.
 #include "shell/run_state.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace lindavex::shell {
@@ -13,11 +14,13 @@ class QtUi : public UserInterface {
 
     std::optional<std::filesystem::path> chooseXmlFile() override;
     void showMessage(const std::string& text) override;
+    void showMessageWithDetails(const std::string& text, const std::string& details) override;
     // Balanced: turning it off when it is not on does nothing.
     void setWaitCursor(bool on) override;
     void closeWindow() override;
 
   private:
+    void show(QMessageBox& box);
     QWidget& window_;
     int waitCursors_ = 0;
 };

@@ -21,6 +21,12 @@ class UserInterface {
     virtual std::optional<std::filesystem::path> chooseXmlFile() = 0;
     // A plain modal message box with an OK button; returns when the user dismisses it. UTF-8.
     virtual void showMessage(const std::string& text) = 0;
+    // The same box with a section the user may open ("Mostrar detalles…") holding details;
+    // UTF-8. Where there is no room for details, the message alone.
+    virtual void showMessageWithDetails(const std::string& text, const std::string& details) {
+        (void)details;
+        showMessage(text);
+    }
     virtual void setWaitCursor(bool on) = 0;
     // Closes the window (embedded mode only calls it).
     virtual void closeWindow() = 0;

@@ -3,8 +3,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/table.h"
 #include "store/work_tables.h"
+#include "toworkdb/codes.h"
 #include "toworkdb/hours.h"
 #include "toworkdb/steps.h"
 
@@ -37,9 +39,38 @@ void ExportarAsignaciones(StepContext& ctx) {
     std::vector<SubjectLoad>* lastGroupSubjects = nullptr;
     for (const store::Node& subject :
          ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")) {
-        SubjectLoad entry{subject.attribute("Codigo"),
-                          weeklyLoad(subject.attribute("Horas"), lengths)};
-        if (entry.code.empty()) continue;
+        SubjectLoad entry{subject.attribute("Codigo"), {}};
+        const std::string horas = subject.attribute("Horas");
+        try {
+            entry.load = weeklyLoad(horas, lengths);
+        } catch (const Error& error) {
+            ctx.fail(error, subject, entry.code, "");
+            continue;
+        }
+        if (entry.code.empty()) {
+            ctx.note(Finding::Kind::Change, Finding::What::NoRow, subject, work_tables::kAsigt, "",
+                     "", "", "la materia del grupo no tiene código; no tendrá fila en ASIGT");
+            continue;
+        }
+        if (entry.load.zeroCountedAsOne) {
+            ctx.note(Finding::Kind::Change, Finding::What::ZeroHours, subject, work_tables::kAsigt,
+                     entry.code, "", "",
+                     "Horas " + codepage::toUtf8(horas) + " cuenta como una hora semanal");
+        }
+        // The product finds the subject of an assignment by CASIG among the CODs of ASIGNOMT.
+        const std::string casig = asStored(entry.code, kCodeWidth);
+        const auto named = ctx.run.subjectCodeOfCod.find(casig);
+        if (named == ctx.run.subjectCodeOfCod.end()) {
+            ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
+                     work_tables::kAsigt, entry.code, casig, "",
+                     "CASIG " + codepage::toUtf8(casig) +
+                         " no es el código (COD) de ninguna materia de ASIGNOMT");
+        } else if (named->second != entry.code) {
+            ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
+                     work_tables::kAsigt, entry.code, casig, "",
+                     "CASIG " + codepage::toUtf8(casig) + " nombra en ASIGNOMT otra materia (" +
+                         codepage::toUtf8(named->second) + ")");
+        }
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {
             lastGroup = group.raw();
@@ -48,10 +79,21 @@ void ExportarAsignaciones(StepContext& ctx) {
         lastGroupSubjects->push_back(std::move(entry));
     }
 
-    for (const store::Node& group : ctx.doc.selectNodes("/Centro/Grupos/Grupo")) {
+    const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const store::Node& group = groups[g];
         const std::string code = group.attribute("Codigo");
         const auto found = subjectsByGroupCode.find(code);
         if (found == subjectsByGroupCode.end()) continue;
+        // The product finds the group of an assignment by CGRUP among the ABREVs of GRUPOST.
+        const std::string cgrup = asStored(code, kCodeWidth);
+        if (g < ctx.run.groupAbbreviations.size() && ctx.run.groupAbbreviations[g] != cgrup) {
+            ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, group, work_tables::kAsigt,
+                     code, cgrup, group.attribute("Denominacion"),
+                     "ASIGT nombra el grupo " + codepage::toUtf8(cgrup) +
+                         " y GRUPOST lo guarda como " +
+                         codepage::toUtf8(ctx.run.groupAbbreviations[g]));
+        }
         const std::string turno = group.attribute("Turno");
         const std::string nivel = group.attribute("CodigoEnsenanza");
         const std::string curso = group.attribute("Curso");

@@ -2,12 +2,19 @@
 #include <string>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {
+namespace {
+
+// AULAT.ABREV_GESTION: the room's code in the centre file.
+constexpr std::size_t kRoomCodeWidth = 20;
+
+}  // namespace
 
 void ExportarAulas(StepContext& ctx) {
     auto table = store::Table::create(ctx.dir, work_tables::kAulat, work_tables::aulat());
@@ -27,9 +34,17 @@ void ExportarAulas(StepContext& ctx) {
         const store::Node& room = rooms[i];
         const std::string name = room.attribute("Denominacion");
         const std::string centreCode = room.attribute("Codigo");
+        if (centreCode.empty()) {
+            ctx.note(Finding::Kind::Change, Finding::What::RoomWithoutCode, room,
+                     work_tables::kAulat, centreCode, abbreviations[i], name,
+                     "el aula no tiene código; AULAT la guarda como «" +
+                         codepage::toUtf8(abbreviations[i]) + "», tomado de su nombre");
+        }
         table.append();
         table.setText("ABREV", abbreviations[i]);
-        ctx.noteCode(work_tables::kAulat, codes[i], abbreviations[i]);
+        // The timetable export gives a room back by ABREV_GESTION, the code as read.
+        ctx.noteCode(work_tables::kAulat, room, codes[i], abbreviations[i],
+                     centreCode.empty() ? codes[i] : asStored(centreCode, kRoomCodeWidth), name);
         table.setText("NOMBRE", name);
         // The result export writes this back as the room's code, so it is the code as read.
         table.setText("ABREV_GESTION", centreCode);

@@ -40,6 +40,12 @@ std::string trimmedBase(std::string_view code) {
 
 std::string_view firstChars(std::string_view text, std::size_t n) { return text.substr(0, n); }
 
+std::string asStored(std::string_view text, std::size_t width) {
+    text = firstChars(text, width);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return std::string(text);
+}
+
 std::string shortenCode(std::string_view code) {
     if (code.size() <= kCodeWidth) return std::string(code);
     return std::string(code.substr(0, 8)) + std::string(code.substr(code.size() - 2));

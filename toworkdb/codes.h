@@ -23,6 +23,9 @@ inline constexpr std::size_t kCodeWidth = 10;
 // The first n characters of text (all of it when shorter).
 std::string_view firstChars(std::string_view text, std::size_t n);
 
+// A text as a field of `width` characters gives it back: cut, without its trailing blanks.
+std::string asStored(std::string_view text, std::size_t width);
+
 // A code longer than 10 characters becomes its first 8 and last 2 characters.
 std::string shortenCode(std::string_view code);
 

@@ -3,12 +3,14 @@
 // owns the atomicity of the work database as a whole: invariants 2 to 6 of store/file_io.h.
 #include "toworkdb/conversion_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -229,6 +231,69 @@ void moveIntoPlace(const fs::path& workDb, Staging& staging) {
     store::file_io::syncDirectory(staged);
 }
 
+// The seven steps, in their order, into one folder.
+void runSteps(RunData& run, const store::CentreDocument& centre, const fs::path& dir) {
+    StepContext ctx{run, centre, dir};
+    ExportarMaterias(ctx);
+    ExportarTiposActividad(ctx);
+    ExportarProfesores(ctx);
+    ExportarAulas(ctx);
+    ExportarGrupos(ctx);
+    ExportarSesiones(ctx);
+    ExportarAsignaciones(ctx);
+}
+
+ConversionReport reportOf(RunData& run) {
+    ConversionReport report;
+    for (const char* table : work_tables::writtenTables())
+        report.tables.push_back({table, run.records[table]});
+    for (const Finding& f : run.findings)
+        if (f.what == Finding::What::Renamed)
+            report.renamedCodes.push_back({f.table, f.code, f.storedCode});
+    report.findings = std::move(run.findings);
+    report.workingSet = std::move(run.workingSet);
+    report.L1 = run.L1;
+    report.L2 = run.L2;
+    report.L3 = run.L3;
+    report.usedShortCodes = std::move(run.usedShortCodes);
+    report.seenLongCodes = std::move(run.seenLongCodes);
+    return report;
+}
+
+// A new, empty folder of the system's temporary folder, removed with everything in it when this
+// goes: where a check writes its tables.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::error_code ec;
+        const fs::path temp = fs::temp_directory_path(ec);
+        if (ec) throw fileError("No se puede usar la carpeta temporal", temp, reasonText(ec));
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path candidate = temp / ("lindavex-comprobar-" + std::to_string(random()) +
+                                               std::to_string(random()));
+            if (store::file_io::mkdir(candidate, 0700) == 0) {
+                path_ = candidate;
+                return;
+            }
+            if (errno != EEXIST) {
+                throw fileError("No se puede crear la carpeta", candidate, reasonText(lastError()));
+            }
+        }
+        throw fileError("No se puede crear la carpeta", temp, reasonText(EEXIST));
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
 }  // namespace
 
 ConversionReport convert(const store::CentreDocument& centre, const fs::path& workDb) {
@@ -240,14 +305,7 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
         // Invariant 3: the staged tables are flushed together once all steps are done, not
         // each time a step closes one.
         store::file_io::DeferredFlushes deferred;
-        StepContext ctx{run, centre, staging.path()};
-        ExportarMaterias(ctx);
-        ExportarTiposActividad(ctx);
-        ExportarProfesores(ctx);
-        ExportarAulas(ctx);
-        ExportarGrupos(ctx);
-        ExportarSesiones(ctx);
-        ExportarAsignaciones(ctx);
+        runSteps(run, centre, staging.path());
     }
     if (const int error = store::file_io::flushFileSystem(staging.path()); error != 0)
         throw fileError("No se puede escribir", staging.path(), reasonText(error));
@@ -255,18 +313,38 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
     store::deleteTableFiles(workDb, work_tables::kRemovedTable);
+    return reportOf(run);
+}
 
-    ConversionReport report;
-    for (const char* table : work_tables::writtenTables())
-        report.tables.push_back({table, run.records[table]});
-    report.renamedCodes = std::move(run.renamedCodes);
-    report.workingSet = std::move(run.workingSet);
-    report.L1 = run.L1;
-    report.L2 = run.L2;
-    report.L3 = run.L3;
-    report.usedShortCodes = std::move(run.usedShortCodes);
-    report.seenLongCodes = std::move(run.seenLongCodes);
+ConversionReport check(const store::CentreDocument& centre) {
+    RunData run;
+    run.collectErrors = true;
+    const ScratchFolder scratch;
+    {
+        // Tables that are thrown away need not reach the disk.
+        store::file_io::DeferredFlushes deferred;
+        runSteps(run, centre, scratch.path());
+    }
+    return reportOf(run);
+}
+
+ConversionReport check(const fs::path& centreFile) {
+    store::CentreDocument centre;
+    const store::ParseResult parsed = centre.load(centreFile);
+    ConversionReport report = check(centre);
+    if (!parsed) {
+        report.findings.insert(report.findings.begin(),
+                               {Finding::Kind::Change, Finding::What::NotWellFormed, "Centro", "",
+                                "", "", "", parsed.line,
+                                "el archivo no es XML bien formado (" + parsed.description +
+                                    "); la exportación escribiría todas las tablas vacías"});
+    }
     return report;
+}
+
+bool stopsTheRun(const std::vector<Finding>& findings) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return f.kind == Finding::Kind::Error; });
 }
 
 ConversionReport convert(const fs::path& centreFile, const fs::path& workDb) {

@@ -24,6 +24,37 @@ struct RenamedCode {
     bool operator==(const RenamedCode&) const = default;
 };
 
+// Something a run finds in the centre file besides what it writes: what would stop it, what it
+// quietly changes, and what the timetable export could not give back as the centre wrote it.
+struct Finding {
+    enum class Kind {
+        Error,      // stops the run (when checking, the element is left out and the run goes on)
+        Change,     // stored otherwise than the centre file says, or not at all
+        RoundTrip,  // the timetable export gives another code back
+    };
+    enum class What {
+        BadNumber,        // a Horas or a session time that is not a number
+        NotWellFormed,    // the file does not parse: every table is written empty
+        Renamed,          // stored under another code (cut, shortened, numbered)
+        NoRow,            // gets no row
+        TutorEmptied,     // the tutor is no teacher of PROFT
+        UnknownCode,      // a department, teaching or subject code that matches nothing
+        ZeroHours,        // Horas 0 counted as one hour
+        RoomWithoutCode,  // known by its name instead
+        NotReturned,      // comes back from the timetable export as another code
+    };
+    Kind kind = Kind::Change;
+    What what = What::Renamed;
+    std::string element;     // the XML element, such as "Materia"
+    std::string table;       // the work table concerned; empty when none
+    std::string code;        // the element's code in the file (code page text)
+    std::string storedCode;  // what is stored or given back instead (code page text)
+    std::string name;        // the element's name, when it has one (code page text)
+    int line = 0;            // of the element in the file; 0 when unknown
+    std::string message;     // what happens, in Spanish (UTF-8)
+    bool operator==(const Finding&) const = default;
+};
+
 struct TableCount {
     std::string name;
     std::size_t records = 0;
@@ -32,7 +63,8 @@ struct TableCount {
 // What a run wrote, and what it worked out on the way.
 struct ConversionReport {
     std::vector<TableCount> tables;         // the tables written, in the order written
-    std::vector<RenamedCode> renamedCodes;  // in the order written
+    std::vector<Finding> findings;          // in the order the steps met them
+    std::vector<RenamedCode> renamedCodes;  // the Renamed findings, in the order written
     std::vector<std::string> workingSet;    // the period entries (ListBoxPlanti)
     std::int32_t L1 = 0, L2 = 0, L3 = 0;    // the leading session lengths, minutes
     std::set<std::string> usedShortCodes;   // subject and activity type codes written
@@ -46,5 +78,15 @@ ConversionReport convert(const store::CentreDocument& centre, const std::filesys
 // The same for a centre file; a file that does not parse converts as an empty centre.
 ConversionReport convert(const std::filesystem::path& centreFile,
                          const std::filesystem::path& workDb);
+
+// What convert() would find, without touching any work database: the same steps write into a
+// temporary folder that is removed afterwards. An element whose Horas or session time would stop
+// the run is recorded as an Error finding and left out, so that every one is found at once. A
+// centre file that does not parse is itself a finding.
+ConversionReport check(const store::CentreDocument& centre);
+ConversionReport check(const std::filesystem::path& centreFile);
+
+// Whether any finding would stop the run.
+bool stopsTheRun(const std::vector<Finding>& findings);
 
 }  // namespace lindavex::toworkdb

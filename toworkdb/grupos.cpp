@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
@@ -27,15 +28,31 @@ void ExportarGrupos(StepContext& ctx) {
         const store::Node& group = groups[i];
         std::string description = group.attribute("Denominacion");
         const std::string teaching = group.attribute("CodigoEnsenanza");
+        const std::string name = description;
         // A tutor the teachers table does not know would point nowhere in the product.
         std::string tutor = group.attribute("CodigoTutor");
-        if (!tutor.empty() && !teachers.lookup("ABREV", tutor)) tutor.clear();
+        if (!tutor.empty() && !teachers.lookup("ABREV", tutor)) {
+            ctx.note(Finding::Kind::Change, Finding::What::TutorEmptied, group,
+                     work_tables::kGrupost, codes[i], "", name,
+                     "el tutor " + codepage::toUtf8(tutor) +
+                         " no es la abreviatura de ningún profesor de PROFT; TUTOR quedará vacío");
+            tutor.clear();
+        }
         if (!teaching.empty()) {
-            if (const auto* name = teachings.find(teaching)) description += " (" + *name + ")";
+            if (const auto* teachingName = teachings.find(teaching)) {
+                description += " (" + *teachingName + ")";
+            } else {
+                ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, group,
+                         work_tables::kGrupost, codes[i], teaching, name,
+                         "ninguna enseñanza tiene el código " + codepage::toUtf8(teaching) +
+                             "; DESCRIP queda sin su nombre");
+            }
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
-        ctx.noteCode(work_tables::kGrupost, codes[i], abbreviations[i]);
+        // The timetable export gives a group back by ABREV.
+        ctx.noteCode(work_tables::kGrupost, group, codes[i], abbreviations[i], abbreviations[i],
+                     name);
         table.setText("TURNO", group.attribute("Turno"));
         table.setText("NIVEL", teaching);
         table.setText("CURSO", group.attribute("Curso"));
@@ -47,6 +64,7 @@ void ExportarGrupos(StepContext& ctx) {
     }
     ctx.close(table);
     teachers.close();
+    ctx.run.groupAbbreviations = abbreviations;
 }
 
 }  // namespace lindavex::toworkdb

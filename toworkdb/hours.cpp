@@ -91,7 +91,8 @@ WeeklyLoad weeklyLoad(std::string_view horas, const SessionLengths& lengths) {
             load.hours = sessionsApproximately(hours, lengths);
         } else {
             // Whole hours; a subject without hours counts as one hour.
-            load.hours = hours == 0 ? 1 : hours;
+            load.zeroCountedAsOne = hours == 0;
+            load.hours = load.zeroCountedAsOne ? 1 : hours;
         }
     } else if (exact->digits.size() > 18 || exact->scale > 18) {
         load.hours = sessionsApproximately(hours, lengths);

@@ -11,8 +11,9 @@ namespace lindavex::toworkdb {
 using SessionLengths = std::array<std::int32_t, 3>;
 
 struct WeeklyLoad {
-    double hours = 0;     // ASIGT.HORAS
-    std::string pattern;  // ASIGT.SESIONES
+    double hours = 0;               // ASIGT.HORAS
+    std::string pattern;            // ASIGT.SESIONES
+    bool zeroCountedAsOne = false;  // Horas was 0
 };
 
 // Works out HORAS and SESIONES from a Horas text such as 04,00 or 02,75.

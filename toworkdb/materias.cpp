@@ -34,13 +34,24 @@ void appendRows(StepContext& ctx, std::string_view path,
                 bool isTask) {
     const auto elements = ctx.doc.selectNodes(path);
     for (std::size_t i = 0; i < elements.size() && i < cods.size(); ++i) {
-        if (!cods[i]) continue;
         const std::string longCode = elements[i].attribute("Codigo");
+        const std::string name = elements[i].attribute("Denominacion");
+        if (!cods[i]) {
+            ctx.note(Finding::Kind::Change, Finding::What::NoRow, elements[i], kTable, longCode, "",
+                     name,
+                     "no tendrá fila en ASIGNOMT: repite el código de una materia o tipo de "
+                     "actividad anterior");
+            continue;
+        }
         table.append();
         table.setText("COD", *cods[i]);
-        ctx.noteCode(kTable, longCode, *cods[i]);
+        ctx.run.subjectCodeOfCod.try_emplace(*cods[i], longCode);
+        // The timetable export gives a subject back by ABREV_GESTION, an activity type by the
+        // code the product schedules it under.
+        ctx.noteCode(kTable, elements[i], longCode, *cods[i],
+                     isTask ? *cods[i] : asStored(longCode, kCodeWidth), name);
         table.setText("CODLARGO", longCode);
-        table.setText("NOMBRE", elements[i].attribute("Denominacion"));
+        table.setText("NOMBRE", name);
         table.setLogical("ESTAREA", isTask);
         table.setText("ABREV_GESTION", longCode);
         table.post();

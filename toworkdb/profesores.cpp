@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
@@ -27,11 +28,20 @@ void ExportarProfesores(StepContext& ctx) {
         // An unknown department keeps its code, so that it still shows.
         std::string department = teacher.attribute("CodigoDep");
         if (!department.empty()) {
-            if (const auto* known = departments.find(department)) department = *known;
+            if (const auto* known = departments.find(department)) {
+                department = *known;
+            } else {
+                ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, teacher,
+                         work_tables::kProft, codes[i], department, name,
+                         "ningún departamento tiene el código " + codepage::toUtf8(department) +
+                             "; DEPART guardará el código");
+            }
         }
         table.append();
         table.setText("ABREV", abbreviations[i]);
-        ctx.noteCode(work_tables::kProft, codes[i], abbreviations[i]);
+        // The timetable export gives a teacher back by ABREV.
+        ctx.noteCode(work_tables::kProft, teacher, codes[i], abbreviations[i], abbreviations[i],
+                     name);
         table.setText("NOMBRE", name);
         table.setText("DEPART", department);
         table.post();

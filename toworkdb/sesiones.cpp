@@ -39,20 +39,28 @@ std::string_view piece(std::string_view entry, std::size_t from, std::size_t cou
 struct Period {
     std::string entry;
     std::string session;  // UTF-8
+    store::Node element;
 };
 
 // A period entry: day number, start, end, a blank, then "start-end" for display.
 // 108:0008:55 08:00-08:55 is Monday 08:00 to 08:55.
-std::vector<Period> periodsOf(const store::CentreDocument& doc) {
+std::vector<Period> periodsOf(StepContext& ctx) {
     std::vector<Period> periods;
     std::size_t number = 0;
-    for (const store::Node& sesion : doc.selectNodes("/Centro/Sesiones/Sesion")) {
+    for (const store::Node& sesion : ctx.doc.selectNodes("/Centro/Sesiones/Sesion")) {
         ++number;
         const std::string dia = sesion.attribute("Dia");
-        if (dia.empty()) continue;
-        const std::int32_t day = days::numberOf(dia.front());
         // A first character that is no day letter (lower case included) names no day.
-        if (day == 0) continue;
+        const std::int32_t day = dia.empty() ? 0 : days::numberOf(dia.front());
+        if (day == 0) {
+            ctx.note(Finding::Kind::Change, Finding::What::NoRow, sesion, work_tables::kDiashorast,
+                     dia, "", "",
+                     dia.empty() ? "la sesión no tiene día; no tendrá fila en DIASHORAST"
+                                 : "«" + codepage::toUtf8(dia.substr(0, 1)) +
+                                       "» no es una letra de día (L, M, X, J, V, S, D); la sesión "
+                                       "no tendrá fila en DIASHORAST");
+            continue;
+        }
         const std::string start = sesion.attribute("HoraInicio");
         const std::string end = sesion.attribute("HoraFin");
         std::string entry;
@@ -64,10 +72,12 @@ std::vector<Period> periodsOf(const store::CentreDocument& doc) {
         entry += start;
         entry += '-';
         entry += end;
-        periods.push_back({std::move(entry), "Sesión " + std::to_string(number) +
-                                                 " del archivo: Dia=\"" + codepage::toUtf8(dia) +
-                                                 "\" HoraInicio=\"" + codepage::toUtf8(start) +
-                                                 "\" HoraFin=\"" + codepage::toUtf8(end) + "\""});
+        periods.push_back({std::move(entry),
+                           "Sesión " + std::to_string(number) + " del archivo: Dia=\"" +
+                               codepage::toUtf8(dia) + "\" HoraInicio=\"" +
+                               codepage::toUtf8(start) + "\" HoraFin=\"" + codepage::toUtf8(end) +
+                               "\"",
+                           sesion});
     }
     // Ascending by text, duplicates kept: by day, then start, then end for well-formed times.
     std::stable_sort(periods.begin(), periods.end(),
@@ -86,7 +96,7 @@ void ExportarSesiones(StepContext& ctx) {
     RunData& state = ctx.run;
     store::Table periods =
         store::Table::create(ctx.dir, work_tables::kDiashorast, work_tables::diashorast());
-    const std::vector<Period> entries = periodsOf(ctx.doc);
+    const std::vector<Period> entries = periodsOf(ctx);
     state.workingSet.clear();
     for (const Period& p : entries) state.workingSet.push_back(p.entry);
 
@@ -96,13 +106,7 @@ void ExportarSesiones(StepContext& ctx) {
 
     std::int32_t period = 0;
     std::int32_t currentDay = -1;
-    for (const auto& [entry, session] : entries) {
-        const std::int32_t day = convert::toInt(piece(entry, 1, 1));
-        if (day != currentDay) {
-            period = 0;
-            currentDay = day;
-        }
-        ++period;
+    for (const auto& [entry, session, element] : entries) {
         std::int32_t start = 0;
         std::int32_t end = 0;
         try {
@@ -110,8 +114,17 @@ void ExportarSesiones(StepContext& ctx) {
             end = minuteOfDay(entry, 7);
         } catch (const Error& error) {
             // The conversion's own text first; then which session, so that it can be found.
-            throw Error(std::string(error.what()) + "\n" + session);
+            // Checking goes on without the session.
+            ctx.fail(Error(std::string(error.what()) + "\n" + session), element,
+                     element.attribute("Dia"), "");
+            continue;
         }
+        const std::int32_t day = convert::toInt(piece(entry, 1, 1));
+        if (day != currentDay) {
+            period = 0;
+            currentDay = day;
+        }
+        ++period;
         const std::string periodText = std::to_string(period);
         const std::string minutes = std::to_string(end - start);
 

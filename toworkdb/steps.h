@@ -8,9 +8,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "store/centre_document.h"
+#include "store/error.h"
 #include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/conversion_run.h"
@@ -29,7 +31,13 @@ struct RunData {
     // leading session lengths in minutes.
     std::vector<std::string> workingSet;
     std::int32_t L1 = 0, L2 = 0, L3 = 0;
-    std::vector<RenamedCode> renamedCodes;
+    // Checking: an element that would stop the run is recorded as an error and left out.
+    bool collectErrors = false;
+    std::vector<Finding> findings;
+    // The centre code of each COD of ASIGNOMT, and GRUPOST.ABREV of each group in document
+    // order: what the assignments name.
+    std::unordered_map<std::string, std::string> subjectCodeOfCod;
+    std::vector<std::string> groupAbbreviations;
     // Records in each table as its step closed it, by table name.
     std::map<std::string, std::size_t> records;
 };
@@ -39,11 +47,21 @@ struct StepContext {
     const store::CentreDocument& doc;  // the loaded centre document
     std::filesystem::path dir;         // where the step's tables are written
 
-    // Notes a centre code written under another code.
-    void noteCode(const char* table, const std::string& centreCode,
-                  const std::string& writtenCode) {
-        if (centreCode != writtenCode) run.renamedCodes.push_back({table, centreCode, writtenCode});
-    }
+    // Records what the step found about one element of the file.
+    void note(Finding::Kind kind, Finding::What what, const store::Node& element, const char* table,
+              const std::string& code, const std::string& storedCode, const std::string& name,
+              const std::string& message);
+
+    // Notes an element whose code is stored as writtenCode (how, when it differs) and what the
+    // timetable export gives back for it (`returned`), when that is not the code of the file.
+    void noteCode(const char* table, const store::Node& element, const std::string& centreCode,
+                  const std::string& writtenCode, const std::string& returned,
+                  const std::string& name);
+
+    // An error that stops the run at this element: thrown as it stands, or, when checking,
+    // recorded with the element's code, and the step goes on without the element.
+    void fail(const Error& error, const store::Node& element, const std::string& code,
+              const std::string& name);
 
     // Closes a table the step wrote, noting how many records it holds.
     void close(store::Table& table) {

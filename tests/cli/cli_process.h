@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/files.h"
@@ -19,9 +20,13 @@ struct Outcome {
 // Runs lindavex-cli with these arguments, its output kept in files of `scratch`.
 // `workDbEnv` sets LINDAVEX_WORKDB when not empty (else it is unset); with `stopAtFileCall`
 // the process stops itself just before that call of the file layer and is killed there.
-inline Outcome runCli(const std::filesystem::path& scratch, const std::vector<std::string>& args,
-                      const std::string& workDbEnv = "", std::size_t stopAtFileCall = 0) {
+// `environment` adds more variables.
+inline Outcome runCli(
+    const std::filesystem::path& scratch, const std::vector<std::string>& args,
+    const std::string& workDbEnv = "", std::size_t stopAtFileCall = 0,
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& environment = {}) {
     ProcessOptions options;
+    options.environment = environment;
     options.out = scratch / "out.txt";
     options.err = scratch / "err.txt";
     options.environment.emplace_back("LINDAVEX_WORKDB",

@@ -11,7 +11,7 @@
 namespace lindavex::testing {
 
 class RecordingUi : public UserInterface {
-public:
+  public:
     // Each dialog takes the next answer; no value (or an empty queue) means "cancelled".
     std::deque<std::optional<std::filesystem::path>> dialogAnswers;
     std::vector<std::string> messages;
@@ -26,7 +26,15 @@ public:
         dialogAnswers.pop_front();
         return answer;
     }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> details;  // of each message; empty when it had none
+    void showMessage(const std::string& text) override {
+        messages.push_back(text);
+        details.emplace_back();
+    }
+    void showMessageWithDetails(const std::string& text, const std::string& more) override {
+        showMessage(text);
+        details.back() = more;
+    }
     void setWaitCursor(bool on) override { cursorChanges.push_back(on); }
     void closeWindow() override { ++closeCount; }
 

@@ -320,6 +320,33 @@ TEST(RealWidgets, QtsOwnTextsAreSpanish) {
     // Everything after this test sees the Spanish texts too, as the program does.
 }
 
+TEST(RealWidgets, DetailsOpenFromAMostrarDetallesButtonBelowTheMessage) {
+    installSpanishTranslations();  // as the program does: Qt's own label is then Spanish
+    TMForm form({}, {});
+    form.show();
+    QString text, details;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->detailedText();
+            for (QAbstractButton* button : box->buttons()) {
+                buttons << button->text();
+                if (box->buttonRole(button) != QMessageBox::ActionRole) continue;
+                button->click();  // opened, and labelled for closing
+                QCoreApplication::processEvents();
+                buttons << button->text();
+            }
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    form.ui().showMessageWithDetails("Proceso finalizado", "  PROFT: P0001-LARGO → P0001-LARG\n");
+    EXPECT_EQ(text.toStdString(), "Proceso finalizado");
+    EXPECT_EQ(details.toStdString(), "  PROFT: P0001-LARGO → P0001-LARG\n");
+    EXPECT_TRUE(buttons.contains(QStringLiteral("Mostrar detalles…")))
+        << buttons.join('|').toStdString();
+}
+
 TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
     std::vector<HtmlHelpCall> calls;
     TMForm form({}, {});

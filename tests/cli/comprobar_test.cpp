@@ -1,0 +1,117 @@
+// lindavex-cli comprobar, run as a process: what it prints, its exit status, and that it writes
+// nothing anywhere.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli_process.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/conversion_run.h"
+#include "toworkdb/findings.h"
+
+namespace {
+namespace fs = std::filesystem;
+using lindavex::testing::Outcome;
+using lindavex::testing::readBytes;
+using lindavex::testing::snapshot;
+using lindavex::testing::writeBytes;
+
+const std::string kSource = LINDAVEX_SOURCE_DIR;
+
+class ComprobarCommand : public ::testing::Test {
+  protected:
+    ComprobarCommand() {
+        fs::create_directories(workDb);
+        fs::create_directories(temp);
+    }
+    // The work database named by LINDAVEX_WORKDB, and a temporary folder of its own.
+    Outcome cli(const std::vector<std::string>& args) {
+        return lindavex::testing::runCli(
+            scratch.path(), args, workDb.string(), 0,
+            {{"TMPDIR", temp.string()}, {"TMP", temp.string()}, {"TEMP", temp.string()}});
+    }
+    lindavex::testing::ScratchDir scratch;
+    fs::path workDb = scratch / "WTEMP";
+    fs::path temp = scratch / "tmp";
+};
+
+TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
+    const fs::path centre = scratch / "centro.xml";
+    fs::copy_file(kSource + "/examples/centro-con-problemas.xml", centre);
+    const std::string before = readBytes(centre);
+    ASSERT_EQ(lindavex::testing::runCli(
+                  scratch.path(), {"exportar", kSource + "/examples/centro.xml"}, workDb.string())
+                  .status,
+              0);
+    const auto tables = snapshot(workDb);
+
+    const auto findings = lindavex::toworkdb::check(centre).findings;
+    Outcome r = cli({"comprobar", centre.string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, lindavex::toworkdb::findingsText(findings));
+    for (const char* heading :
+         {"Errores que detendrían la exportación (3):\n", "Cambios que haría la exportación (",
+          "Códigos que la importación no devolvería iguales ("})
+        EXPECT_NE(r.out.find(heading), std::string::npos) << heading;
+    EXPECT_NE(r.out.find("línea 36: MateriaGrupo «LENGUA CAS»: 'x' is not a valid floating point "
+                         "value\n"),
+              std::string::npos);
+
+    r = cli({"comprobar", "--formato", "csv", centre.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, lindavex::toworkdb::findingsCsv(findings));
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "tipo,elemento,codigo,codigo_guardado,linea,mensaje");
+    EXPECT_NE(r.out.find("\nerror,MateriaGrupo,LENGUA CAS,,36,'x' is not a valid floating point "
+                         "value\n"),
+              std::string::npos);
+
+    // Nothing written: the work database, the centre file and the temporary folder as they were.
+    EXPECT_EQ(snapshot(workDb), tables);
+    EXPECT_EQ(readBytes(centre), before);
+    EXPECT_TRUE(fs::is_empty(temp));
+
+    // Nothing that stops the first action: 0, whatever it would change.
+    r = cli({"comprobar", "--formato=texto", kSource + "/examples/centro.xml"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Cambios que haría la exportación (1):");
+    writeBytes(centre, "<Centro/>");
+    r = cli({"comprobar", centre.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Nada que señalar: la exportación guardaría el archivo tal cual.\n");
+    EXPECT_EQ(cli({"comprobar", (scratch / "falta.xml").string()}).out, "No existe archivo\n");
+}
+
+TEST_F(ComprobarCommand, UsageErrorsExitWithTwo) {
+    const std::string centre = kSource + "/examples/centro.xml";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"comprobar"},
+             {"comprobar", centre, "--formato"},
+             {"comprobar", centre, "--formato", "xls"},
+             {"comprobar", centre, "--formato=csv", "--formato=csv"},
+             {"comprobar", centre, "--workdb", workDb.string()},
+         }) {
+        const Outcome r = cli(args);
+        EXPECT_EQ(r.status, 2) << args.size();
+        EXPECT_NE(r.err.find("lindavex-cli comprobar CENTRO.xml"), std::string::npos) << r.err;
+    }
+}
+
+// After a conversion the command line lists the codes stored otherwise, as the check does.
+TEST_F(ComprobarCommand, ExportarListsTheCodesTheCheckLists) {
+    std::string text = readBytes(kSource + "/examples/centro.xml");
+    text.replace(text.find("Codigo=\"P12\""), 12, "Codigo=\"P0012-LARGO\"");
+    const fs::path centre = scratch / "largo.xml";
+    writeBytes(centre, text);
+    const std::string listed =
+        lindavex::toworkdb::renamedCodesText(lindavex::toworkdb::check(centre).findings);
+    EXPECT_EQ(listed, "Códigos guardados con otro código:\n  PROFT: P0012-LARGO → P0012-LARG\n");
+    const Outcome r = cli({"exportar", centre.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find("ASIGT: 82 registros\n") + 20), listed);
+}
+
+}  // namespace

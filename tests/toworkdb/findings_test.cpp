@@ -1,0 +1,135 @@
+// What a check finds in a centre file full of problems, and that a conversion of the same file
+// finds the same.
+#include "toworkdb/findings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "shell/controller.h"
+#include "support/files.h"
+#include "support/recording_ui.h"
+#include "support/scratch_dir.h"
+#include "toworkdb/conversion_run.h"
+
+namespace lindavex::toworkdb {
+namespace {
+namespace fs = std::filesystem;
+using Kind = Finding::Kind;
+using What = Finding::What;
+
+const fs::path kProblems = fs::path(LINDAVEX_SOURCE_DIR) / "examples/centro-con-problemas.xml";
+
+// The problem file without what would stop a conversion.
+fs::path withoutErrors(const testing::ScratchDir& scratch) {
+    std::string text = testing::readBytes(kProblems);
+    for (const auto& [from, to] : {std::pair{"Horas=\"x\"", "Horas=\"01,00\""},
+                                   std::pair{"Horas=\"4,5,0\"", "Horas=\"04,50\""},
+                                   std::pair{"HoraInicio=\"8:00\"", "HoraInicio=\"08:00\""}}) {
+        text.replace(text.find(from), std::string(from).size(), to);
+    }
+    const fs::path file = scratch / "sin-errores.xml";
+    testing::writeBytes(file, text);
+    return file;
+}
+
+TEST(Findings, EveryProblemOfTheShippedExampleWithItsCodesAndLine) {
+    struct Expected {
+        Kind kind;
+        What what;
+        const char* element;
+        std::string code, stored;
+        int line;
+    };
+    const std::vector<Expected> expected = {
+        {Kind::Change, What::Renamed, "Materia", "LENGUA CASTELLANA", "LENGUA CA1", 7},
+        {Kind::RoundTrip, What::NotReturned, "Materia", "LENGUA CASTELLANA", "LENGUA CAS", 7},
+        {Kind::Change, What::Renamed, "Materia", "CIENCIASNAT01", "CIENCIAS01", 8},
+        {Kind::RoundTrip, What::NotReturned, "Materia", "CIENCIASNAT01", "CIENCIASNA", 8},
+        {Kind::Change, What::NoRow, "Materia", "MAT", "", 9},
+        {Kind::RoundTrip, What::NotReturned, "Materia", "?AC", "?AC", 10},
+        {Kind::Change, What::NoRow, "TipoActividad", "MAT", "", 14},
+        {Kind::Change, What::Renamed, "Profesor", "P01", "P011", 21},
+        {Kind::RoundTrip, What::NotReturned, "Profesor", "P01", "P011", 21},
+        {Kind::Change, What::UnknownCode, "Profesor", "PROFESOR_LARGO", "LET", 22},
+        {Kind::Change, What::Renamed, "Profesor", "PROFESOR_LARGO", "PROFESOR_L", 22},
+        {Kind::RoundTrip, What::NotReturned, "Profesor", "PROFESOR_LARGO", "PROFESOR_L", 22},
+        {Kind::Change, What::RoomWithoutCode, "Aula", "", "Laboratori", 26},
+        {Kind::Change, What::Renamed, "Aula", "AULA-DE-INFORMATICA-NUEVA", "AULA-DE-VA", 27},
+        {Kind::RoundTrip, What::NotReturned, "Aula", "AULA-DE-INFORMATICA-NUEVA",
+         "AULA-DE-INFORMATICA-", 27},
+        {Kind::Change, What::TutorEmptied, "Grupo", "GRUPO-ESO-1B", "", 41},
+        {Kind::Change, What::UnknownCode, "Grupo", "GRUPO-ESO-1B", "ES0", 41},
+        {Kind::Change, What::Renamed, "Grupo", "GRUPO-ESO-1B", "GRUPO-ES1B", 41},
+        {Kind::RoundTrip, What::NotReturned, "Grupo", "GRUPO-ESO-1B", "GRUPO-ES1B", 41},
+        {Kind::Change, What::NoRow, "Sesion", "l", "", 52},
+        {Kind::Change, What::NoRow, "Sesion", "", "", 53},
+        {Kind::Error, What::BadNumber, "Sesion", "M", "", 54},
+        {Kind::Error, What::BadNumber, "MateriaGrupo", "LENGUA CAS", "", 36},
+        {Kind::Change, What::NoRow, "MateriaGrupo", "", "", 37},
+        {Kind::Change, What::UnknownCode, "MateriaGrupo", "LENGUA CASTELLANA", "LENGUA CAS", 38},
+        {Kind::Change, What::UnknownCode, "MateriaGrupo", "FIS", "FIS", 43},
+        {Kind::Change, What::ZeroHours, "MateriaGrupo", "MAT", "", 44},
+        {Kind::Error, What::BadNumber, "MateriaGrupo", "CIENCIASNAT01", "", 45},
+        {Kind::Change, What::UnknownCode, "Grupo", "GRUPO-ESO-1B", "GRUPO-ESO-", 41},
+    };
+    const ConversionReport report = check(kProblems);
+    ASSERT_EQ(report.findings.size(), expected.size()) << findingsText(report.findings);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Finding& f = report.findings[i];
+        const Expected& e = expected[i];
+        SCOPED_TRACE(std::to_string(i) + ": " + f.message);
+        EXPECT_EQ(f.kind, e.kind);
+        EXPECT_EQ(f.what, e.what);
+        EXPECT_EQ(f.element, e.element);
+        EXPECT_EQ(f.code, e.code);
+        EXPECT_EQ(f.storedCode, e.stored);
+        EXPECT_EQ(f.line, e.line);
+        EXPECT_FALSE(f.message.empty());
+    }
+    EXPECT_TRUE(stopsTheRun(report.findings));
+    // The errors carry the texts that stop a conversion.
+    EXPECT_EQ(report.findings[22].message, "'x' is not a valid floating point value");
+
+    // A file that does not parse converts as an empty centre, and says where it breaks.
+    testing::ScratchDir scratch;
+    testing::writeBytes(scratch / "roto.xml", "<Centro>\n<Materias>\n</Centro>");
+    const auto broken = check(scratch / "roto.xml").findings;
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].what, What::NotWellFormed);
+    EXPECT_EQ(broken[0].line, 3);
+    EXPECT_FALSE(stopsTheRun(broken));
+}
+
+// The same steps find the same when they convert: the codes listed after a conversion, in the
+// command line and in the window's details, are those the check lists.
+TEST(Findings, AConversionFindsWhatTheCheckFound) {
+    testing::ScratchDir scratch;
+    const fs::path centre = withoutErrors(scratch);
+    const ConversionReport checked = check(centre);
+    EXPECT_FALSE(stopsTheRun(checked.findings));
+
+    RunState state;
+    state.workDb = scratch / "WTEMP";
+    fs::create_directories(state.workDb);
+    testing::RecordingUi ui;
+    ui.dialogAnswers.push_back(centre);
+    const auto converted = shell::runConversion(state, ui);
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(converted->findings, checked.findings);
+    EXPECT_EQ(converted->renamedCodes.size(), 6u);
+    const std::string details = renamedCodesText(checked.findings);
+    EXPECT_NE(details.find("PROFT: PROFESOR_LARGO → PROFESOR_L\n"), std::string::npos) << details;
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kFinishedText});
+    EXPECT_EQ(ui.details, std::vector<std::string>{details});
+
+    // Nothing renamed or left out: the message alone.
+    ui.dialogAnswers.push_back(fs::path(LINDAVEX_SOURCE_DIR) / "examples/centro.xml");
+    shell::runConversion(state, ui);
+    EXPECT_EQ(ui.details.back(), "");
+}
+
+}  // namespace
+}  // namespace lindavex::toworkdb

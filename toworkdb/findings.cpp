@@ -1,0 +1,150 @@
+// Recording findings while the steps run, and writing them out for the user.
+#include "toworkdb/findings.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "store/codepage.h"
+#include "toworkdb/codes.h"
+#include "toworkdb/steps.h"
+
+namespace lindavex::toworkdb {
+namespace {
+
+// How a code came to be stored otherwise, told from the two codes.
+std::string howStored(const std::string& centreCode, const std::string& writtenCode) {
+    if (centreCode.size() > kCodeWidth && writtenCode == shortenCode(centreCode))
+        return "acortado a sus 8 primeros y 2 últimos caracteres";
+    if (writtenCode == firstChars(centreCode, kCodeWidth)) return "cortado a 10 caracteres";
+    return "numerado para que no se repita";
+}
+
+std::string quoted(const std::string& cp1252) { return "«" + codepage::toUtf8(cp1252) + "»"; }
+
+// "línea 12: Materia «LENGUA CASTELLANA» (Lengua castellana)"
+std::string where(const Finding& f) {
+    std::string text = "línea " + std::to_string(f.line) + ": " + f.element + " " + quoted(f.code);
+    if (!f.name.empty()) text += " (" + codepage::toUtf8(f.name) + ")";
+    return text;
+}
+
+std::string csvField(const std::string& utf8) {
+    if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
+    std::string out = "\"";
+    for (const char c : utf8) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+const char* kindName(Finding::Kind kind) {
+    switch (kind) {
+        case Finding::Kind::Error:
+            return "error";
+        case Finding::Kind::Change:
+            return "cambio";
+        case Finding::Kind::RoundTrip:
+            return "ida y vuelta";
+    }
+    return "";
+}
+
+}  // namespace
+
+void StepContext::note(Finding::Kind kind, Finding::What what, const store::Node& element,
+                       const char* table, const std::string& code, const std::string& storedCode,
+                       const std::string& name, const std::string& message) {
+    run.findings.push_back(
+        {kind, what, element.name(), table, code, storedCode, name, element.line(), message});
+}
+
+void StepContext::noteCode(const char* table, const store::Node& element,
+                           const std::string& centreCode, const std::string& writtenCode,
+                           const std::string& returned, const std::string& name) {
+    if (centreCode != writtenCode) {
+        note(Finding::Kind::Change, Finding::What::Renamed, element, table, centreCode, writtenCode,
+             name,
+             std::string(table) + " lo guarda como " + quoted(writtenCode) + ", " +
+                 howStored(centreCode, writtenCode));
+    }
+    // The code as the file has it, before the code page: a character the code page lacks
+    // comes back as '?'.
+    const std::string unicode = element.attributeUnicode("Codigo");
+    if (unicode != codepage::toUtf8(element.attribute("Codigo"))) {
+        note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
+             returned, name,
+             "el código " + unicode +
+                 " tiene caracteres que las tablas no admiten; la importación devolverá " +
+                 quoted(returned));
+    } else if (returned != centreCode) {
+        note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
+             returned, name, "la importación devolverá " + quoted(returned));
+    }
+}
+
+void StepContext::fail(const Error& error, const store::Node& element, const std::string& code,
+                       const std::string& name) {
+    if (!run.collectErrors) throw error;
+    // The line in the file says which element; the text's own first line says what is wrong.
+    const std::string text = error.what();
+    note(Finding::Kind::Error, Finding::What::BadNumber, element, "", code, "", name,
+         text.substr(0, text.find('\n')));
+}
+
+std::string findingsText(const std::vector<Finding>& findings) {
+    static constexpr std::array<std::pair<Finding::Kind, const char*>, 3> groups = {{
+        {Finding::Kind::Error, "Errores que detendrían la exportación"},
+        {Finding::Kind::Change, "Cambios que haría la exportación"},
+        {Finding::Kind::RoundTrip, "Códigos que la importación no devolvería iguales"},
+    }};
+    std::string text;
+    for (const auto& group : groups) {
+        const Finding::Kind kind = group.first;
+        const auto count = std::count_if(findings.begin(), findings.end(),
+                                         [kind](const Finding& f) { return f.kind == kind; });
+        if (count == 0) continue;
+        if (!text.empty()) text += '\n';
+        text += std::string(group.second) + " (" + std::to_string(count) + "):\n";
+        // In the order of the file, for going through it.
+        std::vector<const Finding*> ofKind;
+        for (const Finding& f : findings)
+            if (f.kind == kind) ofKind.push_back(&f);
+        std::stable_sort(ofKind.begin(), ofKind.end(),
+                         [](const Finding* a, const Finding* b) { return a->line < b->line; });
+        for (const Finding* f : ofKind) text += "  " + where(*f) + ": " + f->message + '\n';
+    }
+    if (text.empty()) text = "Nada que señalar: la exportación guardaría el archivo tal cual.\n";
+    return text;
+}
+
+std::string findingsCsv(const std::vector<Finding>& findings) {
+    std::string csv = "tipo,elemento,codigo,codigo_guardado,linea,mensaje\n";
+    for (const Finding& f : findings) {
+        csv += std::string(kindName(f.kind)) + ',' + csvField(f.element) + ',' +
+               csvField(codepage::toUtf8(f.code)) + ',' + csvField(codepage::toUtf8(f.storedCode)) +
+               ',' + std::to_string(f.line) + ',' + csvField(f.message) + '\n';
+    }
+    return csv;
+}
+
+std::string renamedCodesText(const std::vector<Finding>& findings) {
+    std::string renamed;
+    std::string dropped;
+    for (const Finding& f : findings) {
+        if (f.what == Finding::What::Renamed) {
+            renamed += "  " + f.table + ": " + codepage::toUtf8(f.code) + " → " +
+                       codepage::toUtf8(f.storedCode) + '\n';
+        } else if (f.what == Finding::What::NoRow || f.what == Finding::What::TutorEmptied) {
+            dropped += "  " + where(f) + ": " + f.message + '\n';
+        }
+    }
+    std::string text;
+    if (!renamed.empty()) text += "Códigos guardados con otro código:\n" + renamed;
+    if (!dropped.empty()) text += "Sin guardar:\n" + dropped;
+    return text;
+}
+
+}  // namespace lindavex::toworkdb

@@ -1,0 +1,23 @@
+#pragma once
+// What a run found in the centre file, as the user reads it: the check's report as text or CSV,
+// and the codes a conversion stored otherwise, shown after it. UTF-8 throughout.
+#include <string>
+#include <vector>
+
+#include "toworkdb/conversion_run.h"
+
+namespace lindavex::toworkdb {
+
+// Every finding, grouped by kind (errors, changes, codes not given back), one line each with
+// the element's line in the file, code and name.
+std::string findingsText(const std::vector<Finding>& findings);
+
+// The same as CSV, one row per finding under a header: tipo, elemento, codigo,
+// codigo_guardado, linea, mensaje.
+std::string findingsCsv(const std::vector<Finding>& findings);
+
+// The centre codes stored under another code (centre code → stored code, table by table), then
+// the elements left without a row or a tutor; empty when there are none.
+std::string renamedCodesText(const std::vector<Finding>& findings);
+
+}  // namespace lindavex::toworkdb
