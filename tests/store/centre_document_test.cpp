@@ -223,10 +223,12 @@ TEST(CentreDocumentTest, LoadReportsTheLineWhereParsingStopped) {
         EXPECT_EQ(static_cast<bool>(result), c.parses) << c.text;
         EXPECT_EQ(result.line, c.line) << c.text;
         EXPECT_EQ(doc.isEmpty(), !c.parses) << c.text;
-        if (c.parses) EXPECT_TRUE(result.description.empty()) << result.description;
-        if (!c.parses)
+        if (c.parses) {
+            EXPECT_TRUE(result.description.empty()) << result.description;
+        } else {
             EXPECT_EQ(result.description.rfind("línea " + std::to_string(c.line) + ": ", 0), 0u)
                 << result.description;
+        }
     }
 }
 

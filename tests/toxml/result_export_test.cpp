@@ -185,8 +185,9 @@ class ResultExport : public ::testing::Test {
     void expectTablesClosed(std::string_view missing = "") {
         for (const char* name :
              {"SOLUC", "GRUPOST", "PROFT", "AULAT", "ASIGNOMT", "DIASHORAST", "ASIGT"})
-            if (name != missing)
+            if (name != missing) {
                 EXPECT_NO_THROW(Table::open(workDb, name, Table::Mode::Exclusive)) << name;
+            }
     }
 
     ScratchDir scratch;
