@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,20 +32,15 @@ using toxml::ResultWriting;
 
 toxml::LocalDateTime fixedTime() { return {2026, 3, 7, 9, 5, 1}; }
 
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint32_t below(std::size_t n) {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>((state_ >> 33) % n);
-    }
+// Draws from lists with the standard seeded engine: the same rows for the same seed.
+struct Random {
+    explicit Random(std::uint64_t seed) : engine(seed) {}
+    std::size_t below(std::size_t n) { return engine() % n; }
     template <class List>
     const auto& pick(const List& list) {
         return list[below(list.size())];
     }
-
-  private:
-    std::uint64_t state_;
+    std::mt19937_64 engine;
 };
 
 std::vector<std::string> column(const fs::path& workDb, std::string_view table,
