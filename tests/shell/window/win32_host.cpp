@@ -53,7 +53,9 @@ HWND createHost() {
     HWND host =
         CreateWindowW(L"MorvalenHost", L"Morvalen", style, 0, 0, frame.right - frame.left,
                       frame.bottom - frame.top, nullptr, nullptr, windowClass.hInstance, nullptr);
-    ShowWindow(host, SW_SHOW);
+    // Without a desktop (Wine's started without a display) there is no window to embed in.
+    check(host != nullptr, "the host window is made");
+    if (host != nullptr) ShowWindow(host, SW_SHOW);
     return host;
 }
 
@@ -159,6 +161,7 @@ constexpr int kOkX = 96 + 37, kOkY = 120 + 12;
 
 void closedWithSalir(const fs::path& exe, const fs::path& ini) {
     HWND host = createHost();
+    if (host == nullptr) return;
     Tool tool(exe, "exportar", host);
     HWND child = embeddedWindow(host, tool);
     check(child != nullptr, "exportar: a 632x266 child window in the host");
@@ -188,6 +191,7 @@ void closedWithSalir(const fs::path& exe, const fs::path& ini) {
 
 void missingInput(const fs::path& exe, const fs::path& ini) {
     HWND host = createHost();
+    if (host == nullptr) return;
     Tool tool(exe, "IMPORTAR", host);
     HWND child = embeddedWindow(host, tool);
     check(child != nullptr, "importar: a 632x266 child window in the host");
@@ -204,6 +208,7 @@ void missingInput(const fs::path& exe, const fs::path& ini) {
 
 void hostDestroyed(const fs::path& exe, const fs::path& ini) {
     HWND host = createHost();
+    if (host == nullptr) return;
     Tool tool(exe, "exportar", host);
     const bool shown = embeddedWindow(host, tool) != nullptr;
     check(shown, "host destroyed: a child window in the host");
@@ -215,6 +220,7 @@ void hostDestroyed(const fs::path& exe, const fs::path& ini) {
 
 void helpOpens(const fs::path& exe) {
     HWND host = createHost();
+    if (host == nullptr) return;
     Tool tool(exe, "exportar", host);
     HWND child = embeddedWindow(host, tool);
     check(child != nullptr, "ayuda: a child window in the host");
