@@ -1,5 +1,6 @@
 #include "store/dbf_format.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,12 @@ std::string upperAscii(std::string_view text) {
 }
 
 Layout parse(std::string_view file, const std::string& displayName) {
+    return parse(file, file.size(), displayName);
+}
+
+Layout parse(std::string_view file, std::uint64_t fileSize, const std::string& displayName) {
+    // The header's length is two bytes: every check but the last one needs only the head.
+    file = file.substr(0, std::min<std::uint64_t>(fileSize, kLongestHeader));
     if (file.size() < kLevel3HeaderSize) corrupt("cabecera incompleta", displayName);
     Layout layout;
     const auto version = static_cast<unsigned char>(file[0]);
@@ -123,7 +130,7 @@ Layout parse(std::string_view file, const std::string& displayName) {
     if (layout.fields.empty()) corrupt("la tabla no tiene campos", displayName);
     if (offset + 1 != layout.recordLength)
         corrupt("la longitud de registro no coincide con los campos", displayName);
-    const std::size_t available = (file.size() - layout.headerLength) / layout.recordLength;
+    const std::uint64_t available = (fileSize - layout.headerLength) / layout.recordLength;
     if (layout.recordCount > available)
         corrupt("el número de registros excede el tamaño del fichero", displayName);
     layout.header = std::string(file.substr(0, layout.headerLength));

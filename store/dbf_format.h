@@ -79,6 +79,10 @@ std::string upperAscii(std::string_view text);
 // past the end of the file, an unknown field type, a missing terminator, no fields) throws
 // lindavex::Error naming `displayName`.
 Layout parse(std::string_view file, const std::string& displayName);
+// The same from the file's first bytes (at least kLongestHeader of them, or the whole file) and
+// its size, for a reader that leaves the records in the file.
+inline constexpr std::size_t kLongestHeader = 0xFFFF;
+Layout parse(std::string_view head, std::uint64_t fileSize, const std::string& displayName);
 
 // Builds the header of an empty level 7 table with these fields (names up to 31 characters).
 // `hasMdx` sets the production index flag of the table and of the fields named in `indexed`.

@@ -67,8 +67,12 @@ int lock(const File& file, bool exclusive);
 // Writes up to size bytes at the file's position; `written` says how many went.
 int write(const File& file, const void* data, std::size_t size, std::size_t& written);
 
-// Reads the whole file from its start, whatever its position.
-int readAll(const File& file, std::string& bytes);
+// The file's size in bytes.
+int sizeOf(const File& file, std::uint64_t& size);
+
+// Reads up to `size` bytes from `offset`, whatever the file's position; fewer where the file
+// ends first.
+int readAt(const File& file, std::uint64_t offset, std::size_t size, std::string& bytes);
 
 // Makes the file's bytes durable.
 int flush(const File& file);

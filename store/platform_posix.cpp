@@ -63,14 +63,19 @@ int write(const File& file, const void* data, std::size_t size, std::size_t& wri
     return 0;
 }
 
-int readAll(const File& file, std::string& bytes) {
+int sizeOf(const File& file, std::uint64_t& size) {
     struct stat st {};
     if (::fstat(fd(file), &st) != 0) return errno;
-    bytes.assign(static_cast<std::size_t>(st.st_size), '\0');
+    size = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
+
+int readAt(const File& file, std::uint64_t offset, std::size_t size, std::string& bytes) {
+    bytes.assign(size, '\0');
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < size) {
         const ssize_t n =
-            ::pread(fd(file), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            ::pread(fd(file), bytes.data() + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) break;

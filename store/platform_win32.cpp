@@ -112,16 +112,22 @@ int write(const File& file, const void* data, std::size_t size, std::size_t& wri
     return 0;
 }
 
-int readAll(const File& file, std::string& bytes) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handleOf(file), &size)) return lastError();
-    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+int sizeOf(const File& file, std::uint64_t& size) {
+    LARGE_INTEGER bytes{};
+    if (!GetFileSizeEx(handleOf(file), &bytes)) return lastError();
+    size = static_cast<std::uint64_t>(bytes.QuadPart);
+    return 0;
+}
+
+int readAt(const File& file, std::uint64_t offset, std::size_t size, std::string& bytes) {
+    bytes.assign(size, '\0');
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < size) {
+        const std::uint64_t from = offset + done;
         OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(done & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(done) >> 32);
-        const std::size_t left = bytes.size() - done;
+        at.Offset = static_cast<DWORD>(from & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        const std::size_t left = size - done;
         DWORD n = 0;
         if (!ReadFile(handleOf(file), bytes.data() + done,
                       left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left), &n, &at)) {

@@ -181,23 +181,41 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
     impl->displayName = dbf.string();
     impl->mode = mode;
     impl->file = table_files::openLocked(dbf, mode == Mode::Exclusive, impl->displayName);
-    std::string bytes = std::move(impl->file.bytes);
-    impl->file.bytes.clear();
-
-    impl->layout = dbf::parse(bytes, impl->displayName);
+    impl->layout = table_files::readLayout(impl->file, impl->displayName);
     impl->count = impl->layout.recordCount;
-    // The records stay in the buffer they were read into (a table can be tens of megabytes):
-    // the header goes, and whatever follows the last record.
-    bytes.erase(0, impl->layout.headerLength);
-    if (bytes.size() > impl->count * impl->layout.recordLength)
-        bytes.resize(impl->count * impl->layout.recordLength);
-    impl->records = std::move(bytes);
+    // Only the records are read (a table can be tens of megabytes), into their own buffer.
+    impl->records = table_files::readRecords(impl->file, impl->layout, impl->displayName);
     for (std::size_t i = 0; i < impl->layout.fields.size(); ++i)
         impl->fieldByName.emplace(upperAscii(impl->layout.fields[i].name), i);
     impl->mdxTags = table_files::productionTags(dbf, impl->layout);
     impl->skipDeletedFrom(0);
     return Table(std::move(impl));
 }
+
+struct HeldTable::Impl {
+    table_files::LockedFile file;
+};
+
+HeldTable::HeldTable(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+HeldTable::HeldTable(HeldTable&&) noexcept = default;
+HeldTable& HeldTable::operator=(HeldTable&&) noexcept = default;
+HeldTable::~HeldTable() = default;
+
+HeldTable HeldTable::open(const fs::path& dir, std::string_view table) {
+    requireWorkDb(dir);
+    const fs::path dbf = findDbf(dir, table);
+    const std::string displayName = dbf.string();
+    auto impl = std::make_unique<Impl>();
+    impl->file = table_files::openLocked(dbf, true, displayName);
+    (void)table_files::readLayout(impl->file, displayName);
+    return HeldTable(std::move(impl));
+}
+
+void HeldTable::close() {
+    if (impl_) impl_->file.lock.close();
+}
+
+bool HeldTable::isOpen() const { return impl_ && impl_->file.lock.isOpen(); }
 
 void Table::close() {
     if (!impl_ || !impl_->locked()) return;

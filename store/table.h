@@ -134,4 +134,23 @@ class Table {
     std::unique_ptr<Impl> impl_;
 };
 
+// A table held for exclusive use and never read: found, locked and its header checked as
+// Table::open does, with the same errors, but its records are left in the file.
+class HeldTable {
+  public:
+    static HeldTable open(const std::filesystem::path& dir, std::string_view table);
+
+    HeldTable(HeldTable&&) noexcept;
+    HeldTable& operator=(HeldTable&&) noexcept;
+    ~HeldTable();  // lets go of the lock
+
+    void close();
+    bool isOpen() const;
+
+  private:
+    struct Impl;
+    explicit HeldTable(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
 }  // namespace lindavex::store

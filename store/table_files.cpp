@@ -99,9 +99,32 @@ LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& di
     }
     file.fileMode = locked.permissions;
     file.identity = locked.identity;
-    if (const int error = platform::readAll(file.lock, file.bytes); error != 0)
-        throw fileError("No se puede leer la tabla", displayName, reasonText(error));
     return file;
+}
+
+dbf::Layout readLayout(const LockedFile& file, const std::string& displayName) {
+    std::uint64_t size = 0;
+    std::string head;
+    int error = platform::sizeOf(file.lock, size);
+    if (error == 0)
+        error = platform::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader),
+                                 head);
+    if (error != 0) throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+    // A file cut short since its size was taken is judged by what could be read.
+    if (head.size() < dbf::kLongestHeader) size = std::min<std::uint64_t>(size, head.size());
+    return dbf::parse(head, size, displayName);
+}
+
+std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
+                        const std::string& displayName) {
+    const std::size_t size = layout.recordCount * layout.recordLength;
+    std::string records;
+    if (const int error = platform::readAt(file.lock, layout.headerLength, size, records);
+        error != 0)
+        throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+    // The header was checked against the file's size: only a file cut short since falls short.
+    if (records.size() != size) throw fileError("No se puede leer la tabla", displayName);
+    return records;
 }
 
 std::optional<std::vector<IndexDef>> productionTags(const fs::path& dbf,

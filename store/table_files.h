@@ -28,10 +28,15 @@ struct LockedFile {
     platform::File lock;
     unsigned fileMode = 0644;
     platform::Identity identity;  // of the file as opened
-    std::string bytes;            // the whole file
 };
 LockedFile openLocked(const std::filesystem::path& dbf, bool exclusive,
                       const std::string& displayName);
+
+// The locked file's header, checked against the file's size; the records are not read.
+dbf::Layout readLayout(const LockedFile& file, const std::string& displayName);
+// The records the layout counts, read straight from the file.
+std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
+                        const std::string& displayName);
 
 // The production index's tags for a table whose header says it has one: none when the file is
 // missing, no value when it cannot be rebuilt.

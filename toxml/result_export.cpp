@@ -46,11 +46,12 @@ struct RunTables {
           aulas(open(dir, work_tables::kAulat)),
           nomAsg(open(dir, work_tables::kAsignomt)),
           tramos(open(dir, work_tables::kDiashorast)),
-          asig(open(dir, work_tables::kAsigt)) {}
+          asig(store::HeldTable::open(dir, work_tables::kAsigt)) {}
 
     void close() {
-        for (store::Table* table : {&soluc, &grupos, &profesor, &aulas, &nomAsg, &tramos, &asig})
+        for (store::Table* table : {&soluc, &grupos, &profesor, &aulas, &nomAsg, &tramos})
             table->close();
+        asig.close();
     }
 
     store::Table soluc;
@@ -60,7 +61,7 @@ struct RunTables {
     store::Table nomAsg;
     store::Table tramos;
     // Not read: held so that the assignments cannot change while the timetable is written.
-    store::Table asig;
+    store::HeldTable asig;
 
   private:
     static store::Table open(const fs::path& dir, std::string_view name) {

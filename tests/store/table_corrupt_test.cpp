@@ -8,6 +8,7 @@
 #include "store/error.h"
 #include "store/table.h"
 #include "support/dbf_builder.h"
+#include "support/error_text.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 
@@ -15,6 +16,7 @@ namespace lindavex::store {
 namespace {
 
 using testing::DbfBuilder;
+using testing::errorText;
 using testing::readBytes;
 using testing::ScratchDir;
 using testing::writeBytes;
@@ -126,6 +128,32 @@ TEST(TableCorruptTest, RandomDamageNeverCrashes) {
             EXPECT_NE(std::string(e.what()).find("SOLUC.DBF"), std::string::npos) << e.what();
         }
     }
+}
+
+// Holding a table without reading its records refuses what opening it refuses, in the same
+// words: every cut of a valid file, a table another opener holds, a missing table.
+TEST(TableCorruptTest, AHeldTableIsRefusedExactlyAsAnOpenedOne) {
+    ScratchDir dir;
+    const auto expectSameRefusal = [&](const std::string& what) {
+        const std::string opened =
+            errorText([&] { (void)Table::open(dir.path(), "SOLUC", Table::Mode::Exclusive); });
+        EXPECT_EQ(errorText([&] { (void)HeldTable::open(dir.path(), "SOLUC"); }), opened) << what;
+    };
+    for (auto version : {DbfBuilder::kLevel3, DbfBuilder::kLevel7}) {
+        const std::string whole = sample(version).bytes();
+        for (std::size_t size = 0; size <= whole.size(); ++size) {
+            writeBytes(dir / "SOLUC.DBF", whole.substr(0, size));
+            expectSameRefusal("cut at " + std::to_string(size));
+        }
+    }
+    {
+        const HeldTable held = HeldTable::open(dir.path(), "SOLUC");
+        EXPECT_NE(errorText([&] { (void)Table::open(dir.path(), "SOLUC", Table::Mode::Shared); }),
+                  "(no error)");
+        expectSameRefusal("held");
+    }
+    std::filesystem::remove(dir / "SOLUC.DBF");
+    expectSameRefusal("missing");
 }
 
 TEST(TableCorruptTest, ARefusedTableIsLeftAsItWas) {
