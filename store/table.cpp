@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 
@@ -19,9 +20,18 @@ namespace lindavex::store {
 namespace fs = std::filesystem;
 using dbf::upperAscii;
 
+// Keys are looked up as they are given, with no string made for the asking.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
 // Index of one field's texts for lookup: each text maps to the positions of the live records
 // holding it, ascending, so the first match is the front.
-using LookupIndex = std::unordered_map<std::string, std::vector<std::size_t>>;
+using LookupIndex =
+    std::unordered_map<std::string, std::vector<std::size_t>, TextHash, std::equal_to<>>;
 
 namespace {
 
@@ -53,7 +63,7 @@ struct Table::Impl {
     // Tags of the production index to rebuild on writing; no value when it cannot be rebuilt.
     std::optional<std::vector<IndexDef>> mdxTags{std::in_place};
     std::unordered_map<std::string, std::size_t> fieldByName;
-    std::unordered_map<std::size_t, LookupIndex> lookups;
+    std::vector<std::unique_ptr<LookupIndex>> lookups;  // by field number, once built
 
     bool locked() const { return file.lock.isOpen(); }
 
@@ -66,16 +76,23 @@ struct Table::Impl {
         return pos < count ? record(pos) : nullptr;
     }
 
-    // Asked for on every field read: the few names of the table are compared in place, with
-    // no key made for the asking.
-    std::size_t fieldNumber(std::string_view name) const {
+    // Asked for on every field read by name: the few names of the table are compared in
+    // place, with no key made for the asking.
+    Column column(std::string_view name) const {
         for (std::size_t i = 0; i < layout.fields.size(); ++i)
-            if (sameAsciiName(layout.fields[i].name, name)) return i;
-        throw Error("Field '" + codepage::toUtf8(name) + "' not found: " + displayName);
+            if (sameAsciiName(layout.fields[i].name, name)) return {i, {}};
+        return {Column::kLacking, std::string(name)};
     }
-    const dbf::Field& field(std::string_view name) const {
-        return layout.fields[fieldNumber(name)];
+    std::size_t fieldNumber(const Column& column) const {
+        if (column.number >= layout.fields.size())
+            throw Error("Field '" + codepage::toUtf8(column.lacking) +
+                        "' not found: " + displayName);
+        return column.number;
     }
+    const dbf::Field& field(const Column& column) const {
+        return layout.fields[fieldNumber(column)];
+    }
+    const dbf::Field& field(std::string_view name) const { return field(column(name)); }
 
     // The bytes of one field in a record.
     static const char* at(const dbf::Field& f, const char* rec) { return rec + 1 + f.offset; }
@@ -102,13 +119,13 @@ struct Table::Impl {
 };
 
 LookupIndex& Table::Impl::lookupIndex(std::size_t fieldNo) {
-    auto found = lookups.find(fieldNo);
-    if (found != lookups.end()) return found->second;
-    LookupIndex index;
+    if (lookups.size() <= fieldNo) lookups.resize(layout.fields.size());
+    if (lookups[fieldNo]) return *lookups[fieldNo];
+    auto index = std::make_unique<LookupIndex>();
     const dbf::Field& f = layout.fields[fieldNo];
     for (std::size_t r = 0; r < count; ++r)
-        if (!deleted(r)) index[text(f, record(r))].push_back(r);
-    return lookups.emplace(fieldNo, std::move(index)).first->second;
+        if (!deleted(r)) (*index)[text(f, record(r))].push_back(r);
+    return *(lookups[fieldNo] = std::move(index));
 }
 
 void Table::Impl::postPending() {
@@ -118,11 +135,14 @@ void Table::Impl::postPending() {
         records += buffer;
         ++count;
         pos = r;
-        for (auto& [fieldNo, index] : lookups)
-            if (!deleted(r)) index[text(layout.fields[fieldNo], record(r))].push_back(r);
+        for (std::size_t fieldNo = 0; fieldNo < lookups.size(); ++fieldNo)
+            if (lookups[fieldNo] && !deleted(r))
+                (*lookups[fieldNo])[text(layout.fields[fieldNo], record(r))].push_back(r);
     } else {
         const std::size_t r = pos;
-        for (auto& [fieldNo, index] : lookups) {
+        for (std::size_t fieldNo = 0; fieldNo < lookups.size(); ++fieldNo) {
+            if (!lookups[fieldNo]) continue;
+            LookupIndex& index = *lookups[fieldNo];
             const dbf::Field& f = layout.fields[fieldNo];
             std::string before = text(f, record(r));
             std::string after = text(f, buffer.data());
@@ -301,13 +321,21 @@ void Table::setLogical(std::string_view field, bool value) {
 
 void Table::post() { impl_->postPending(); }
 
-std::string Table::asText(std::string_view field) const {
+Table::Column Table::column(std::string_view field) const { return impl_->column(field); }
+
+std::string Table::asText(std::string_view field) const { return asText(column(field)); }
+
+std::string Table::asText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     return rec != nullptr ? impl_->text(f, rec) : std::string();
 }
 
 std::optional<std::int32_t> Table::asInteger(std::string_view field) const {
+    return asInteger(column(field));
+}
+
+std::optional<std::int32_t> Table::asInteger(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return std::nullopt;
@@ -315,6 +343,10 @@ std::optional<std::int32_t> Table::asInteger(std::string_view field) const {
 }
 
 std::optional<double> Table::asFloat(std::string_view field) const {
+    return asFloat(column(field));
+}
+
+std::optional<double> Table::asFloat(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return std::nullopt;
@@ -339,10 +371,14 @@ std::vector<FieldDef> Table::fields() const {
 }
 
 bool Table::lookup(std::string_view field, std::string_view key) {
+    return lookup(column(field), key);
+}
+
+bool Table::lookup(const Column& field, std::string_view key) {
     const std::size_t fieldNo = impl_->fieldNumber(field);
     impl_->postPending();
     LookupIndex& index = impl_->lookupIndex(fieldNo);
-    auto found = index.find(std::string(key));
+    auto found = index.find(key);
     if (found == index.end() || found->second.empty()) return false;
     impl_->pos = found->second.front();
     return true;

@@ -120,6 +120,20 @@ class Table {
     std::optional<double> asFloat(std::string_view field) const;
     std::optional<bool> asLogical(std::string_view field) const;
 
+    // A field named once, for reads and lookups in a loop without finding it by name each time.
+    // Reading it gives what reading by name gives; a field the table lacks raises its error when
+    // it is read, not when it is named.
+    struct Column {
+        std::size_t number = kLacking;  // of the field in the table
+        std::string lacking;            // the name asked for, when the table lacks it
+        static constexpr std::size_t kLacking = static_cast<std::size_t>(-1);
+    };
+    Column column(std::string_view field) const;
+    std::string asText(const Column& field) const;
+    std::optional<std::int32_t> asInteger(const Column& field) const;
+    std::optional<double> asFloat(const Column& field) const;
+    bool lookup(const Column& field, std::string_view key);
+
     bool hasField(std::string_view field) const;
     std::vector<FieldDef> fields() const;  // as stored (types outside FieldType map to Text)
 

@@ -121,7 +121,25 @@ enum class RowKind { Subject, Task };
 // Writes one actividad per qualifying SOLUC record of one kind, in record order.
 class TimetableWriter {
   public:
-    TimetableWriter(RunTables& tables, store::ElementWriter& out) : t_(tables), out_(out) {}
+    TimetableWriter(RunTables& tables, store::ElementWriter& out)
+        : t_(tables),
+          out_(out),
+          asig_(t_.soluc.column("ASIG")),
+          tarea_(t_.soluc.column("TAREA")),
+          dia_(t_.soluc.column("DIA")),
+          hora_(t_.soluc.column("HORA")),
+          codGrupo_(t_.soluc.column("CODGRUPO")),
+          prof_(t_.soluc.column("PROF")),
+          aula_(t_.soluc.column("AULA")),
+          grupoAbrev_(t_.grupos.column("ABREV")),
+          asignaturaCod_(t_.nomAsg.column("COD")),
+          asignaturaGestion_(t_.nomAsg.column("ABREV_GESTION")),
+          profesorAbrev_(t_.profesor.column("ABREV")),
+          aulaAbrev_(t_.aulas.column("ABREV")),
+          aulaGestion_(t_.aulas.column("ABREV_GESTION")),
+          tramoDiho_(t_.tramos.column("DIHO")),
+          tramoDesde_(t_.tramos.column("HORADESDE")),
+          tramoHasta_(t_.tramos.column("HORAHASTA")) {}
 
     std::size_t written() const { return written_; }
 
@@ -132,32 +150,32 @@ class TimetableWriter {
   private:
     void writeRow(RowKind kind) {
         store::Table& soluc = t_.soluc;
-        const std::string asig = soluc.asText("ASIG");
-        const std::string tarea = soluc.asText("TAREA");
+        const std::string asig = soluc.asText(asig_);
+        const std::string tarea = soluc.asText(tarea_);
         if ((asig == tarea) != (kind == RowKind::Task)) return;
-        const std::int32_t day = soluc.asInteger("DIA").value_or(0);
+        const std::int32_t day = soluc.asInteger(dia_).value_or(0);
         if (day == 0) return;
-        if (soluc.asFloat("HORA").value_or(0.0) == 0.0) return;
+        if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return;
 
         std::string profesor;
         std::string grupo;
         std::string materia;
         std::string aula;
-        const std::string codGrupo = soluc.asText("CODGRUPO");
+        const std::string codGrupo = soluc.asText(codGrupo_);
         if (kind == RowKind::Subject) {
-            if (!t_.grupos.lookup("ABREV", codGrupo)) return;
-            grupo = t_.grupos.asText("ABREV");
+            if (!t_.grupos.lookup(grupoAbrev_, codGrupo)) return;
+            grupo = t_.grupos.asText(grupoAbrev_);
         } else {
             grupo = codGrupo;
         }
-        if (!t_.nomAsg.lookup("COD", asig)) return;
-        if (kind == RowKind::Subject) materia = t_.nomAsg.asText("ABREV_GESTION");
-        if (t_.profesor.lookup("ABREV", soluc.asText("PROF")))
-            profesor = t_.profesor.asText("ABREV");
-        if (t_.aulas.lookup("ABREV", soluc.asText("AULA"))) aula = t_.aulas.asText("ABREV_GESTION");
-        std::string slot(codepage::trim(soluc.asText("DIA")));
-        slot += codepage::trim(soluc.asText("HORA"));
-        if (!t_.tramos.lookup("DIHO", slot)) return;
+        if (!t_.nomAsg.lookup(asignaturaCod_, asig)) return;
+        if (kind == RowKind::Subject) materia = t_.nomAsg.asText(asignaturaGestion_);
+        if (t_.profesor.lookup(profesorAbrev_, soluc.asText(prof_)))
+            profesor = t_.profesor.asText(profesorAbrev_);
+        if (t_.aulas.lookup(aulaAbrev_, soluc.asText(aula_))) aula = t_.aulas.asText(aulaGestion_);
+        std::string slot(codepage::trim(soluc.asText(dia_)));
+        slot += codepage::trim(soluc.asText(hora_));
+        if (!t_.tramos.lookup(tramoDiho_, slot)) return;
 
         out_.startElement("actividad");
         out_.attribute("tipo", tarea);
@@ -166,14 +184,19 @@ class TimetableWriter {
         out_.attribute("codigoMateria", materia);
         out_.attribute("codigoAula", aula);
         out_.attribute("dia", days::letterOf(day));
-        out_.attribute("HoraInicio", t_.tramos.asText("HORADESDE"));
-        out_.attribute("HoraFin", t_.tramos.asText("HORAHASTA"));
+        out_.attribute("HoraInicio", t_.tramos.asText(tramoDesde_));
+        out_.attribute("HoraFin", t_.tramos.asText(tramoHasta_));
         out_.endElement();
         ++written_;
     }
 
     RunTables& t_;
     store::ElementWriter& out_;
+    // The fields read, named once for the whole run.
+    const store::Table::Column asig_, tarea_, dia_, hora_, codGrupo_, prof_, aula_;
+    const store::Table::Column grupoAbrev_, asignaturaCod_, asignaturaGestion_;
+    const store::Table::Column profesorAbrev_, aulaAbrev_, aulaGestion_;
+    const store::Table::Column tramoDiho_, tramoDesde_, tramoHasta_;
     std::size_t written_ = 0;
 };
 

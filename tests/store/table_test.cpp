@@ -121,6 +121,43 @@ TEST_F(AllTypesTable, ValuesOfAnotherKindConvertToTheFieldsType) {
     EXPECT_THROW(t.setLogical("MAXALUM", true), Error);
 }
 
+// A field named once reads, looks up and fails exactly as the field named at each read, a
+// field the table lacks included.
+TEST_F(AllTypesTable, AColumnReadsWhatItsNameReads) {
+    Table t = open();
+    t.append();
+    t.post();
+    t.append();
+    t.setText("COD", "MAT");
+    t.setText("ABREV_GESTION", "12");
+    t.setLogical("ESTAREA", true);
+    t.setInteger("MAXALUM", -7);
+    t.setFloat("HORAS", 2.5);
+    t.post();
+    const auto outcome = [](const auto& read) {
+        std::string value;
+        return errorText([&] { value = ::testing::PrintToString(read()); }) + value;
+    };
+    for (const char* name : {"COD", "abrev_gestion", "EsTarea", "MAXALUM", "HORAS", "NOPE"}) {
+        const Table::Column column = t.column(name);
+        for (t.first(); !t.eof(); t.next()) {
+            EXPECT_EQ(outcome([&] { return t.asText(column); }),
+                      outcome([&] { return t.asText(name); }));
+            EXPECT_EQ(outcome([&] { return t.asInteger(column); }),
+                      outcome([&] { return t.asInteger(name); }));
+            EXPECT_EQ(outcome([&] { return t.asFloat(column); }),
+                      outcome([&] { return t.asFloat(name); }));
+        }
+        for (const char* key : {"MAT", "12", "-7", "2.5", "True", ""}) {
+            const auto found = [&](const auto& field) {
+                return t.lookup(field, key) ? t.position() : std::size_t{99};
+            };
+            EXPECT_EQ(outcome([&] { return found(column); }), outcome([&] { return found(name); }))
+                << name << " " << key;
+        }
+    }
+}
+
 TEST_F(AllTypesTable, WalkingVisitsRecordsInNaturalOrder) {
     Table t = open();
     t.first();
