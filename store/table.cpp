@@ -64,6 +64,13 @@ struct Table::Impl {
     std::optional<std::vector<IndexDef>> mdxTags{std::in_place};
     std::unordered_map<std::string, std::size_t> fieldByName;
     std::vector<std::unique_ptr<LookupIndex>> lookups;  // by field number, once built
+    // The last lookup and its answer: records in a row asking for the same key, as the sessions
+    // of one class do, are answered without the index. Any change to the records forgets it.
+    struct LastLookup {
+        std::size_t fieldNo = Column::kLacking;
+        std::string key;
+        std::optional<std::size_t> found;
+    } last;
 
     bool locked() const { return file.lock.isOpen(); }
 
@@ -130,6 +137,7 @@ LookupIndex& Table::Impl::lookupIndex(std::size_t fieldNo) {
 
 void Table::Impl::postPending() {
     if (state == State::Browse) return;
+    last.fieldNo = Column::kLacking;
     if (state == State::Insert) {
         const std::size_t r = count;
         records += buffer;
@@ -377,10 +385,17 @@ bool Table::lookup(std::string_view field, std::string_view key) {
 bool Table::lookup(const Column& field, std::string_view key) {
     const std::size_t fieldNo = impl_->fieldNumber(field);
     impl_->postPending();
-    LookupIndex& index = impl_->lookupIndex(fieldNo);
-    auto found = index.find(key);
-    if (found == index.end() || found->second.empty()) return false;
-    impl_->pos = found->second.front();
+    Impl::LastLookup& last = impl_->last;
+    if (last.fieldNo != fieldNo || last.key != key) {
+        LookupIndex& index = impl_->lookupIndex(fieldNo);
+        auto found = index.find(key);
+        last.fieldNo = fieldNo;
+        last.key = key;
+        last.found.reset();
+        if (found != index.end() && !found->second.empty()) last.found = found->second.front();
+    }
+    if (!last.found) return false;
+    impl_->pos = *last.found;
     return true;
 }
 

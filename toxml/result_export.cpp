@@ -143,8 +143,14 @@ class TimetableWriter {
 
     std::size_t written() const { return written_; }
 
-    void pass(RowKind kind) {
-        for (t_.soluc.first(); !t_.soluc.eof(); t_.soluc.next()) writeRow(kind);
+    // The subject rows, then the task rows. The first pass notes each record's kind, so that
+    // the second reads only the task rows again.
+    void writeAll() {
+        store::Table& soluc = t_.soluc;
+        taskRow_.assign(soluc.recordCount(), false);
+        for (soluc.first(); !soluc.eof(); soluc.next()) writeRow(RowKind::Subject);
+        for (soluc.first(); !soluc.eof(); soluc.next())
+            if (taskRow_[soluc.position()]) writeRow(RowKind::Task);
     }
 
   private:
@@ -152,6 +158,7 @@ class TimetableWriter {
         store::Table& soluc = t_.soluc;
         const std::string asig = soluc.asText(asig_);
         const std::string tarea = soluc.asText(tarea_);
+        if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
         const std::int32_t day = soluc.asInteger(dia_).value_or(0);
         if (day == 0) return;
@@ -197,6 +204,7 @@ class TimetableWriter {
     const store::Table::Column grupoAbrev_, asignaturaCod_, asignaturaGestion_;
     const store::Table::Column profesorAbrev_, aulaAbrev_, aulaGestion_;
     const store::Table::Column tramoDiho_, tramoDesde_, tramoHasta_;
+    std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
 };
 
@@ -239,8 +247,7 @@ ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
     }
     startCentre(*out, header, exportTime);
     TimetableWriter writer(tables, *out);
-    writer.pass(RowKind::Subject);
-    writer.pass(RowKind::Task);
+    writer.writeAll();
     tables.close();
     out->commit();
     report.activities = writer.written();
