@@ -659,7 +659,16 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
     std::ifstream in(path, std::ios::binary);
     if (!in) throw fileError("No se puede leer el archivo", path, reasonText(errno));
+    // In one piece, into a buffer of the file's size: grown a chunk at a time, the buffer was
+    // moved and its fresh pages faulted in again at every doubling. Whatever the file grew by
+    // meanwhile follows in chunks.
     std::string bytes;
+    if (const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        !ec && size <= static_cast<std::uintmax_t>(INT32_MAX)) {
+        bytes.resize(static_cast<std::size_t>(size));
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+    }
     std::array<char, std::size_t{1} << 16> chunk{};
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
         bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
