@@ -18,7 +18,6 @@
 
 namespace lindavex::store {
 namespace fs = std::filesystem;
-using dbf::upperAscii;
 
 // Keys are looked up as they are given, with no string made for the asking.
 struct TextHash {
@@ -62,7 +61,6 @@ struct Table::Impl {
     bool dirty = false;
     // Tags of the production index to rebuild on writing; no value when it cannot be rebuilt.
     std::optional<std::vector<IndexDef>> mdxTags{std::in_place};
-    std::unordered_map<std::string, std::size_t> fieldByName;
     std::vector<std::unique_ptr<LookupIndex>> lookups;  // by field number, once built
     // The last lookup and its answer: records in a row asking for the same key, as the sessions
     // of one class do, are answered without the index. Any change to the records forgets it.
@@ -213,8 +211,6 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
     impl->count = impl->layout.recordCount;
     // Only the records are read (a table can be tens of megabytes), into their own buffer.
     impl->records = table_files::readRecords(impl->file, impl->layout, impl->displayName);
-    for (std::size_t i = 0; i < impl->layout.fields.size(); ++i)
-        impl->fieldByName.emplace(upperAscii(impl->layout.fields[i].name), i);
     impl->mdxTags = table_files::productionTags(dbf, impl->layout);
     impl->skipDeletedFrom(0);
     return Table(std::move(impl));
@@ -369,7 +365,7 @@ std::optional<bool> Table::asLogical(std::string_view field) const {
 }
 
 bool Table::hasField(std::string_view field) const {
-    return impl_->fieldByName.contains(upperAscii(field));
+    return impl_->column(field).number != Column::kLacking;
 }
 
 std::vector<FieldDef> Table::fields() const {
