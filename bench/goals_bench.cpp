@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/measure_process.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 namespace {
 

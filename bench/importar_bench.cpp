@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench/measure_process.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_scratch.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "tests/toxml/solution_table.h"
 #include "toworkdb/conversion_run.h"
 #include "toxml/result_export.h"

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_scratch.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 
 namespace lindavex::fuzz::detail {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 #include "toworkdb/findings.h"
 
 namespace lindavex::shell {

@@ -7,7 +7,7 @@
 
 #include "store/codepage.h"
 #include "store/error.h"
-#include "store/file_io.h"
+#include "store/files/file_io.h"
 
 namespace lindavex::shell {
 namespace fs = std::filesystem;
@@ -181,7 +181,7 @@ void writeProfileString(const fs::path& file, std::string_view section, std::str
     }
 
     const std::string edited = setProfileValue(text, section, key, value);
-    // Invariant 1 of store/file_io.h: a failure (or a crash) leaves the old file whole.
+    // Invariant 1 of store/files/file_io.h: a failure (or a crash) leaves the old file whole.
     if (store::file_io::replaceFile(target, edited, static_cast<mode_t>(mode)) != 0)
         unableToWrite(file);
 }

@@ -4,7 +4,7 @@
 // back by these names).
 #include <vector>
 
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 namespace lindavex::store::work_tables {
 

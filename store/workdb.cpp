@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "store/error.h"
-#include "store/platform.h"
+#include "store/files/platform.h"
 
 namespace lindavex::store {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "store/convert.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
+#include "store/files/platform.h"
 
 namespace {
 

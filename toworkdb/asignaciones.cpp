@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "store/codepage.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/hours.h"

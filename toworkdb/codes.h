@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 
 namespace lindavex::toworkdb {
 

@@ -1,6 +1,6 @@
 // The first action: choose the centre file, build every work table aside, then put them in
 // place together. A run that stops on an error leaves the work database as it was. This file
-// owns the atomicity of the work database as a whole: invariants 2 to 6 of store/file_io.h.
+// owns the atomicity of the work database as a whole: invariants 2 to 6 of store/files/file_io.h.
 #include "toworkdb/conversion_run.h"
 
 #include <algorithm>
@@ -15,14 +15,14 @@
 #include <system_error>
 #include <vector>
 
-#include "store/centre_document.h"
-#include "store/dbf_format.h"
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/file_io.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/files/file_io.h"
+#include "store/files/platform.h"
 #include "store/work_tables.h"
 #include "store/workdb.h"
+#include "store/xml/centre_document.h"
 #include "toworkdb/steps.h"
 
 namespace lindavex::toworkdb {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 
 namespace lindavex::toworkdb {
 

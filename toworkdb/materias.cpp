@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "store/codepage.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"

@@ -10,8 +10,8 @@
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/days.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "store/work_tables.h"
 #include "toworkdb/steps.h"
 

@@ -11,10 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/centre_document.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "store/work_tables.h"
+#include "store/xml/centre_document.h"
 #include "toworkdb/conversion_run.h"
 
 namespace lindavex::toworkdb {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "store/platform.h"
+#include "store/files/platform.h"
 
 namespace lindavex::toxml {
 

@@ -7,13 +7,13 @@
 #include <system_error>
 #include <vector>
 
-#include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/days.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/file_io.h"
-#include "store/table.h"
+#include "store/files/file_io.h"
 #include "store/work_tables.h"
+#include "store/xml/centre_document.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {

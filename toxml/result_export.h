@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {

@@ -9,7 +9,7 @@
 #include "cli_process.h"
 #include "shell/controller.h"
 #include "shell/run_state.h"
-#include "store/file_io.h"
+#include "store/files/file_io.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli_process.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"

@@ -14,7 +14,7 @@
 #include "hardening_support.h"
 #include "shell/controller.h"
 #include "shell/settings_file.h"
-#include "store/file_io.h"
+#include "store/files/file_io.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "store/centre_document.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "store/work_tables.h"
+#include "store/xml/centre_document.h"
 #include "support/files.h"
 #include "toxml/solution_table.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "store/centre_document.h"
 #include "store/error.h"
+#include "store/xml/centre_document.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 #include "tools/centre_generator.h"

@@ -2,7 +2,7 @@
 // in the encoding that the loaded file declares.
 #include <gtest/gtest.h>
 
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "store/centre_document.h"
 #include "store/error.h"
+#include "store/xml/centre_document.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/scratch_dir.h"

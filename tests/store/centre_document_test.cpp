@@ -1,5 +1,5 @@
 // The centre document: selecting elements, reading attributes, editing and saving.
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 
 #include <gtest/gtest.h>
 

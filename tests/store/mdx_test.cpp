@@ -1,6 +1,6 @@
 // The production index of COUNTSES, read back by an independent reader (XBase::Index from
 // Debian's libdbd-xbase-perl): tag NSES, keys ascending with their record numbers.
-#include "store/mdx.h"
+#include "store/dbase/mdx.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

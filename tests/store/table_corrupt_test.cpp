@@ -5,8 +5,8 @@
 #include <functional>
 #include <random>
 
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"

@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
+#include "store/files/platform.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 

@@ -2,8 +2,8 @@
 // and the solution table's day and period read as numbers and as text whatever their type.
 #include <gtest/gtest.h>
 
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/table.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/scratch_dir.h"

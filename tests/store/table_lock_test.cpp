@@ -1,9 +1,9 @@
 // Exclusive use of a table really excludes other openers, in this process and in others.
 #include <gtest/gtest.h>
 
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/files/platform.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/process.h"

@@ -1,13 +1,13 @@
 // The work database table engine: creating, writing, reading back and looking up.
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "store/dbf_format.h"
+#include "store/dbase/dbf_format.h"
 #include "store/error.h"
-#include "store/platform.h"
+#include "store/files/platform.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"

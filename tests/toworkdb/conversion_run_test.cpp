@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "shell/controller.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/file_io.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/files/file_io.h"
+#include "store/files/platform.h"
 #include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "store/centre_document.h"
 #include "store/codepage.h"
 #include "store/convert.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
+#include "store/xml/centre_document.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/steps.h"
 

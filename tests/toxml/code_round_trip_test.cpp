@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "shell/controller.h"
-#include "store/centre_document.h"
 #include "store/codepage.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
+#include "store/xml/centre_document.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/codes.h"

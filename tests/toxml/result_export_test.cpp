@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "shell/controller.h"
-#include "store/centre_document.h"
 #include "store/codepage.h"
+#include "store/dbase/table.h"
 #include "store/error.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/files/platform.h"
 #include "store/work_tables.h"
+#include "store/xml/centre_document.h"
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "store/codepage.h"
-#include "store/table.h"
+#include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"

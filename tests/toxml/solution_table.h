@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 namespace lindavex::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/dbf_format.h"
-#include "store/table.h"
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/table.h"
 
 namespace lindavex::store::field_value {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "store/platform.h"
+#include "store/files/platform.h"
 
 namespace lindavex::store::platform {
 namespace fs = std::filesystem;

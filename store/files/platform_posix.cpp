@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "store/platform.h"
+#include "store/files/platform.h"
 
 namespace lindavex::store::platform {
 namespace fs = std::filesystem;

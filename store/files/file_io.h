@@ -43,7 +43,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/platform.h"
+#include "store/files/platform.h"
 
 namespace lindavex::store::file_io {
 

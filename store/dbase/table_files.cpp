@@ -1,4 +1,4 @@
-#include "store/table_files.h"
+#include "store/dbase/table_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,11 +7,11 @@
 #include <unordered_map>
 
 #include "store/codepage.h"
+#include "store/dbase/field_value.h"
+#include "store/dbase/mdx.h"
 #include "store/error.h"
-#include "store/field_value.h"
-#include "store/file_io.h"
-#include "store/mdx.h"
-#include "store/platform.h"
+#include "store/files/file_io.h"
+#include "store/files/platform.h"
 #include "store/workdb.h"
 
 namespace lindavex::store {

@@ -1,4 +1,4 @@
-#include "store/field_value.h"
+#include "store/dbase/field_value.h"
 
 #include <algorithm>
 #include <cmath>

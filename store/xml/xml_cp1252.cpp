@@ -1,4 +1,4 @@
-#include "store/xml_cp1252.h"
+#include "store/xml/xml_cp1252.h"
 
 #include <libxml/encoding.h>
 

@@ -1,7 +1,7 @@
 // The cursor over a table held in memory: walking, appending, editing, posting and the lookup
 // index. What the bytes of a field mean is field_value.cpp's; where the files are, their lock
 // and how they are written back is table_files.cpp's.
-#include "store/table.h"
+#include "store/dbase/table.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "store/codepage.h"
-#include "store/dbf_format.h"
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/field_value.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
-#include "store/field_value.h"
-#include "store/table_files.h"
 #include "store/workdb.h"
 
 namespace lindavex::store {

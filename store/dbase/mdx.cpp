@@ -1,4 +1,4 @@
-#include "store/mdx.h"
+#include "store/dbase/mdx.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "store/file_io.h"
+#include "store/files/file_io.h"
 
 #include <algorithm>
 #include <array>

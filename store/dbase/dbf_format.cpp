@@ -1,4 +1,4 @@
-#include "store/dbf_format.h"
+#include "store/dbase/dbf_format.h"
 
 #include <algorithm>
 #include <bit>

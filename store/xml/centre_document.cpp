@@ -1,4 +1,4 @@
-#include "store/centre_document.h"
+#include "store/xml/centre_document.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
@@ -23,9 +23,9 @@
 
 #include "store/codepage.h"
 #include "store/error.h"
-#include "store/file_io.h"
-#include "store/platform.h"
-#include "store/xml_cp1252.h"
+#include "store/files/file_io.h"
+#include "store/files/platform.h"
+#include "store/xml/xml_cp1252.h"
 
 namespace lindavex::store {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "store/dbf_format.h"
-#include "store/table.h"
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/table.h"
 
 namespace lindavex::store::mdx {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "store/dbf_format.h"
-#include "store/platform.h"
-#include "store/table.h"
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/table.h"
+#include "store/files/platform.h"
 
 namespace lindavex::store::table_files {
 
