@@ -46,11 +46,11 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         return std::nullopt;
     }
 
-    // Loaded before the wait cursor shows: a file that cannot be read stops the run first.
+    // Loaded before the wait cursor shows: a file that cannot be read, or is no centre file,
+    // stops the run first.
     auto document = std::make_shared<store::CentreDocument>();
     state.centreDocument = document;
-    // A file that does not parse is converted as an empty centre: every table written empty.
-    (void)document->load(state.xmlFileName);
+    toworkdb::loadCentre(*document, state.xmlFileName);
     std::optional<toworkdb::ConversionReport> report;
     {
         const WaitCursor wait(ui);

@@ -241,6 +241,14 @@ void runSteps(RunData& run, const store::CentreDocument& centre, const fs::path&
     ExportarGrupos(ctx);
     ExportarSesiones(ctx);
     ExportarAsignaciones(ctx);
+    // Converting it empties the school's tables; that may be meant, but it is worth a word.
+    if (std::all_of(run.records.begin(), run.records.end(),
+                    [](const auto& table) { return table.second == 0; })) {
+        ctx.note(Finding::Kind::Change, Finding::What::NothingToExport, centre.documentElement(),
+                 "", "", "", "",
+                 "el centro no tiene datos que exportar: la exportación dejaría vacías todas las "
+                 "tablas de trabajo");
+    }
 }
 
 ConversionReport reportOf(RunData& run) {
@@ -331,15 +339,14 @@ ConversionReport check(const store::CentreDocument& centre) {
 ConversionReport check(const fs::path& centreFile) {
     store::CentreDocument centre;
     const store::ParseResult parsed = centre.load(centreFile);
-    ConversionReport report = check(centre);
-    if (!parsed) {
-        report.findings.insert(report.findings.begin(),
-                               {Finding::Kind::Change, Finding::What::NotWellFormed, "Centro", "",
-                                "", "", "", parsed.line,
-                                "el archivo no es XML bien formado (" + parsed.description +
-                                    "); la exportación escribiría todas las tablas vacías"});
+    if (const auto refusal = store::notACentreFile(centre, parsed, centreFile)) {
+        ConversionReport report;
+        const store::Node root = centre.documentElement();
+        report.findings.push_back({Finding::Kind::Error, Finding::What::NotACentreFile, "", "", "",
+                                   "", "", root ? root.line() : parsed.line, *refusal});
+        return report;
     }
-    return report;
+    return check(centre);
 }
 
 bool stopsTheRun(const std::vector<Finding>& findings) {
@@ -347,10 +354,15 @@ bool stopsTheRun(const std::vector<Finding>& findings) {
                        [](const Finding& f) { return f.kind == Finding::Kind::Error; });
 }
 
+void loadCentre(store::CentreDocument& centre, const fs::path& centreFile) {
+    const store::ParseResult parsed = centre.load(centreFile);
+    if (const auto refusal = store::notACentreFile(centre, parsed, centreFile))
+        throw Error(*refusal);
+}
+
 ConversionReport convert(const fs::path& centreFile, const fs::path& workDb) {
     store::CentreDocument centre;
-    // A file that does not parse is converted as an empty centre: every table written empty.
-    (void)centre.load(centreFile);
+    loadCentre(centre, centreFile);
     return convert(centre, workDb);
 }
 

@@ -34,7 +34,7 @@ struct Finding {
     };
     enum class What {
         BadNumber,        // a Horas or a session time that is not a number
-        NotWellFormed,    // the file does not parse: every table is written empty
+        NotACentreFile,   // the file does not parse, or its root is not Centro: no run
         Renamed,          // stored under another code (cut, shortened, numbered)
         NoRow,            // gets no row
         TutorEmptied,     // the tutor is no teacher of PROFT
@@ -42,6 +42,7 @@ struct Finding {
         ZeroHours,        // Horas 0 counted as one hour
         RoomWithoutCode,  // known by its name instead
         NotReturned,      // comes back from the timetable export as another code
+        NothingToExport,  // a centre without data: every table is written empty
     };
     Kind kind = Kind::Change;
     What what = What::Renamed;
@@ -75,14 +76,19 @@ struct ConversionReport {
 // lindavex::Error and leave the work database as it was before the run.
 ConversionReport convert(const store::CentreDocument& centre, const std::filesystem::path& workDb);
 
-// The same for a centre file; a file that does not parse converts as an empty centre.
+// Loads the centre file of a run. A file that does not parse, or whose root is not Centro, is
+// refused with lindavex::Error (the file and why) before any table is touched: converted as an
+// empty centre, it would empty every work table.
+void loadCentre(store::CentreDocument& centre, const std::filesystem::path& centreFile);
+
+// The same for a centre file, loaded by loadCentre().
 ConversionReport convert(const std::filesystem::path& centreFile,
                          const std::filesystem::path& workDb);
 
 // What convert() would find, without touching any work database: the same steps write into a
 // temporary folder that is removed afterwards. An element whose Horas or session time would stop
 // the run is recorded as an Error finding and left out, so that every one is found at once. A
-// centre file that does not parse is itself a finding.
+// file that loadCentre() refuses is the one Error finding.
 ConversionReport check(const store::CentreDocument& centre);
 ConversionReport check(const std::filesystem::path& centreFile);
 

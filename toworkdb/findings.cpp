@@ -25,7 +25,10 @@ std::string quoted(const std::string& cp1252) { return "«" + codepage::toUtf8(c
 
 // "línea 12: Materia «LENGUA CASTELLANA» (Lengua castellana)"
 std::string where(const Finding& f) {
-    std::string text = "línea " + std::to_string(f.line) + ": " + f.element + " " + quoted(f.code);
+    std::string text = "línea " + std::to_string(f.line);
+    // A finding about the whole file (one that is no centre file) names no element.
+    if (f.element.empty()) return text;
+    text += ": " + f.element + " " + quoted(f.code);
     if (!f.name.empty()) text += " (" + codepage::toUtf8(f.name) + ")";
     return text;
 }

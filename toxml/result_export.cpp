@@ -80,15 +80,9 @@ struct CentreHeader {
 // Pincel-rIdaz would take for this centre, so the run stops and says what is missing.
 CentreHeader readHeader(const store::CentreDocument& document, const store::ParseResult& parsed,
                         const fs::path& file) {
+    if (const auto refusal = store::notACentreFile(document, parsed, file)) throw Error(*refusal);
+    const store::Node root = document.documentElement();
     const std::string quoted = "\"" + utf8Path(file) + "\"";
-    if (!parsed)
-        throw Error("El archivo XML " + quoted + " no es un documento XML válido (" +
-                    parsed.description + ").");
-    const store::Node root = document.selectSingleNode("/Centro");
-    if (!root) {
-        throw Error("El archivo XML " + quoted + " no tiene el elemento raíz Centro (su raíz es " +
-                    codepage::toUtf8(document.documentElement().name()) + ").");
-    }
     std::string missing;
     int missingCount = 0;
     for (const char* name : {"Codigo", "Nombre", "CursoEscolar", "Version"}) {
@@ -161,7 +155,9 @@ class TimetableWriter {
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
         const std::int32_t day = soluc.asInteger(dia_).value_or(0);
-        if (day == 0) return;
+        // The slot key is the day's text followed by the period's, unambiguous for one-digit
+        // days only: day 11, period 3 would find Monday's thirteenth period.
+        if (day < 1 || day > 7) return;
         if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return;
 
         std::string profesor;

@@ -706,6 +706,23 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     return result;
 }
 
+std::optional<std::string> notACentreFile(const CentreDocument& document, const ParseResult& parsed,
+                                          const std::filesystem::path& file) {
+    const std::u8string name = file.u8string();
+    const std::string quoted =
+        "\"" + std::string(reinterpret_cast<const char*>(name.data()), name.size()) + "\"";
+    if (!parsed)
+        return "El archivo XML " + quoted + " no es un documento XML válido (" +
+               parsed.description + ").";
+    const Node root = document.documentElement();
+    if (!root) return "El archivo XML " + quoted + " no tiene elemento raíz.";
+    if (root.name() != "Centro") {
+        return "El archivo XML " + quoted + " no tiene el elemento raíz Centro (su raíz es " +
+               codepage::toUtf8(root.name()) + ").";
+    }
+    return std::nullopt;
+}
+
 bool CentreDocument::isEmpty() const {
     const Impl& state = this->state();
     return state.compact ? state.root() == nullptr : rootOf(state.doc) == nullptr;

@@ -8,6 +8,7 @@
 // into a full libxml2 tree, which every Node handed out before then refers to.
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,12 @@ class CentreDocument {
     Impl& state() const;  // loads first what loadWhenUsed named
     std::unique_ptr<Impl> impl_;
 };
+
+// Why a loaded file cannot be taken for a centre file: it does not parse, or its root element
+// is not Centro. No value when it can. The text names the file and, for a parse error, the line
+// and the parser's reason (UTF-8). Both actions refuse such a file before they change anything.
+std::optional<std::string> notACentreFile(const CentreDocument& document, const ParseResult& parsed,
+                                          const std::filesystem::path& file);
 
 // What takes a loaded document's root element in a result file, given element by element:
 // the first element started is the new root, each later one goes into the innermost element

@@ -81,6 +81,14 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
     writeBytes(centre, "<Centro/>");
     r = cli({"comprobar", centre.string()});
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.out,
+        "Cambios que haría la exportación (1):\n  línea 1: Centro «»: el centro no tiene datos "
+        "que exportar: la exportación dejaría vacías todas las tablas de trabajo\n");
+    writeBytes(centre,
+               "<Centro><Aulas><Aula Codigo=\"A1\" Denominacion=\"Aula 1\"/></Aulas></Centro>");
+    r = cli({"comprobar", centre.string()});
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Nada que señalar: la exportación guardaría el archivo tal cual.\n");
     EXPECT_EQ(cli({"comprobar", (scratch / "falta.xml").string()}).out, "No existe archivo\n");
 }
@@ -97,6 +105,66 @@ TEST_F(ComprobarCommand, UsageErrorsExitWithTwo) {
         const Outcome r = cli(args);
         EXPECT_EQ(r.status, 2) << args.size();
         EXPECT_NE(r.err.find("lindavex-cli comprobar CENTRO.xml"), std::string::npos) << r.err;
+    }
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii) bytes += {c, '\0'};
+    return bytes;
+}
+
+// A file that is no centre file stops exportar before any table is touched, with the file and
+// why, and comprobar counts it among the errors; a centre with nothing in it still converts.
+TEST_F(ComprobarCommand, AFileThatIsNoCentreFileChangesNothing) {
+    const std::string example = readBytes(kSource + "/examples/centro.xml");
+    const std::string centre =
+        "<Centro Codigo=\"1\"><Materias><Materia Codigo=\"MAT\" "
+        "Denominacion=\"Lengua\"/></Materias></Centro>";
+    std::string latin1 = centre;
+    latin1.replace(latin1.find("Lengua"), 6, "Lat\xEDn");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* why;  // empty: converts
+    };
+    const Case cases[] = {
+        {"truncated", example.substr(0, example.size() / 2),
+         "no es un documento XML válido (línea"},
+        {"latin1-declared-utf8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + latin1,
+         "no es un documento XML válido (línea 2"},
+        {"utf16-without-bom", utf16le(centre), "no es un documento XML válido (línea 1"},
+        {"wrapped", "<Datos>" + centre + "</Datos>",
+         "no tiene el elemento raíz Centro (su raíz es Datos)"},
+        {"empty", "", "no es un documento XML válido"},
+        {"empty-centre", "<Centro/>", ""},
+    };
+    ASSERT_EQ(cli({"exportar", kSource + "/examples/centro.xml"}).status, 0);
+    writeBytes(workDb / "CURSOST.DBF", "courses");
+    const auto tables = snapshot(workDb);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = scratch / (std::string(c.name) + ".xml");
+        writeBytes(file, c.bytes);
+        const Outcome checked = cli({"comprobar", file.string()});
+        const Outcome exported = cli({"exportar", file.string()});
+        if (*c.why == '\0') {
+            EXPECT_EQ(checked.status, 0) << checked.out;
+            EXPECT_EQ(exported.status, 0) << exported.err;
+            continue;
+        }
+        EXPECT_EQ(checked.status, 1);
+        EXPECT_EQ(checked.out.substr(0, checked.out.find('\n')),
+                  "Errores que detendrían la exportación (1):");
+        EXPECT_EQ(exported.status, 1);
+        EXPECT_EQ(exported.out, "");
+        for (const std::string& text : {checked.out, exported.err}) {
+            EXPECT_NE(text.find("El archivo XML \"" + file.string() + "\""), std::string::npos)
+                << text;
+            EXPECT_NE(text.find(c.why), std::string::npos) << text;
+        }
+        EXPECT_EQ(snapshot(workDb), tables);
+        EXPECT_EQ(readBytes(file), c.bytes);
     }
 }
 

@@ -77,7 +77,7 @@ TEST_F(ExportarCommand, FailuresExitWithOne) {
     r = cli({"exportar", badCentre().string(), "--workdb", workDb.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "'x' is not a valid floating point value\n");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "'x' is not a valid floating point value\n");
     EXPECT_TRUE(fs::is_empty(workDb));
 
     r = cli({"exportar", example, "--workdb", (scratch / "NOEXISTE").string()});
@@ -112,7 +112,7 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
 
     // Another school year: other teacher codes and hours, so that PROFT and ASIGT change.
     std::string text = readBytes(example);
-    text.replace(text.find("Codigo=\"P01\""), 13, "Codigo=\"P99\"");
+    text.replace(text.find("Codigo=\"P01\""), 12, "Codigo=\"P99\"");
     text.replace(text.find("Horas=\"04,00\""), 13, "Horas=\"05,00\"");
     const fs::path next = scratch / "siguiente.xml";
     std::ofstream(next, std::ios::binary) << text;

@@ -192,16 +192,19 @@ TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
         EXPECT_EQ(bytes.size(), first.at(name).size()) << name;
 }
 
-TEST_F(ConversionRunTest, AFileThatDoesNotParseGivesEmptyTables) {
+// Converted as an empty centre, it would empty every table: refused before the wait cursor.
+TEST_F(ConversionRunTest, AFileThatDoesNotParseChangesNothing) {
     fillWorkDb();
+    writeBytes(workDb / "CURSOST.DBF", "courses");
+    const auto before = snapshot(workDb);
     const fs::path broken = scratch / "roto.xml";
     writeBytes(broken, "<Centro><Materias><Materia Codigo=\"MAT\"></Centro");
-    runOn(broken);
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado"}));
-    EXPECT_EQ(state.completionStatus, 1);
-    for (const char* table : store::work_tables::writtenTables())
-        EXPECT_EQ(records(workDb, table), 0u);
-    EXPECT_FALSE(fs::exists(store::dbfPath(workDb, "CURSOST")));
+    EXPECT_NE(errorText([&] { runOn(broken); }).find("no es un documento XML válido (línea 1"),
+              std::string::npos);
+    EXPECT_EQ(snapshot(workDb), before);
+    EXPECT_EQ(state.completionStatus, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.cursorChanges.empty());
 }
 
 TEST_F(ConversionRunTest, AStepErrorLeavesTheWorkDatabaseAsItWas) {

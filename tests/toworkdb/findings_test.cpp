@@ -93,14 +93,14 @@ TEST(Findings, EveryProblemOfTheShippedExampleWithItsCodesAndLine) {
     // The errors carry the texts that stop a conversion.
     EXPECT_EQ(report.findings[22].message, "'x' is not a valid floating point value");
 
-    // A file that does not parse converts as an empty centre, and says where it breaks.
+    // A file that does not parse is the one error, and says where it breaks.
     testing::ScratchDir scratch;
     testing::writeBytes(scratch / "roto.xml", "<Centro>\n<Materias>\n</Centro>");
     const auto broken = check(scratch / "roto.xml").findings;
     ASSERT_EQ(broken.size(), 1u);
-    EXPECT_EQ(broken[0].what, What::NotWellFormed);
+    EXPECT_EQ(broken[0].what, What::NotACentreFile);
     EXPECT_EQ(broken[0].line, 3);
-    EXPECT_FALSE(stopsTheRun(broken));
+    EXPECT_TRUE(stopsTheRun(broken));
 }
 
 // The same steps find the same when they convert: the codes listed after a conversion, in the
