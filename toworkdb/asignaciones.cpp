@@ -44,7 +44,14 @@ void ExportarAsignaciones(StepContext& ctx) {
         try {
             entry.load = weeklyLoad(horas, lengths);
         } catch (const Error& error) {
-            ctx.fail(error, subject, entry.code, "");
+            // The conversion's own text first; then where it is, for a school with hundreds of
+            // them. Checking goes on without the subject.
+            ctx.fail(Error(std::string(error.what()) + "\nGrupo Codigo=\"" +
+                           codepage::toUtf8(subject.parentNode().parentNode().attribute("Codigo")) +
+                           "\", MateriaGrupo Codigo=\"" + codepage::toUtf8(entry.code) +
+                           "\" Horas=\"" + codepage::toUtf8(horas) + "\" (línea " +
+                           std::to_string(subject.line()) + " del archivo)"),
+                     subject, entry.code, "");
             continue;
         }
         if (entry.code.empty()) {

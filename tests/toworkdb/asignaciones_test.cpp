@@ -94,7 +94,8 @@ TEST_F(AsignacionesTest, ABadHorasAnywhereStopsTheStep) {
         errorText([&] {
             convert(grupo("1A", materia("MAT", "04,00")) + grupo("1B", materia("", "cuatro")));
         }),
-        "'cuatro' is not a valid floating point value");
+        "'cuatro' is not a valid floating point value\n"
+        "Grupo Codigo=\"1B\", MateriaGrupo Codigo=\"\" Horas=\"cuatro\" (línea 2 del archivo)");
 }
 
 TEST_F(AsignacionesTest, NeedsTheGroupsAndSubjectsTablesOfTheRun) {
