@@ -50,6 +50,11 @@ std::int32_t toInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::int32_t toIntWithoutBlanks(std::string_view text) {
+    if (text.find(' ') != std::string_view::npos) invalid(text, "integer");
+    return toInt(text);
+}
+
 double toFloat(std::string_view text) {
     std::string normal(codepage::trim(text));
     if (normal.empty()) invalid(text, "floating point");

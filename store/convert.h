@@ -11,6 +11,10 @@ namespace lindavex::convert {
 // Throws lindavex::Error("'<text>' is not a valid integer value") otherwise or on overflow.
 std::int32_t toInt(std::string_view cp1252text);
 
+// The same for a number read by position out of a longer text, such as the hour of a time:
+// a blank in it is no part of a number there, so it is an error too ("8 " of "8 :00").
+std::int32_t toIntWithoutBlanks(std::string_view cp1252text);
+
 // Decimal number; both ',' and '.' are accepted as the decimal separator (centre files write a
 // comma). Throws lindavex::Error("'<text>' is not a valid floating point value").
 double toFloat(std::string_view cp1252text);

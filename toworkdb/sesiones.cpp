@@ -86,8 +86,8 @@ std::vector<Period> periodsOf(StepContext& ctx) {
 }
 
 std::int32_t minuteOfDay(std::string_view entry, std::size_t hourAt) {
-    return 60 * convert::toInt(piece(entry, hourAt, 2)) +
-           convert::toInt(piece(entry, hourAt + 3, 2));
+    return 60 * convert::toIntWithoutBlanks(piece(entry, hourAt, 2)) +
+           convert::toIntWithoutBlanks(piece(entry, hourAt + 3, 2));
 }
 
 }  // namespace

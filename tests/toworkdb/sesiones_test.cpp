@@ -142,7 +142,14 @@ TEST_F(SesionesTest, TimesOfAnotherFormStopTheStepNamingTheSession) {
                "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"8:00\" HoraFin=\"08:55\""},
           Case{"08:00:00", "08:55",
                "':0' is not a valid integer value\n"
-               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"08:00:00\" HoraFin=\"08:55\""}}) {
+               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"08:00:00\" HoraFin=\"08:55\""},
+          // A blank inside a time is no part of its hour or minute.
+          Case{"8 :00", "08:55",
+               "'8 ' is not a valid integer value\n"
+               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"8 :00\" HoraFin=\"08:55\""},
+          Case{"08:00", "08: 55",
+               "' 5' is not a valid integer value\n"
+               "Sesión 3 del archivo: Dia=\"Lunes\" HoraInicio=\"08:00\" HoraFin=\"08: 55\""}}) {
         EXPECT_EQ(errorText([&] {
                       convert(sesion("M", "09:00", "09:55") + sesion("", "x", "x") +
                               sesion("Lunes", c.start, c.end) + sesion("L", "09:00", "09:55"));
