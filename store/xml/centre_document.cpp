@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -30,9 +31,23 @@
 namespace lindavex::store {
 namespace {
 
-// Entities are never fetched from outside, and libxml2's own expansion limits stay on
-// (no huge mode). Entity references are kept as nodes, not substituted while parsing.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Entities are never fetched from outside (see refuseExternalResources), and libxml2's own
+// expansion limits stay on (no huge mode). Entity references are kept as nodes, not substituted
+// while parsing. Attribute defaults that the file's own document type declares are applied, as
+// every conforming parser does.
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_DTDATTR;
+
+// Applying declared defaults makes libxml2 read the external document type and external
+// parameter entities too; no file or address a centre file names is ever opened, so every
+// such load finds nothing. Set once for the process, before the first parse.
+xmlParserInputPtr refuseExternal(const char* /*url*/, const char* /*id*/, xmlParserCtxtPtr) {
+    return nullptr;
+}
+void refuseExternalResources() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlSetExternalEntityLoader(&refuseExternal); });
+}
 
 // Reading an attribute expands the internal entities it refers to. A handful of small
 // declarations can expand to gigabytes, so the work per attribute is capped.
@@ -342,6 +357,7 @@ void startElementKeepingLine(void* context, const xmlChar* localName, const xmlC
 
 xmlDoc* parseTree(const std::string& bytes, const std::string& url) {
     registerWindows1252Encoding();
+    refuseExternalResources();
     const QuietLibxml quiet;
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
@@ -676,6 +692,7 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
     registerWindows1252Encoding();
+    refuseExternalResources();
     const QuietLibxml quiet;
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);

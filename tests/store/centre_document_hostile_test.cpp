@@ -98,16 +98,30 @@ TEST(HostileInputTest, QuadraticBlowupInAnAttributeIsAClearError) {
     }
 }
 
-TEST(HostileInputTest, InternalEntitiesInAttributesAreExpanded) {
+// Internal entities expand, and attribute defaults that the file's own document type declares
+// apply where the element leaves the attribute out, as in any conforming parser.
+TEST(HostileInputTest, InternalEntitiesAndDeclaredDefaultsInAttributes) {
     ScratchDir dir;
     writeBytes(dir / "c.xml",
                "<?xml version=\"1.0\"?>\n<!DOCTYPE Centro [<!ENTITY n \"Monta&#241;a\">"
-               "<!ENTITY full \" IES &n; &amp; &#38;#60;\">]>\n<Centro Nombre=\"&full; \"/>");
+               "<!ENTITY full \" IES &n; &amp; &#38;#60;\">"
+               "<!ATTLIST Centro Version CDATA \" 7 \" Nombre CDATA \"Sin nombre\">"
+               "<!ATTLIST Materia Denominacion CDATA \"Sin &n;\">]>\n"
+               "<Centro Nombre=\"&full; \"><Materias><Materia Codigo=\"A\"/>"
+               "<Materia Codigo=\"B\" Denominacion=\"Bio\"/></Materias></Centro>");
     CentreDocument doc;
     doc.load(dir / "c.xml");
-    EXPECT_EQ(doc.documentElement().attribute("Nombre"),
+    const Node root = doc.documentElement();
+    EXPECT_EQ(root.attribute("Nombre"),
               "IES Monta\xF1"
               "a & <");
+    EXPECT_EQ(root.attribute("Version"), "7");
+    std::vector<std::string> names;
+    for (const Node& m : doc.selectNodes("/Centro/Materias/Materia"))
+        names.push_back(m.attribute("Denominacion"));
+    EXPECT_EQ(names, (std::vector<std::string>{"Sin Monta\xF1"
+                                               "a",
+                                               "Bio"}));
 }
 
 TEST(HostileInputTest, ExternalEntitiesAndDtdsAreNeverRead) {
