@@ -168,7 +168,8 @@ class ResultExport : public ::testing::Test {
                    {{"11", "", "1", "Lunes", "1", "", "08:00", "08:55"},
                     {"12", "", "1", "Lunes", "2", "", "08:55", "09:50"},
                     {"32", "", "3", "Miércoles", "2", "", "08:55", "09:50"},
-                    {"110", "", "1", "Lunes", "10", "", "15:00", "15:55"}});
+                    {"110", "", "1", "Lunes", "10", "", "15:00", "15:55"},
+                    {"113", "", "1", "Lunes", "13", "", "17:40", "18:35"}});
         store::recreateTable(workDb, "ASIGT", asigt());
         writeBytes(centre, kCentre);
     }
@@ -228,6 +229,8 @@ TEST_F(ResultExport, WritesSubjectRowsThenTaskRowsByTheRowRules) {
         {"LEN", "CCM", 8, 1, "1A", "PG", "A1"},         // DIA 8: no letter, no slot
         {"MAT", "CCM", 1, 10, "1B", "JL", "A1"},        // period 10 of Monday: key 110
         {"MAT", "CCM", 1, 3, "1B", "JL", "A1"},         // no slot 13
+        {"MAT", "CCM", 11, 3, "1B", "JL", "A1"},        // DIA 11: its key 113 is Monday's
+        {"MAT", "CCM", -1, 3, "1B", "JL", "A1"},        // DIA -1
         {"GUA", "GUA", 3, 2, "9Z", "NOPE", "LAB"},      // task row: unknown group kept
         {"LEN", "LEN", 1, 2, "1A", "JL", "A1"},         // task row of a subject: no codigoMateria
     });
