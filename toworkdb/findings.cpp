@@ -66,11 +66,14 @@ void StepContext::note(Finding::Kind kind, Finding::What what, const store::Node
 
 void StepContext::noteCode(const char* table, const store::Node& element,
                            const std::string& centreCode, const std::string& writtenCode,
-                           const std::string& returned, const std::string& name) {
+                           const std::string& writtenReturned, const std::string& name) {
+    // Shown as the table gives them back, without the trailing blank of a code cut at a blank.
+    const std::string stored = asStored(writtenCode, writtenCode.size());
+    const std::string returned = asStored(writtenReturned, writtenReturned.size());
     if (centreCode != writtenCode) {
-        note(Finding::Kind::Change, Finding::What::Renamed, element, table, centreCode, writtenCode,
+        note(Finding::Kind::Change, Finding::What::Renamed, element, table, centreCode, stored,
              name,
-             std::string(table) + " lo guarda como " + quoted(writtenCode) + ", " +
+             std::string(table) + " lo guarda como " + quoted(stored) + ", " +
                  howStored(centreCode, writtenCode));
     }
     // The code as the file has it, before the code page: a character the code page lacks

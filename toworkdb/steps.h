@@ -53,9 +53,10 @@ struct StepContext {
               const std::string& message);
 
     // Notes an element whose code is stored as writtenCode (how, when it differs) and what the
-    // timetable export gives back for it (`returned`), when that is not the code of the file.
+    // timetable export gives back for it (the field written as `writtenReturned`), when that is
+    // not the code of the file.
     void noteCode(const char* table, const store::Node& element, const std::string& centreCode,
-                  const std::string& writtenCode, const std::string& returned,
+                  const std::string& writtenCode, const std::string& writtenReturned,
                   const std::string& name);
 
     // An error that stops the run at this element: thrown as it stands, or, when checking,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell/controller.h"
+#include "store/dbase/table.h"
 #include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
@@ -101,6 +102,26 @@ TEST(Findings, EveryProblemOfTheShippedExampleWithItsCodesAndLine) {
     EXPECT_EQ(broken[0].what, What::NotACentreFile);
     EXPECT_EQ(broken[0].line, 3);
     EXPECT_TRUE(stopsTheRun(broken));
+}
+
+// A code cut at a blank is shown as the table gives it back, without that blank.
+TEST(Findings, StoredCodesReadAsTheTablesGiveThemBack) {
+    testing::ScratchDir scratch;
+    const fs::path centre = scratch / "centro.xml";
+    testing::writeBytes(centre,
+                        "<Centro><Profesores><Profesor Codigo=\"ANA BELEN RUIZ\" Nombre=\"Ana\"/>"
+                        "<Profesor Codigo=\"P2\" Nombre=\"Eva\"/></Profesores></Centro>");
+    const fs::path workDb = scratch / "WTEMP";
+    fs::create_directories(workDb);
+    convert(centre, workDb);
+    const std::string stored =
+        store::Table::open(workDb, "PROFT", store::Table::Mode::Shared).asText("ABREV");
+    EXPECT_EQ(stored, "ANA BELEN");
+    const auto findings = check(centre).findings;
+    ASSERT_EQ(findings.size(), 2u);
+    for (const Finding& f : findings) EXPECT_EQ(f.storedCode, stored) << f.message;
+    EXPECT_NE(findings[0].message.find("«ANA BELEN»,"), std::string::npos) << findings[0].message;
+    EXPECT_NE(findings[1].message.find("«ANA BELEN»"), std::string::npos) << findings[1].message;
 }
 
 // The same steps find the same when they convert: the codes listed after a conversion, in the
