@@ -52,8 +52,29 @@ int createNew(const fs::path& path, File& file) {
     return openWith(path, O_WRONLY | O_CREAT | O_EXCL, 0600, file);
 }
 
+namespace {
+
+// Whether another opener holds a record lock (fcntl or lockf) that the lock wanted would
+// conflict with, anywhere in the file: Windows programs under Wine lock tables that way, out of
+// flock's sight. A file where record locks cannot be asked about has none in the way.
+bool recordLockInTheWay(const File& file, bool exclusive) {
+    struct flock probe {};
+    probe.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0;
+    probe.l_len = 0;  // to the end of every offset, where table engines put their lock bytes
+    return ::fcntl(fd(file), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+}  // namespace
+
 int lock(const File& file, bool exclusive) {
-    return result(::flock(fd(file), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB));
+    if (::flock(fd(file), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
+    if (recordLockInTheWay(file, exclusive)) {
+        ::flock(fd(file), LOCK_UN);
+        return EWOULDBLOCK;
+    }
+    return 0;
 }
 
 int write(const File& file, const void* data, std::size_t size, std::size_t& written) {
