@@ -16,7 +16,6 @@
 
 #include "shell/platform.h"
 #include "shell/qt_ui.h"
-#include "shell/settings_file.h"
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/error.h"
@@ -77,7 +76,10 @@ void GradientPanel::paintEvent(QPaintEvent*) {
 }
 
 TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
-    : QWidget(parent), actions_(std::move(actions)), settingsDir_(platform::executableDir()) {
+    : QWidget(parent),
+      actions_(std::move(actions)),
+      settingsDir_(platform::executableDir()),
+      virtualStore_(platform::virtualStore()) {
     setObjectName(QStringLiteral("MForm"));
     if (ui != nullptr) {
         ui_ = ui;
@@ -222,8 +224,10 @@ std::filesystem::path TMForm::settingsFile() const { return settingsDir_ / kSett
 bool TMForm::FormClose() {
     if (!state_.embedded()) return true;
     try {
-        writeProfileString(settingsFile(), kSettingsSection, kSettingsKey,
-                           std::to_string(state_.completionStatus));
+        // Where the product reads it, even when Windows shows the product another copy.
+        writeProfileStringSeenByLegacyPrograms(settingsFile(), virtualStore_, kSettingsSection,
+                                               kSettingsKey,
+                                               std::to_string(state_.completionStatus));
     } catch (const std::exception& error) {
         ui_->showMessage(error.what());
         return false;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "shell/help_viewer.h"
+#include "shell/settings_file.h"
 
 namespace lindavex::shell::platform {
 
@@ -25,5 +26,10 @@ WId hostWindowId(std::int32_t handle);
 // Whether a native window still exists; true when the platform cannot tell. The embedded
 // window asks it of its host twice a second: the product may close or crash while it runs.
 bool windowExists(WId window);
+
+// Where Windows redirects the writes of a legacy 32-bit program such as the Morvalen product:
+// Program Files (both), ProgramData and Windows, to %LOCALAPPDATA%\VirtualStore. No value where
+// nothing is redirected.
+std::optional<VirtualStore> virtualStore();
 
 }  // namespace lindavex::shell::platform

@@ -52,4 +52,6 @@ bool windowExists(WId window) {
     return !gone;
 }
 
+std::optional<VirtualStore> virtualStore() { return std::nullopt; }
+
 }  // namespace lindavex::shell::platform

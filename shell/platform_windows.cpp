@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include "shell/platform.h"
 
 namespace lindavex::shell::platform {
@@ -76,5 +79,35 @@ WId hostWindowId(std::int32_t handle) {
 // A child window is destroyed with its parent; a host program that is killed takes its
 // windows with it. Either way the host's handle stops naming a window.
 bool windowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+
+namespace {
+
+std::filesystem::path knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::filesystem::path folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+}  // namespace
+
+// The folders Windows protects from standard users and virtualizes for legacy programs. The
+// user's local application data is the one %LOCALAPPDATA% names, as in every program the user
+// starts.
+std::optional<VirtualStore> virtualStore() {
+    VirtualStore virtualization;
+    for (REFKNOWNFOLDERID id :
+         {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramData, FOLDERID_Windows})
+        if (auto folder = knownFolder(id); !folder.empty())
+            virtualization.folders.push_back(std::move(folder));
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const std::filesystem::path localAppData = local != nullptr && *local != L'\0'
+                                                   ? std::filesystem::path(local)
+                                                   : knownFolder(FOLDERID_LocalAppData);
+    if (localAppData.empty() || virtualization.folders.empty()) return std::nullopt;
+    virtualization.store = localAppData / L"VirtualStore";
+    return virtualization;
+}
 
 }  // namespace lindavex::shell::platform
