@@ -254,9 +254,11 @@ void TMForm::closeEvent(QCloseEvent* event) {
 void TMForm::watchHost() {
     if (hostGone_ || !hostExists_ || hostExists_()) return;
     hostGone_ = true;
+    // Nobody is left to answer a box or a dialog: those open now close, later ones are skipped.
+    ui_->abandon();
     // An action's dialogs run the event loop, so this can come in the middle of an action; it
     // is then left to finish (its tables are written whole or not at all) and runAction ends
-    // the window when it returns.
+    // the window when it returns. So does the close whose box of a failed write was open.
     if (busy_ == 0) endWithoutHost();
 }
 
