@@ -4,9 +4,12 @@
 #include <QApplication>
 
 #include "shell/main_form.h"
+#include "shell/platform.h"
 #include "shell/qt_ui.h"
 
 int main(int argc, char** argv) {
+    // The mode and the host's window: embedded.
+    lindavex::shell::platform::prepareProcess(argc == 3);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lindavex"));
     lindavex::shell::installSpanishTranslations();

@@ -52,6 +52,9 @@ bool windowExists(WId window) {
     return !gone;
 }
 
+// X11 hosts do not scale their children.
+void prepareProcess(bool /*embedded*/) {}
+
 std::optional<VirtualStore> virtualStore() { return std::nullopt; }
 
 }  // namespace lindavex::shell::platform

@@ -1,3 +1,4 @@
+#include <QByteArray>
 #include <QCoreApplication>
 
 #include <memory>
@@ -79,6 +80,14 @@ WId hostWindowId(std::int32_t handle) {
 // A child window is destroyed with its parent; a host program that is killed takes its
 // windows with it. Either way the host's handle stops naming a window.
 bool windowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+
+void prepareProcess(bool embedded) {
+    if (!embedded) return;
+    // Qt's own option for a DPI-unaware process. Where the system refuses it (Wine reports every
+    // window per-monitor aware), Qt must not scale the window either.
+    qputenv("QT_QPA_PLATFORM", "windows:dpiawareness=0");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
 
 namespace {
 
