@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     lindavex::shell::TMForm form(arguments, lindavex::shell::libraryActions());
     // Inside a host window the application does not end by itself when the form closes.
     QObject::connect(&form, &lindavex::shell::TMForm::closed, &app, [&form] {
-        if (form.runState().embedded()) QCoreApplication::quit();
+        if (form.runState().embedded()) lindavex::shell::platform::endEmbedded();
     });
     form.show();
     return QApplication::exec();

@@ -199,6 +199,7 @@ void TMForm::embedIn(WId parentWindow) {
     if (hostWindow_ == nullptr) return;
     winId();
     windowHandle()->setParent(hostWindow_);
+    platform::keepFromNotifyingHost(winId());
 }
 
 void TMForm::FormShow() {}

@@ -1,8 +1,9 @@
 #pragma once
 // What differs between Windows and the other platforms for the window: the executable's folder,
 // the HTML Help function, the host window's handle, noticing that the host went away, the
-// display scaling inside the host and where Windows keeps the product's files. Each platform has
-// its own source file; nothing else in the window depends on the platform.
+// display scaling inside the host, never waiting for the host, and where Windows keeps the
+// product's files. Each platform has its own source file; nothing else in the window depends on
+// the platform.
 #include <QWindow>
 
 #include <cstdint>
@@ -34,6 +35,16 @@ bool windowExists(WId window);
 // rather than scale itself inside a stretched host. Free-running it keeps Qt's per-monitor
 // awareness.
 void prepareProcess(bool embedded);
+
+// An embedded window never waits for its host: a product that waits for the tool to end
+// without running its message loop blocks every message sent to it. Once the window is a child
+// of the host, the host is no longer told of its end (no WM_PARENTNOTIFY)...
+void keepFromNotifyingHost(WId window);
+// ...and once the embedded window has closed, with its status written, the program ends: on
+// Windows at once, leaving the window to the system, as hiding or destroying a child window
+// has the host repainted with a message that waits for it (Wine sends WM_ERASEBKGND). Elsewhere
+// by leaving the event loop.
+void endEmbedded();
 
 // Where Windows redirects the writes of a legacy 32-bit program such as the Morvalen product:
 // Program Files (both), ProgramData and Windows, to %LOCALAPPDATA%\VirtualStore. No value where

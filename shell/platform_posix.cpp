@@ -52,8 +52,10 @@ bool windowExists(WId window) {
     return !gone;
 }
 
-// X11 hosts do not scale their children.
+// X11 hosts neither scale their children nor wait on their messages.
 void prepareProcess(bool /*embedded*/) {}
+void keepFromNotifyingHost(WId /*window*/) {}
+void endEmbedded() { QCoreApplication::quit(); }
 
 std::optional<VirtualStore> virtualStore() { return std::nullopt; }
 

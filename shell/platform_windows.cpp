@@ -1,6 +1,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -87,6 +88,21 @@ void prepareProcess(bool embedded) {
     // window per-monitor aware), Qt must not scale the window either.
     qputenv("QT_QPA_PLATFORM", "windows:dpiawareness=0");
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
+// Qt sets a window's extended style when it changes its parent, so this comes after.
+void keepFromNotifyingHost(WId window) {
+    const HWND handle = reinterpret_cast<HWND>(window);
+    SetWindowLongPtrW(handle, GWL_EXSTYLE,
+                      GetWindowLongPtrW(handle, GWL_EXSTYLE) | WS_EX_NOPARENTNOTIFY);
+}
+
+// Nothing is left to do: the status file is flushed, the tables are closed. Ending here, before
+// Qt hides the window, and without running the libraries' own clean-up, which takes windows
+// down too. The system then removes the windows without sending anything to the host.
+void endEmbedded() {
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 0);
 }
 
 namespace {
