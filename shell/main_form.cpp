@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
@@ -55,6 +57,8 @@ QLabel* titleLabel(QWidget* panel, const char* text) {
 QPushButton* button(QWidget* panel, const QString& caption, int x, int y,
                     QStyle::StandardPixmap icon) {
     auto* pushButton = new QPushButton(caption, panel);
+    // Enter presses the focused button, as in a dialog.
+    pushButton->setAutoDefault(true);
     pushButton->setIcon(pushButton->style()->standardIcon(icon));
     pushButton->setGeometry(x, y, kButtonWidth, kButtonHeight);
     return pushButton;
@@ -148,6 +152,7 @@ void TMForm::buildControls() {
     Button1 = new QPushButton(QStringLiteral("F1 Ayuda"), Draw3D1);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(48, 40, kButtonWidth, kButtonHeight);
+    Button1->setAutoDefault(true);
     ListBoxPlanti = new QListWidget(Draw3D1);
     ListBoxPlanti->setObjectName(QStringLiteral("ListBoxPlanti"));
     ListBoxPlanti->setFont(windowFont(11, true, QStringLiteral("MS Sans Serif")));
@@ -200,6 +205,15 @@ void TMForm::embedIn(WId parentWindow) {
     winId();
     windowHandle()->setParent(hostWindow_);
     platform::keepFromNotifyingHost(winId());
+    // The host's window is the active one, never this child: the keyboard reaches it only once
+    // it has the focus, which it takes when it shows and whenever it is clicked.
+    windowHandle()->installEventFilter(this);
+}
+
+bool TMForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress && !isActiveWindow())
+        activateWindow();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMForm::FormShow() {}
@@ -212,11 +226,17 @@ void TMForm::keyPressEvent(QKeyEvent* event) {
         helpViewer_->displayHelpByContext(kHelpContext);
         return;
     }
+    // "&Salir" the same way, for when its shortcut did not see the key.
+    if (QKeySequence(event->keyCombination()) == BClose->shortcut()) {
+        BClose->click();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 
 void TMForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (hostWindow_ != nullptr && !event->spontaneous()) activateWindow();
     FormShow();
 }
 

@@ -394,6 +394,23 @@ TEST(RealWidgets, DetailsOpenFromAMostrarDetallesButtonBelowTheMessage) {
         << buttons.join('|').toStdString();
 }
 
+TEST(Keyboard, EnterPressesTheFocusedOkAndAltSCloses) {
+    int ran = 0;
+    Actions actions;
+    actions.exportar = [&](RunState&, UserInterface&) {
+        ++ran;
+        return std::optional<toworkdb::ConversionReport>();
+    };
+    Window w({"exportar", kHandle}, actions);
+    QTest::keyClick(w.form->BExportar, Qt::Key_Return);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(w.closed->count(), 0);
+    // At the window itself, where a window inside a host that is never active gets it.
+    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(w.closed->count(), 1);
+    EXPECT_EQ(w.status(), "0");
+}
+
 TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {
     std::vector<HtmlHelpCall> calls;
     TMForm form({}, {});
