@@ -1,7 +1,8 @@
-# What is shipped for Windows: lindavex.exe as a GUI program with its icon and version, and
-# everything it needs beside it. `cmake --build . --target dist` (or `cmake --install .`) fills
-# <build>/dist; the `package` target makes <build>/lindavex-<version>-windows-x64.zip and the
-# installer <build>/lindavex-<version>-setup.exe (NSIS).
+# What is shipped for Windows: lindavex.exe as a GUI program with its icon and version, both
+# programs with their manifest, and everything they need beside them. `cmake --build . --target
+# dist` (or `cmake --install .`) fills <build>/dist; the `package` target makes
+# <build>/lindavex-<version>-windows-x64.zip and the installer <build>/lindavex-<version>-setup.exe
+# (NSIS).
 if(NOT TARGET lindavex)
     message(STATUS "No window built: nothing to package for Windows")
     return()
@@ -9,8 +10,13 @@ endif()
 
 enable_language(RC)
 set(LINDAVEX_ICON ${CMAKE_CURRENT_LIST_DIR}/lindavex.ico)
+set(LINDAVEX_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/lindavex.manifest)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/manifest.rc.in ${CMAKE_BINARY_DIR}/manifest.rc @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/lindavex.rc.in ${CMAKE_BINARY_DIR}/lindavex.rc @ONLY)
 target_sources(lindavex PRIVATE ${CMAKE_BINARY_DIR}/lindavex.rc)
+target_sources(lindavex-cli PRIVATE ${CMAKE_BINARY_DIR}/manifest.rc)
+set_source_files_properties(${CMAKE_BINARY_DIR}/lindavex.rc ${CMAKE_BINARY_DIR}/manifest.rc
+                            PROPERTIES OBJECT_DEPENDS ${LINDAVEX_MANIFEST})
 set_target_properties(lindavex PROPERTIES WIN32_EXECUTABLE ON)
 
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
