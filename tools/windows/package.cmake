@@ -64,9 +64,12 @@ set(dist_targets lindavex lindavex-cli)
 if(TARGET lindavex_help)
     list(APPEND dist_targets lindavex_help)
 endif()
+# Signed when LINDAVEX_SIGN_PFX and LINDAVEX_SIGN_PASSWORD are set (tools/windows/sign.sh).
+set(LINDAVEX_SIGN ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
 add_custom_target(dist
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/dist
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${CMAKE_BINARY_DIR}/dist
+    COMMAND ${LINDAVEX_SIGN} --tree ${CMAKE_BINARY_DIR}/dist
     COMMENT "Filling ${CMAKE_BINARY_DIR}/dist"
     VERBATIM)
 add_dependencies(dist ${dist_targets})
@@ -85,7 +88,8 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Morvalen)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Lindavex)
 # A 64-bit installer for the 64-bit tool; the product itself is a 32-bit program, so its folder
 # is proposed among the 32-bit programs.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The uninstaller is made (and signed, when signing) while the installer is compiled.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!uninstfinalize `'${LINDAVEX_SIGN}' '%1'`")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES32")
 set(CPACK_NSIS_PACKAGE_NAME "Lindavex ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Lindavex ${PROJECT_VERSION}")
@@ -104,4 +108,9 @@ else()
     set(CPACK_PACKAGE_FILE_NAME "lindavex-@PROJECT_VERSION@-windows-x64")
 endif()
 ]] @ONLY)
+# The programs and libraries are signed where CPack stages them, before they are packed; the
+# installer once it is made.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-package.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-package.cmake)
+set(CPACK_LINDAVEX_SIGN ${LINDAVEX_SIGN})
 include(CPack)
