@@ -4,9 +4,12 @@
 #include <QApplication>
 
 #include "shell/main_form.h"
+#include "shell/platform.h"
 #include "shell/qt_ui.h"
 
 int main(int argc, char** argv) {
+    // The mode and the host's window: embedded.
+    lindavex::shell::platform::prepareProcess(argc == 3);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lindavex"));
     lindavex::shell::installSpanishTranslations();
@@ -16,7 +19,7 @@ int main(int argc, char** argv) {
     lindavex::shell::TMForm form(arguments, lindavex::shell::libraryActions());
     // Inside a host window the application does not end by itself when the form closes.
     QObject::connect(&form, &lindavex::shell::TMForm::closed, &app, [&form] {
-        if (form.runState().embedded()) QCoreApplication::quit();
+        if (form.runState().embedded()) lindavex::shell::platform::endEmbedded();
     });
     form.show();
     return QApplication::exec();

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
@@ -16,7 +18,6 @@
 
 #include "shell/platform.h"
 #include "shell/qt_ui.h"
-#include "shell/settings_file.h"
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/error.h"
@@ -56,6 +57,8 @@ QLabel* titleLabel(QWidget* panel, const char* text) {
 QPushButton* button(QWidget* panel, const QString& caption, int x, int y,
                     QStyle::StandardPixmap icon) {
     auto* pushButton = new QPushButton(caption, panel);
+    // Enter presses the focused button, as in a dialog.
+    pushButton->setAutoDefault(true);
     pushButton->setIcon(pushButton->style()->standardIcon(icon));
     pushButton->setGeometry(x, y, kButtonWidth, kButtonHeight);
     return pushButton;
@@ -77,7 +80,10 @@ void GradientPanel::paintEvent(QPaintEvent*) {
 }
 
 TMForm::TMForm(const QStringList& arguments, Actions actions, UserInterface* ui, QWidget* parent)
-    : QWidget(parent), actions_(std::move(actions)), settingsDir_(platform::executableDir()) {
+    : QWidget(parent),
+      actions_(std::move(actions)),
+      settingsDir_(platform::executableDir()),
+      virtualStore_(platform::virtualStore()) {
     setObjectName(QStringLiteral("MForm"));
     if (ui != nullptr) {
         ui_ = ui;
@@ -146,6 +152,7 @@ void TMForm::buildControls() {
     Button1 = new QPushButton(QStringLiteral("F1 Ayuda"), Draw3D1);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(48, 40, kButtonWidth, kButtonHeight);
+    Button1->setAutoDefault(true);
     ListBoxPlanti = new QListWidget(Draw3D1);
     ListBoxPlanti->setObjectName(QStringLiteral("ListBoxPlanti"));
     ListBoxPlanti->setFont(windowFont(11, true, QStringLiteral("MS Sans Serif")));
@@ -197,6 +204,16 @@ void TMForm::embedIn(WId parentWindow) {
     if (hostWindow_ == nullptr) return;
     winId();
     windowHandle()->setParent(hostWindow_);
+    platform::keepFromNotifyingHost(winId());
+    // The host's window is the active one, never this child: the keyboard reaches it only once
+    // it has the focus, which it takes when it shows and whenever it is clicked.
+    windowHandle()->installEventFilter(this);
+}
+
+bool TMForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress && !isActiveWindow())
+        activateWindow();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMForm::FormShow() {}
@@ -209,11 +226,17 @@ void TMForm::keyPressEvent(QKeyEvent* event) {
         helpViewer_->displayHelpByContext(kHelpContext);
         return;
     }
+    // "&Salir" the same way, for when its shortcut did not see the key.
+    if (QKeySequence(event->keyCombination()) == BClose->shortcut()) {
+        BClose->click();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 
 void TMForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (hostWindow_ != nullptr && !event->spontaneous()) activateWindow();
     FormShow();
 }
 
@@ -222,8 +245,10 @@ std::filesystem::path TMForm::settingsFile() const { return settingsDir_ / kSett
 bool TMForm::FormClose() {
     if (!state_.embedded()) return true;
     try {
-        writeProfileString(settingsFile(), kSettingsSection, kSettingsKey,
-                           std::to_string(state_.completionStatus));
+        // Where the product reads it, even when Windows shows the product another copy.
+        writeProfileStringSeenByLegacyPrograms(settingsFile(), virtualStore_, kSettingsSection,
+                                               kSettingsKey,
+                                               std::to_string(state_.completionStatus));
     } catch (const std::exception& error) {
         ui_->showMessage(error.what());
         return false;
@@ -250,9 +275,11 @@ void TMForm::closeEvent(QCloseEvent* event) {
 void TMForm::watchHost() {
     if (hostGone_ || !hostExists_ || hostExists_()) return;
     hostGone_ = true;
+    // Nobody is left to answer a box or a dialog: those open now close, later ones are skipped.
+    ui_->abandon();
     // An action's dialogs run the event loop, so this can come in the middle of an action; it
     // is then left to finish (its tables are written whole or not at all) and runAction ends
-    // the window when it returns.
+    // the window when it returns. So does the close whose box of a failed write was open.
     if (busy_ == 0) endWithoutHost();
 }
 

@@ -10,6 +10,7 @@
 
 #include "shell/help_viewer.h"
 #include "shell/run_state.h"
+#include "shell/settings_file.h"
 #include "toworkdb/conversion_run.h"
 
 class QCloseEvent;
@@ -64,6 +65,11 @@ class TMForm : public QWidget {
     // Where "Morvalen.ini" is written; the executable's folder unless set.
     void setSettingsDir(std::filesystem::path dir) { settingsDir_ = std::move(dir); }
     std::filesystem::path settingsFile() const;
+    // Where Windows redirects the product's writes; the platform's unless set (tests stand in
+    // for the user's VirtualStore, or set none).
+    void setVirtualStore(std::optional<VirtualStore> virtualStore) {
+        virtualStore_ = std::move(virtualStore);
+    }
     // Replaces the test of whether the host window still exists (tests stand in for the host).
     void setHostWindowCheck(std::function<bool()> exists) { hostExists_ = std::move(exists); }
     // How often, in milliseconds, an embedded window looks for its host.
@@ -98,6 +104,7 @@ class TMForm : public QWidget {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildControls();
@@ -114,6 +121,7 @@ class TMForm : public QWidget {
     UserInterface* ui_ = nullptr;
     std::unique_ptr<HelpViewer> helpViewer_;
     std::filesystem::path settingsDir_;
+    std::optional<VirtualStore> virtualStore_;
     QWindow* hostWindow_ = nullptr;
     std::function<bool()> hostExists_;
     QTimer* hostWatch_ = nullptr;

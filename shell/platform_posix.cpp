@@ -52,4 +52,11 @@ bool windowExists(WId window) {
     return !gone;
 }
 
+// X11 hosts neither scale their children nor wait on their messages.
+void prepareProcess(bool /*embedded*/) {}
+void keepFromNotifyingHost(WId /*window*/) {}
+void endEmbedded() { QCoreApplication::quit(); }
+
+std::optional<VirtualStore> virtualStore() { return std::nullopt; }
+
 }  // namespace lindavex::shell::platform

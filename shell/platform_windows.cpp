@@ -1,9 +1,14 @@
+#include <QByteArray>
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include "shell/platform.h"
 
@@ -76,5 +81,58 @@ WId hostWindowId(std::int32_t handle) {
 // A child window is destroyed with its parent; a host program that is killed takes its
 // windows with it. Either way the host's handle stops naming a window.
 bool windowExists(WId window) { return IsWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+
+void prepareProcess(bool embedded) {
+    if (!embedded) return;
+    // Qt's own option for a DPI-unaware process. Where the system refuses it (Wine reports every
+    // window per-monitor aware), Qt must not scale the window either.
+    qputenv("QT_QPA_PLATFORM", "windows:dpiawareness=0");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
+// Qt sets a window's extended style when it changes its parent, so this comes after.
+void keepFromNotifyingHost(WId window) {
+    const HWND handle = reinterpret_cast<HWND>(window);
+    SetWindowLongPtrW(handle, GWL_EXSTYLE,
+                      GetWindowLongPtrW(handle, GWL_EXSTYLE) | WS_EX_NOPARENTNOTIFY);
+}
+
+// Nothing is left to do: the status file is flushed, the tables are closed. Ending here, before
+// Qt hides the window, and without running the libraries' own clean-up, which takes windows
+// down too. The system then removes the windows without sending anything to the host.
+void endEmbedded() {
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 0);
+}
+
+namespace {
+
+std::filesystem::path knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::filesystem::path folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+}  // namespace
+
+// The folders Windows protects from standard users and virtualizes for legacy programs. The
+// user's local application data is the one %LOCALAPPDATA% names, as in every program the user
+// starts.
+std::optional<VirtualStore> virtualStore() {
+    VirtualStore virtualization;
+    for (REFKNOWNFOLDERID id :
+         {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramData, FOLDERID_Windows})
+        if (auto folder = knownFolder(id); !folder.empty())
+            virtualization.folders.push_back(std::move(folder));
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const std::filesystem::path localAppData = local != nullptr && *local != L'\0'
+                                                   ? std::filesystem::path(local)
+                                                   : knownFolder(FOLDERID_LocalAppData);
+    if (localAppData.empty() || virtualization.folders.empty()) return std::nullopt;
+    virtualization.store = localAppData / L"VirtualStore";
+    return virtualization;
+}
 
 }  // namespace lindavex::shell::platform

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -19,6 +20,7 @@ QtUi::~QtUi() {
 }
 
 std::optional<std::filesystem::path> QtUi::chooseXmlFile() {
+    if (abandoned_) return std::nullopt;
     // A typed name of a missing file is accepted here; the action reports it.
     QFileDialog dialog(&window_, QStringLiteral("Archivo XML"), QString(), QStringLiteral("*.xml"));
     dialog.setObjectName(QStringLiteral("OpenDialogXML"));
@@ -63,6 +65,7 @@ void QtUi::showMessageWithDetails(const std::string& text, const std::string& de
 }
 
 void QtUi::show(QMessageBox& box) {
+    if (abandoned_) return;
     // The wait cursor must not hide the box's button.
     const bool waiting = waitCursors_ > 0;
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -81,6 +84,15 @@ void QtUi::setWaitCursor(bool on) {
 }
 
 void QtUi::closeWindow() { window_.close(); }
+
+void QtUi::abandon() {
+    abandoned_ = true;
+    // Each box and dialog runs its own event loop inside the action or the close that opened
+    // it; ending them lets that code go on to its end.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible())
+            dialog->done(QDialog::Rejected);
+}
 
 bool installSpanishTranslations() {
     // Qt's installed translations first; a build that ships its own keeps them in a folder

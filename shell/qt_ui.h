@@ -18,11 +18,13 @@ class QtUi : public UserInterface {
     // Balanced: turning it off when it is not on does nothing.
     void setWaitCursor(bool on) override;
     void closeWindow() override;
+    void abandon() override;
 
   private:
     void show(QMessageBox& box);
     QWidget& window_;
     int waitCursors_ = 0;
+    bool abandoned_ = false;
 };
 
 // Qt's own texts (the file dialog, the message boxes' buttons) in Spanish, whatever the

@@ -30,6 +30,9 @@ class UserInterface {
     virtual void setWaitCursor(bool on) = 0;
     // Closes the window (embedded mode only calls it).
     virtual void closeWindow() = 0;
+    // Nobody is left to answer (the host window of an embedded window went away): boxes and
+    // dialogs open now are closed as if dismissed or cancelled, and later ones are not shown.
+    virtual void abandon() {}
 };
 
 // Shows the wait cursor for its lifetime, restoring the normal cursor on every path.

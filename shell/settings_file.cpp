@@ -1,5 +1,7 @@
 #include "shell/settings_file.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -154,12 +156,11 @@ std::optional<std::string> readWhole(const fs::path& file) {
     return content.str();
 }
 
-}  // namespace
-
-void writeProfileString(const fs::path& file, std::string_view section, std::string_view key,
-                        std::string_view value) {
+// Edits the file (the one a link points to); false when it cannot be read or written, is
+// read-only, or is not a regular file, and then it stays as it was.
+bool editProfile(const fs::path& file, std::string_view section, std::string_view key,
+                 std::string_view value) {
     std::error_code ec;
-    // Edit the file a link points to, not the link.
     fs::path target = file;
     if (fs::is_symlink(file, ec)) target = fs::weakly_canonical(file, ec);
     const fs::file_status status = fs::status(target, ec);
@@ -171,19 +172,108 @@ void writeProfileString(const fs::path& file, std::string_view section, std::str
             fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
         // A file without write permission is read-only even for a user who could override it.
         if (!fs::is_regular_file(status) || (status.permissions() & anyWrite) == fs::perms::none)
-            unableToWrite(file);
+            return false;
         auto content = readWhole(target);
-        if (!content) unableToWrite(file);
+        if (!content) return false;
         text = std::move(*content);
         mode = status.permissions();
     } else if (ec && ec != std::errc::no_such_file_or_directory) {
-        unableToWrite(file);
+        return false;
     }
-
     const std::string edited = setProfileValue(text, section, key, value);
     // Invariant 1 of store/files/file_io.h: a failure (or a crash) leaves the old file whole.
-    if (store::file_io::replaceFile(target, edited, static_cast<mode_t>(mode)) != 0)
-        unableToWrite(file);
+    // The file belongs to the product: it keeps the access list the school gave it.
+    return store::file_io::replaceFileKeepingAccess(target, edited, static_cast<mode_t>(mode)) == 0;
+}
+
+// Creates the folders of `dir` that are missing, outermost first.
+bool createFolders(const fs::path& dir) {
+    std::error_code ec;
+    std::vector<fs::path> missing;
+    for (fs::path at = dir; !at.empty() && !fs::exists(at, ec); at = at.parent_path()) {
+        missing.push_back(at);
+        if (at == at.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        if (store::file_io::mkdir(*it) != 0 && !fs::is_directory(*it, ec)) return false;
+    return fs::is_directory(dir, ec);
+}
+
+// The first write of a legacy program to a file it may not write: its VirtualStore copy, made
+// from the file's bytes (none when the file is missing) with the one line changed.
+bool makeVirtualStoreCopy(const fs::path& file, const fs::path& copy, std::string_view section,
+                          std::string_view key, std::string_view value) {
+    std::error_code ec;
+    std::string text;
+    if (fs::exists(file, ec)) {
+        auto content = fs::is_regular_file(file, ec) ? readWhole(file) : std::nullopt;
+        if (!content) return false;
+        text = std::move(*content);
+    }
+    return createFolders(copy.parent_path()) &&
+           store::file_io::replaceFile(copy, setProfileValue(text, section, key, value), 0644) == 0;
+}
+
+// Letter case folded as Windows folds it for names: ASCII in narrow names (POSIX, where only
+// tests ask), every letter in wide ones.
+template <class Char>
+Char folded(Char c) {
+    if constexpr (sizeof(Char) == 1) {
+        return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+    } else {
+        return static_cast<Char>(std::towlower(static_cast<std::wint_t>(c)));
+    }
+}
+
+bool sameName(const fs::path& a, const fs::path& b) {
+    const auto& x = a.native();
+    const auto& y = b.native();
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](auto p, auto q) {
+               return folded(p) == folded(q);
+           });
+}
+
+// Whether `file` lies inside `folder`, both full paths.
+bool liesIn(const fs::path& file, const fs::path& folder) {
+    auto f = file.begin();
+    for (const fs::path& part : folder) {
+        if (part.empty()) continue;  // a trailing separator
+        if (f == file.end() || !sameName(*f, part)) return false;
+        ++f;
+    }
+    return f != file.end();
+}
+
+}  // namespace
+
+void writeProfileString(const fs::path& file, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    if (!editProfile(file, section, key, value)) unableToWrite(file);
+}
+
+std::optional<fs::path> virtualStoreCopy(const fs::path& file, const VirtualStore& virtualization) {
+    const fs::path normal = file.lexically_normal();
+    for (const fs::path& folder : virtualization.folders)
+        if (!folder.empty() && liesIn(normal, folder.lexically_normal()))
+            return virtualization.store / normal.relative_path();
+    return std::nullopt;
+}
+
+void writeProfileStringSeenByLegacyPrograms(const fs::path& file,
+                                            const std::optional<VirtualStore>& virtualization,
+                                            std::string_view section, std::string_view key,
+                                            std::string_view value) {
+    const auto copy = virtualization ? virtualStoreCopy(file, *virtualization) : std::nullopt;
+    if (!copy) return writeProfileString(file, section, key, value);
+    std::error_code ec;
+    const bool copyExists = fs::exists(fs::symlink_status(*copy, ec));
+    bool written = copyExists && editProfile(*copy, section, key, value);
+    if (editProfile(file, section, key, value)) {
+        written = true;
+    } else if (!copyExists) {
+        written = makeVirtualStoreCopy(file, *copy, section, key, value);
+    }
+    if (!written) unableToWrite(file);
 }
 
 std::optional<std::string> readProfileString(const fs::path& file, std::string_view section,

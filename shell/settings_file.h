@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lindavex::shell {
 
@@ -30,5 +31,32 @@ void writeProfileString(const std::filesystem::path& file, std::string_view sect
 
 std::optional<std::string> readProfileString(const std::filesystem::path& file,
                                              std::string_view section, std::string_view key);
+
+// How Windows treats the files of a legacy 32-bit program such as the Morvalen product: its
+// writes that fail under one of `folders` (Program Files, ProgramData, Windows) go to the same
+// path, without its drive, under `store` (%LOCALAPPDATA%\VirtualStore), and from then on it reads
+// that copy whenever one exists.
+struct VirtualStore {
+    std::vector<std::filesystem::path> folders;
+    std::filesystem::path store;
+};
+
+// The copy of `file` that such a program reads once its writes were redirected, or no value
+// when the file lies under none of the folders. Names are compared without regard to letter
+// case, as Windows compares them.
+std::optional<std::filesystem::path> virtualStoreCopy(const std::filesystem::path& file,
+                                                      const VirtualStore& virtualization);
+
+// Sets key in section so that a legacy program sees the value whichever file Windows gives it,
+// the file itself or its VirtualStore copy: a copy that exists is edited, the file itself is
+// edited when it can be, and when it cannot and there is no copy, the copy is made (the file's
+// bytes with the one line changed, its folders created), as Windows would make it for the
+// program. Each edit keeps every other byte. Without a virtualization, or for a file under no
+// virtualized folder, this is writeProfileString. Throws "Unable to write to <file>" only when
+// nothing could be written.
+void writeProfileStringSeenByLegacyPrograms(const std::filesystem::path& file,
+                                            const std::optional<VirtualStore>& virtualization,
+                                            std::string_view section, std::string_view key,
+                                            std::string_view value);
 
 }  // namespace lindavex::shell

@@ -15,7 +15,6 @@
 #include <system_error>
 #include <vector>
 
-#include "store/dbase/dbf_format.h"
 #include "store/dbase/table.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
@@ -28,6 +27,8 @@
 namespace lindavex::toworkdb {
 namespace fs = std::filesystem;
 namespace {
+
+constexpr const char* kTableInUseText = "La tabla está en uso por otro programa";
 
 // Where a run builds its tables, inside the work database; no table is named so.
 constexpr const char* kStagingFolder = ".lindavex-run";
@@ -170,6 +171,26 @@ bool undo(std::vector<Change>& changes) {
     return undone;
 }
 
+// The tables the run replaces (every spelling of their .DBF) must not be in use, tested as the
+// table engine opens a table for exclusive use: opened so that no other program may write it,
+// and locked. Either refusal means that another program has the table open. The old files are
+// not read, so a damaged old table does not stand in the way of its replacement. The files are
+// let go at once, as Windows refuses to move a file that is open; a program that opens a table
+// after the last test makes its move fail, and the run is undone.
+void requireTablesFree(const fs::path& workDb, const store::FolderNames& old) {
+    for (const char* table : store::work_tables::writtenTables()) {
+        for (const fs::path& dbf :
+             old.spellingsOf(store::dbfPath(workDb, table).filename().string())) {
+            store::platform::File file;
+            int error = store::platform::openDenyingWriters(dbf, file);
+            if (error == 0) error = store::platform::lock(file, true);
+            if (error == EWOULDBLOCK) throw fileError(kTableInUseText, dbf);
+            if (error != 0 && error != ENOENT)
+                throw fileError("No se puede abrir la tabla", dbf, reasonText(error));
+        }
+    }
+}
+
 // Puts the staged tables in place of the old ones, every spelling of their names, all or nothing.
 void moveIntoPlace(const fs::path& workDb, Staging& staging) {
     const fs::path& staged = staging.path();
@@ -181,23 +202,9 @@ void moveIntoPlace(const fs::path& workDb, Staging& staging) {
     for (const char* table : store::work_tables::writtenTables())
         planTable(changes, old, workDb, staged, backupDir, table);
 
-    // The tables being replaced must not be in use: the same lock the table engine takes when
-    // it opens a table for exclusive use. The old files are not read, so a damaged old table
-    // does not stand in the way of its replacement. The locks are let go before the files move,
-    // as Windows refuses to move a file that is open; a program that opens a table meanwhile
-    // makes its move fail there, and the run is undone.
-    for (const Change& change : changes) {
-        if (change.backup.empty() ||
-            store::dbf::upperAscii(change.target.extension().string()) != ".DBF")
-            continue;
-        store::platform::File file;
-        int error = store::platform::openForReading(change.target, file);
-        if (error == 0) error = store::platform::lock(file, true);
-        if (error == EWOULDBLOCK)
-            throw fileError("La tabla está en uso por otro programa", change.target);
-        if (error != 0)
-            throw fileError("No se puede abrir la tabla", change.target, reasonText(error));
-    }
+    // Tested again, now that the run is about to move: a program may have opened a table
+    // since the run started.
+    requireTablesFree(workDb, old);
 
     ec = createFolder(backupDir);
     if (ec) throw fileError("No se puede crear la carpeta", backupDir, reasonText(ec));
@@ -220,6 +227,10 @@ void moveIntoPlace(const fs::path& workDb, Staging& staging) {
             // When the old files cannot all be put back now, the journal and the backups stay
             // for the next run to put back (invariant 6) instead of going with the folder.
             if (!undo(changes)) staging.keepForNextRun();
+            // Windows refuses to replace or delete a file that another program has open, with a
+            // sharing violation or, for some openers, access denied.
+            if (error.value() == EWOULDBLOCK || error.value() == EACCES)
+                throw fileError(kTableInUseText, change.target);
             throw fileError("No se puede escribir", change.target, reasonText(error));
         }
         change.applied = true;
@@ -307,6 +318,13 @@ class ScratchFolder {
 ConversionReport convert(const store::CentreDocument& centre, const fs::path& workDb) {
     store::requireWorkDb(workDb);
     // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
+    {
+        // Before anything is written: a table that another program holds stops the run at once.
+        std::error_code ec;
+        const store::FolderNames old(workDb, ec);
+        if (ec) throw fileError("No se puede leer la carpeta", workDb, reasonText(ec));
+        requireTablesFree(workDb, old);
+    }
     RunData run;
     Staging staging(workDb);
     {

@@ -77,7 +77,11 @@ LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& di
     platform::FileInfo locked;
     for (int attempt = 0;; ++attempt) {
         platform::File opened;
-        if (const int error = platform::openForReading(dbf, opened); error != 0) {
+        // Exclusive use also keeps out other programs' writers, whose engines lock bytes of
+        // their own: the file is opened so that it cannot be written meanwhile.
+        const int error = exclusive ? platform::openDenyingWriters(dbf, opened)
+                                    : platform::openForReading(dbf, opened);
+        if (error != 0) {
             if (error == ENOENT) throw fileError("No existe la tabla", displayName);
             if (error == EWOULDBLOCK)
                 throw fileError("La tabla está en uso por otro programa", displayName);
@@ -189,7 +193,7 @@ namespace {
 // not deleted, as the platform the tables come from refuses to delete an open file.
 bool heldByAnotherOpener(const fs::path& file) {
     platform::File probe;
-    const int error = platform::openForReading(file, probe);
+    const int error = platform::openDenyingWriters(file, probe);
     if (error != 0) return error == EWOULDBLOCK;
     return platform::lock(probe, true) == EWOULDBLOCK;
 }

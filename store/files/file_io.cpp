@@ -165,10 +165,13 @@ int writeBeside(const fs::path& target, std::string_view bytes, mode_t mode, fs:
     return 0;
 }
 
-int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
+namespace {
+
+int replaceWith(const fs::path& target, std::string_view bytes, mode_t mode,
+                int (*move)(const fs::path&, const fs::path&)) {
     fs::path temp;
     if (const int error = writeBeside(target, bytes, mode, temp); error != 0) return error;
-    if (file_io::rename(temp, target) != 0) {
+    if (!proceed(Operation::Rename) || fail(move(temp, target))) {
         const int error = errno;
         platform::remove(temp);
         return error;
@@ -176,6 +179,16 @@ int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
     syncDirectory(target.parent_path());
     return 0;
+}
+
+}  // namespace
+
+int replaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
+    return replaceWith(target, bytes, mode, platform::rename);
+}
+
+int replaceFileKeepingAccess(const fs::path& target, std::string_view bytes, mode_t mode) {
+    return replaceWith(target, bytes, mode, platform::replaceKeepingAccess);
 }
 
 FileBeside::FileBeside(fs::path target, mode_t mode) : target_(std::move(target)), mode_(mode) {}

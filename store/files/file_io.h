@@ -78,6 +78,12 @@ int writeBeside(const std::filesystem::path& target, std::string_view bytes, mod
 // mixture, and no temporary file stays behind on failure.
 int replaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
 
+// replaceFile for a file that another program owns ("Morvalen.ini"): an existing target keeps
+// its access list and attributes (platform::replaceKeepingAccess) rather than taking those of
+// the file written beside it. Counted as a rename.
+int replaceFileKeepingAccess(const std::filesystem::path& target, std::string_view bytes,
+                             mode_t mode);
+
 // A file written piece by piece beside its target and renamed over it once whole (invariant 1):
 // the same calls, in the same order, as replaceFile makes. Destroyed before commit() succeeds,
 // it removes its file, and the target stays as it was.

@@ -52,6 +52,13 @@ class File {
 // another program holds it open sharing nothing (Windows); ENOENT when it is not there.
 int openForReading(const std::filesystem::path& path, File& file);
 
+// Opens an existing file for reading and, while it stays open, keeps other openers from writing
+// it: the way a Windows program opens a table for its own use, and so the test of whether
+// another program has the file open for writing. EWOULDBLOCK when one does (Windows' sharing
+// violation); ENOENT when it is not there. POSIX opens have no such sharing: there it is
+// openForReading.
+int openDenyingWriters(const std::filesystem::path& path, File& file);
+
 // Opens a folder and holds it for this process alone: a second holder, in this process or
 // another, gets EWOULDBLOCK until `holder` is closed. The folder's files stay usable.
 int holdFolder(const std::filesystem::path& path, File& holder);
@@ -99,6 +106,13 @@ unsigned defaultPermissions();
 // Renames from over to, replacing to when it exists, durably. Neither name may be held open:
 // Windows refuses to replace (or rename) a file that is open.
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Renames from over the existing file `to` so that the file keeps what belongs to it rather
+// than to its bytes: on Windows its access list, attributes and streams (ReplaceFile), which a
+// rename would replace by those `from` was given in its folder. A plain rename when `to` is not
+// there, and on POSIX, where the caller gives `from` the permission bits. Neither name may be
+// held open.
+int replaceKeepingAccess(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A second name for an existing file; EEXIST when the new name is taken.
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);

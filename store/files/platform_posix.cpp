@@ -39,6 +39,8 @@ int File::close() {
 
 int openForReading(const fs::path& path, File& file) { return openWith(path, O_RDONLY, 0, file); }
 
+int openDenyingWriters(const fs::path& path, File& file) { return openForReading(path, file); }
+
 int holdFolder(const fs::path& path, File& holder) {
     File folder;
     if (const int error = openWith(path, O_RDONLY | O_DIRECTORY, 0, folder); error != 0)
@@ -134,6 +136,10 @@ unsigned defaultPermissions() {
 
 int rename(const fs::path& from, const fs::path& to) {
     return result(::rename(from.c_str(), to.c_str()));
+}
+
+int replaceKeepingAccess(const fs::path& from, const fs::path& to) {
+    return platform::rename(from, to);
 }
 
 int link(const fs::path& existing, const fs::path& newName) {

@@ -85,6 +85,14 @@ int openForReading(const fs::path& path, File& file) {
                     FILE_ATTRIBUTE_NORMAL, file);
 }
 
+// Other programs' table engines take locks of their own, at bytes this one does not know; what
+// every Windows program shares is the sharing mode. Sharing only reading fails on any handle
+// open for writing, and refuses later writers until this one is closed.
+int openDenyingWriters(const fs::path& path, File& file) {
+    return openWith(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                    file);
+}
+
 // A folder cannot be locked; instead the holder opens it for adding files and shares that with
 // nobody, so a second holder's open fails. Opening the folder to list or to create files in it
 // asks for less and is not refused.
@@ -177,6 +185,20 @@ unsigned defaultPermissions() { return 0644; }
 int rename(const fs::path& from, const fs::path& to) {
     return result(
         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+int replaceKeepingAccess(const fs::path& from, const fs::path& to) {
+    if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND)
+        return platform::rename(from, to);
+    if (ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr))
+        return 0;
+    const DWORD error = GetLastError();
+    // The old file is gone and the new one kept its name: it only has to take the old name.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) return platform::rename(from, to);
+    return errnoFor(error);
 }
 
 int link(const fs::path& existing, const fs::path& newName) {

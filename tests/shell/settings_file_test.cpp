@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "store/error.h"
+#include "store/files/file_io.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
@@ -132,6 +133,119 @@ TEST(SettingsFile, FilesThatCannotBeWrittenRaiseTheErrorAndStayAsTheyWere) {
     // A folder that does not exist.
     expectUnableToWrite(dir / "falta" / "Morvalen.ini");
     EXPECT_EQ(entriesIn(dir.path()), 2u) << "no temporary file is left behind";
+}
+
+// Paths under one folder as the product's installation and the user's VirtualStore see them.
+TEST(VirtualStore, TheCopyIsThePathWithoutItsDriveUnderTheStore) {
+    const fs::path base = fs::path("/") / "base";
+    const fs::path store = base / "Local" / "VirtualStore";
+    const VirtualStore virtualization{{base / "Program Files", base / "Program Files (x86)" / ""},
+                                      store};
+    const struct {
+        fs::path file;
+        std::optional<fs::path> copy;
+    } cases[] = {
+        {base / "Program Files (x86)" / "Morvalen" / "Morvalen.ini",
+         store / "base" / "Program Files (x86)" / "Morvalen" / "Morvalen.ini"},
+        // Names compared as Windows compares them; the copy keeps the file's own spelling.
+        {base / "PROGRAM FILES" / "m" / "." / "Morvalen.ini",
+         store / "base" / "PROGRAM FILES" / "m" / "Morvalen.ini"},
+        {base / "Program Files2" / "Morvalen.ini", std::nullopt},
+        {base / "Morvalen" / "Morvalen.ini", std::nullopt},
+        {base / "Program Files", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(virtualStoreCopy(c.file, virtualization), c.copy) << c.file;
+}
+
+TEST(VirtualStore, TheStatusReachesWhicheverFileTheProductReads) {
+    const std::string real = "; RV17\r\n[Transformadores]\r\nTransformado=0\r\n[Otra]\r\nx=1\r\n";
+    const std::string copied = "[Transformadores]\nTransformado=-1\n";
+    const auto with1 = [](const std::string& text) {
+        return setProfileValue(text, "Transformadores", "Transformado", "1");
+    };
+    const struct {
+        const char* what;
+        std::optional<std::string> realBefore, copyBefore;
+        bool realReadOnly, copyReadOnly, storeBlocked;
+        std::optional<std::string> realAfter, copyAfter;  // no value: absent
+        bool refused;
+    } cases[] = {
+        {"the file can be written: no copy is made",
+         real,
+         {},
+         false,
+         false,
+         false,
+         with1(real),
+         {},
+         false},
+        {"it cannot: its copy, as Windows would make it",
+         real,
+         {},
+         true,
+         false,
+         false,
+         real,
+         with1(real),
+         false},
+        {"a missing file in a folder that refuses it: a copy of nothing",
+         {},
+         {},
+         false,
+         false,
+         false,
+         {},
+         "[Transformadores]\r\nTransformado=1\r\n",
+         false},
+        {"a copy that exists is edited, and so is the file", real, copied, false, false, false,
+         with1(real), with1(copied), false},
+        {"a copy alone when the file cannot be written", real, copied, true, false, false, real,
+         with1(copied), false},
+        {"the file alone when the copy cannot be written", real, copied, false, true, false,
+         with1(real), copied, false},
+        {"nothing can be written", real, {}, true, false, true, real, {}, true},
+        {"neither the file nor its copy", real, copied, true, true, false, real, copied, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        const VirtualStore virtualization{{dir / "Program Files (x86)"},
+                                          dir / "Local" / "VirtualStore"};
+        const fs::path folder = dir / "Program Files (x86)" / "Morvalen RV17";
+        const fs::path ini = folder / "Morvalen.ini";
+        const fs::path copy = *virtualStoreCopy(ini, virtualization);
+        fs::create_directories(folder);
+        const auto readOnly = [](const fs::path& file, bool on) {
+            if (fs::exists(file))
+                fs::permissions(
+                    file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    on ? fs::perm_options::remove : fs::perm_options::add);
+        };
+        if (c.realBefore) writeBytes(ini, *c.realBefore);
+        if (c.copyBefore) {
+            fs::create_directories(copy.parent_path());
+            writeBytes(copy, *c.copyBefore);
+        }
+        // A folder that cannot be made: a file where the VirtualStore folder would go.
+        if (c.storeBlocked) writeBytes(dir / "Local", "");
+        // Without the file, only the folder can refuse it: its first file fails to be created.
+        if (!c.realBefore)
+            store::file_io::inject({store::file_io::Operation::CreateFile, 1, EACCES});
+        readOnly(ini, c.realReadOnly);
+        readOnly(copy, c.copyReadOnly);
+        const std::string error = testing::errorText([&] {
+            writeProfileStringSeenByLegacyPrograms(ini, virtualization, "Transformadores",
+                                                   "Transformado", "1");
+        });
+        store::file_io::reset();
+        readOnly(ini, false);
+        readOnly(copy, false);
+        EXPECT_EQ(error, c.refused ? "Unable to write to " + ini.string() : "(no error)");
+        EXPECT_EQ(fs::exists(ini) ? std::optional(readBytes(ini)) : std::nullopt, c.realAfter);
+        EXPECT_EQ(fs::exists(copy) ? std::optional(readBytes(copy)) : std::nullopt, c.copyAfter);
+        EXPECT_EQ(entriesIn(folder), fs::exists(ini) ? 1u : 0u) << "no temporary file is left";
+    }
 }
 
 }  // namespace

@@ -78,4 +78,20 @@ void signalReadyAndWait(const std::filesystem::path& marker);
 // In the test: waits until the role created the marker (false when the role ended first).
 bool waitUntilReady(Process& process, const std::filesystem::path& marker);
 
+// A table file held open as the Morvalen product's table engine holds a table it works on: for
+// reading and writing, shared with other readers and writers, with none of this tool's locks.
+// Where the way a file is opened keeps other programs out (Windows), the tool must see such a
+// table as in use; where it does not (POSIX), nothing is opened and held() is false.
+class HeldLikeTheProduct {
+  public:
+    explicit HeldLikeTheProduct(const std::filesystem::path& file);
+    ~HeldLikeTheProduct();
+    HeldLikeTheProduct(const HeldLikeTheProduct&) = delete;
+    HeldLikeTheProduct& operator=(const HeldLikeTheProduct&) = delete;
+    bool held() const { return handle_ != nullptr; }
+
+  private:
+    void* handle_ = nullptr;
+};
+
 }  // namespace lindavex::testing

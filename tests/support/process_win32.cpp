@@ -177,4 +177,15 @@ fs::path currentProgram() {
     return name;
 }
 
+HeldLikeTheProduct::HeldLikeTheProduct(const fs::path& file) {
+    const HANDLE handle =
+        CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) handle_ = handle;
+}
+
+HeldLikeTheProduct::~HeldLikeTheProduct() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+}
+
 }  // namespace lindavex::testing

@@ -255,12 +255,28 @@ class TableHolder {
 };
 
 TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
+    namespace io = store::file_io;
     fillWorkDb();
     for (const auto mode : {store::Table::Mode::Exclusive, store::Table::Mode::Shared}) {
         SCOPED_TRACE(mode == store::Table::Mode::Exclusive ? "exclusive" : "shared");
         ui = OrderedUi();
         TableHolder holder(workDb, "PROFT", mode);
+        io::reset();
         expectFailureLeavesWorkDbAsItWas(example, "PROFT.DBF");
+        EXPECT_EQ(io::totalCalls(), 0u) << "the run stops before it writes anything";
+    }
+    // The product's engine holds the tables it writes without this tool's lock; Windows keeps
+    // other writers out by the way the file is opened.
+    {
+        const testing::HeldLikeTheProduct held(store::dbfPath(workDb, "ASIGT"));
+        if (held.held()) {
+            ui = OrderedUi();
+            io::reset();
+            expectFailureLeavesWorkDbAsItWas(
+                example, "La tabla está en uso por otro programa: " +
+                             store::dbfPath(workDb, "ASIGT").string());
+            EXPECT_EQ(io::totalCalls(), 0u);
+        }
     }
     // Once the table is free again the run goes through.
     ui = OrderedUi();
@@ -315,6 +331,15 @@ TEST_F(ConversionRunTest, AFailingMoveIntoPlaceIsUndone) {
         io::reset();
         io::inject({io::Operation::Rename, failing, EIO});
         expectFailureLeavesWorkDbAsItWas(example, "No se puede escribir");
+    }
+    // Where another program opened a table after the run's test, Windows refuses to replace it
+    // with a sharing violation or access denied: the table is in use, not unwritable.
+    for (const int error : {EWOULDBLOCK, EACCES}) {
+        SCOPED_TRACE(error);
+        ui = OrderedUi();
+        io::reset();
+        io::inject({io::Operation::Rename, renames, error});
+        expectFailureLeavesWorkDbAsItWas(example, "La tabla está en uso por otro programa: ");
     }
     io::reset();
 }

@@ -25,6 +25,7 @@
 #include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toxml/export_time.h"
@@ -394,6 +395,21 @@ TEST_F(ResultExport, AMissingLookupTableStopsTheRunAndClosesTheOthers) {
     EXPECT_FALSE(fs::exists(result));
     EXPECT_FALSE(ui.waitCursorShown());
     expectTablesClosed("ASIGT");
+}
+
+// The product's engine holds a table it works on open for writing, without this tool's lock:
+// on Windows such a table is in use, and the run stops before it writes anything.
+TEST_F(ResultExport, ATableTheProductHoldsOpenForWritingIsInUse) {
+    writeSolution({{"MAT", "CCM", 1, 1, "1A", "PG", "A1"}});
+    writeBytes(result, "earlier result");
+    for (const char* table : {"SOLUC", "DIASHORAST"}) {
+        SCOPED_TRACE(table);
+        const HeldLikeTheProduct held(store::dbfPath(workDb, table));
+        if (!held.held()) GTEST_SKIP() << "opening a file keeps nobody out here";
+        EXPECT_EQ(errorText([&] { run(); }), "La tabla está en uso por otro programa: " +
+                                                 store::dbfPath(workDb, table).string());
+        EXPECT_EQ(readBytes(result), "earlier result");
+    }
 }
 
 // SOLUC as the product may have written it: any dBase level, DIA and HORA in any numeric or

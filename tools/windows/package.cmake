@@ -1,7 +1,8 @@
-# What is shipped for Windows: lindavex.exe as a GUI program with its icon and version, and
-# everything it needs beside it. `cmake --build . --target dist` (or `cmake --install .`) fills
-# <build>/dist; the `package` target makes <build>/lindavex-<version>-windows-x64.zip and the
-# installer <build>/lindavex-<version>-setup.exe (NSIS).
+# What is shipped for Windows: lindavex.exe as a GUI program with its icon and version, both
+# programs with their manifest, and everything they need beside them. `cmake --build . --target
+# dist` (or `cmake --install .`) fills <build>/dist; the `package` target makes
+# <build>/lindavex-<version>-windows-x64.zip and the installer <build>/lindavex-<version>-setup.exe
+# (NSIS).
 if(NOT TARGET lindavex)
     message(STATUS "No window built: nothing to package for Windows")
     return()
@@ -9,8 +10,13 @@ endif()
 
 enable_language(RC)
 set(LINDAVEX_ICON ${CMAKE_CURRENT_LIST_DIR}/lindavex.ico)
+set(LINDAVEX_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/lindavex.manifest)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/manifest.rc.in ${CMAKE_BINARY_DIR}/manifest.rc @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/lindavex.rc.in ${CMAKE_BINARY_DIR}/lindavex.rc @ONLY)
 target_sources(lindavex PRIVATE ${CMAKE_BINARY_DIR}/lindavex.rc)
+target_sources(lindavex-cli PRIVATE ${CMAKE_BINARY_DIR}/manifest.rc)
+set_source_files_properties(${CMAKE_BINARY_DIR}/lindavex.rc ${CMAKE_BINARY_DIR}/manifest.rc
+                            PROPERTIES OBJECT_DEPENDS ${LINDAVEX_MANIFEST})
 set_target_properties(lindavex PROPERTIES WIN32_EXECUTABLE ON)
 
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
@@ -58,9 +64,12 @@ set(dist_targets lindavex lindavex-cli)
 if(TARGET lindavex_help)
     list(APPEND dist_targets lindavex_help)
 endif()
+# Signed when LINDAVEX_SIGN_PFX and LINDAVEX_SIGN_PASSWORD are set (tools/windows/sign.sh).
+set(LINDAVEX_SIGN ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
 add_custom_target(dist
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/dist
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${CMAKE_BINARY_DIR}/dist
+    COMMAND ${LINDAVEX_SIGN} --tree ${CMAKE_BINARY_DIR}/dist
     COMMENT "Filling ${CMAKE_BINARY_DIR}/dist"
     VERBATIM)
 add_dependencies(dist ${dist_targets})
@@ -79,7 +88,8 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Morvalen)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Lindavex)
 # A 64-bit installer for the 64-bit tool; the product itself is a 32-bit program, so its folder
 # is proposed among the 32-bit programs.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The uninstaller is made (and signed, when signing) while the installer is compiled.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!uninstfinalize `'${LINDAVEX_SIGN}' '%1'`")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES32")
 set(CPACK_NSIS_PACKAGE_NAME "Lindavex ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Lindavex ${PROJECT_VERSION}")
@@ -98,4 +108,9 @@ else()
     set(CPACK_PACKAGE_FILE_NAME "lindavex-@PROJECT_VERSION@-windows-x64")
 endif()
 ]] @ONLY)
+# The programs and libraries are signed where CPack stages them, before they are packed; the
+# installer once it is made.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-package.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign-package.cmake)
+set(CPACK_LINDAVEX_SIGN ${LINDAVEX_SIGN})
 include(CPack)

@@ -219,6 +219,52 @@ TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
     }
 }
 
+// With the window's own message boxes, which wait for an answer that nobody left can give.
+TEST(CompletionStatus, AHostThatGoesAwayClosesWhateverBoxIsOpenAndTheWindowEnds) {
+    bool hostExists = true;
+    std::vector<std::string> answered;  // what the action's dialogs gave back
+    Actions actions;
+    actions.exportar = [&](RunState&, UserInterface& ui) {
+        ui.showMessage("Proceso finalizado");
+        answered.push_back(ui.chooseXmlFile() ? "a file" : "cancelled");
+        ui.showMessage("not shown");
+        return std::optional<toworkdb::ConversionReport>();
+    };
+    const struct {
+        const char* what;
+        std::function<void(TMForm&)> start;
+        std::vector<std::string> answered;
+    } cases[] = {
+        {"the box of a failed write", [](TMForm& form) { form.close(); }, {}},
+        {"an action's box, then its dialog",
+         [](TMForm& form) { form.BExportarClick(); },
+         {"cancelled"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        hostExists = true;
+        answered.clear();
+        TMForm form({"exportar", kHandle}, actions);
+        form.setSettingsDir(dir.path());
+        form.setVirtualStore(std::nullopt);
+        form.setHostWindowCheck([&] { return hostExists; });
+        fs::create_directory(dir / "Morvalen.ini");  // the status cannot be written
+        QSignalSpy closed(&form, &TMForm::closed);
+        form.show();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                shown << box->text();
+            hostExists = false;
+        });
+        c.start(form);  // returns once nobody is left to answer
+        EXPECT_FALSE(shown.isEmpty());
+        EXPECT_EQ(answered, c.answered);
+        EXPECT_TRUE(closed.count() == 1 || closed.wait(4 * TMForm::kHostWatchInterval));
+    }
+}
+
 #ifdef LINDAVEX_HAVE_TOWORKDB
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
@@ -346,6 +392,23 @@ TEST(RealWidgets, DetailsOpenFromAMostrarDetallesButtonBelowTheMessage) {
     EXPECT_EQ(details.toStdString(), "  PROFT: P0001-LARGO → P0001-LARG\n");
     EXPECT_TRUE(buttons.contains(QStringLiteral("Mostrar detalles…")))
         << buttons.join('|').toStdString();
+}
+
+TEST(Keyboard, EnterPressesTheFocusedOkAndAltSCloses) {
+    int ran = 0;
+    Actions actions;
+    actions.exportar = [&](RunState&, UserInterface&) {
+        ++ran;
+        return std::optional<toworkdb::ConversionReport>();
+    };
+    Window w({"exportar", kHandle}, actions);
+    QTest::keyClick(w.form->BExportar, Qt::Key_Return);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(w.closed->count(), 0);
+    // At the window itself, where a window inside a host that is never active gets it.
+    QTest::keyClick(w.form.get(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(w.closed->count(), 1);
+    EXPECT_EQ(w.status(), "0");
 }
 
 TEST(Help, F1AsksForContext3AndTheButtonForTheContents) {

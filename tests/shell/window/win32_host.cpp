@@ -1,17 +1,24 @@
 // A stand-in for the Morvalen product on Windows: a plain Win32 window of 632 x 266 that starts
 // lindavex.exe with its handle in hexadecimal, as the product does, then checks the embedded
 // window and what it leaves in "Morvalen.ini" beside the executable.
-//   win32_host PATH\lindavex.exe [ayuda]
+//   win32_host PATH\lindavex.exe [ayuda | ppp | virtualstore LOCALAPPDATA]
 // Exit status 0 when every check held; each failed check is written to standard error. With
-// "ayuda" it only checks that F1 opens the help file.
+// "ayuda" it only checks that F1 opens the help file; with "ppp" the window's size when the
+// display is scaled to 150 %; with "virtualstore" where the status goes when the program's
+// folder and "Morvalen.ini" cannot be written (the caller makes them so), with LOCALAPPDATA
+// standing in for the user's own.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "support/files.h"
 
@@ -63,12 +70,14 @@ HWND createHost() {
 struct Tool {
     PROCESS_INFORMATION process{};
 
+    // Without a host, started with no arguments: the window runs free.
     Tool(const fs::path& exe, const std::string& mode, HWND host) {
         wchar_t handle[16];
         std::swprintf(handle, 16, L"%lX",
                       static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(host)));
-        std::wstring commandLine =
-            L"\"" + exe.wstring() + L"\" " + std::wstring(mode.begin(), mode.end()) + L" " + handle;
+        std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+        if (host != nullptr)
+            commandLine += L" " + std::wstring(mode.begin(), mode.end()) + L" " + handle;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -139,9 +148,20 @@ void click(HWND window, int x, int y) {
     PostMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-void pressKey(HWND window, WPARAM key) {
-    PostMessageW(window, WM_KEYDOWN, key, 1);
-    PostMessageW(window, WM_KEYUP, key, 1 | (3u << 30));
+// Keys pressed together, then let go in reverse, on the keyboard itself: they reach the window
+// that has the focus, with the modifiers' state.
+void pressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    const auto key = [&](WORD code, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    for (const WORD code : keys) key(code, 0);
+    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) key(*it, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 // Closes a dialog or message box of the tool as its close button would.
@@ -178,6 +198,7 @@ void closedWithSalir(const fs::path& exe, const fs::path& ini) {
     check((style & WS_CHILD) && !(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_DLGFRAME)) &&
               !(exStyle & (WS_EX_DLGMODALFRAME | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)),
           "exportar: a child window without border or caption");
+    check(exStyle & WS_EX_NOPARENTNOTIFY, "exportar: the host is not told when the child goes");
     // Where the second action's button stands when both show: nothing opens there.
     click(child, 316 + kOkX, kOkY);
     std::this_thread::sleep_for(2s);
@@ -218,6 +239,135 @@ void hostDestroyed(const fs::path& exe, const fs::path& ini) {
     check(lindavex::testing::readBytes(ini) == statusFile("0"), "host destroyed: Transformado=0");
 }
 
+// A product that closes the tool's window and then waits for the tool to end, without running
+// its message loop: nothing the tool does on its way out may wait for the host.
+void hostThatWaits(const fs::path& exe, const fs::path& ini) {
+    HWND host = createHost();
+    if (host == nullptr) return;
+    Tool tool(exe, "exportar", host);
+    HWND child = embeddedWindow(host, tool);
+    check(child != nullptr, "waiting host: a child window in the host");
+    if (child == nullptr) return;
+    PostMessageW(child, WM_CLOSE, 0, 0);
+    const bool ended = WaitForSingleObject(tool.process.hProcess, 2000) == WAIT_OBJECT_0;
+    check(ended && tool.exitCode() == 0, "waiting host: the tool ends within 2 s");
+    check(lindavex::testing::readBytes(ini) == statusFile("0"), "waiting host: Transformado=0");
+    DestroyWindow(host);
+}
+
+// The keyboard inside the host: the tool's window takes the focus when it shows, then Enter on
+// the focused "OK" starts the action and Alt+S is "Salir".
+void keyboard(const fs::path& exe, const fs::path& ini) {
+    HWND host = createHost();
+    if (host == nullptr) return;
+    {
+        Tool tool(exe, "exportar", host);
+        check(embeddedWindow(host, tool) != nullptr, "keyboard: a child window in the host");
+        pressKeys({VK_RETURN});
+        check(dismiss(tool, L"Archivo XML"), "keyboard: Enter on the focused OK opens the dialog");
+        check(dismiss(tool, L"Lindavex"), "keyboard: the missing file's message");
+        check(tool.endsWithin(30s) && lindavex::testing::readBytes(ini) == statusFile("-1"),
+              "keyboard: the action ran to its end, Transformado=-1");
+    }
+    {
+        Tool tool(exe, "importar", host);
+        check(embeddedWindow(host, tool) != nullptr, "keyboard: the tool again");
+        pressKeys({VK_MENU, 'S'});
+        check(tool.endsWithin(30s) && tool.exitCode() == 0 &&
+                  lindavex::testing::readBytes(ini) == statusFile("0"),
+              "keyboard: Alt+S ends the tool, Transformado=0");
+    }
+    DestroyWindow(host);
+}
+
+// At 150 % (the prefix's LogPixels 144) the embedded window is as big as the host, which
+// Windows stretches like it; on its own the window scales itself.
+void scaled(const fs::path& exe) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    check(dpi == 144, "ppp: the display is scaled to 150 % (" + std::to_string(dpi) + ")");
+    {
+        HWND host = createHost();
+        if (host == nullptr) return;
+        Tool tool(exe, "exportar", host);
+        HWND child = embeddedWindow(host, tool);
+        RECT window{}, hostClient{0, 0, 0, 0};
+        if (child != nullptr) GetWindowRect(child, &window);
+        MapWindowPoints(host, nullptr, reinterpret_cast<POINT*>(&hostClient), 1);
+        check(child != nullptr && window.left == hostClient.left && window.top == hostClient.top &&
+                  window.right - window.left == kWidth && window.bottom - window.top == kHeight,
+              "ppp: the embedded window is 632x266 at 0,0 of the host");
+        DestroyWindow(host);
+        tool.endsWithin(10s);
+    }
+    Tool tool(exe, "", nullptr);
+    HWND window = nullptr;
+    RECT client{};
+    const bool shown = waitUntil([&] {
+        window = tool.window(L"Exportar e importar datos");
+        return window != nullptr && GetClientRect(window, &client) && client.right > kWidth;
+    });
+    check(shown && client.right == MulDiv(kWidth, dpi, 96) &&
+              client.bottom == MulDiv(kHeight, dpi, 96),
+          "ppp: on its own the window is scaled (" + std::to_string(client.right) + "x" +
+              std::to_string(client.bottom) + ")");
+    if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    check(tool.endsWithin(30s), "ppp: the window on its own closes");
+}
+
+// The program's folder and "Morvalen.ini" cannot be written, as in Program Files for a standard
+// user: the status goes to the VirtualStore copy the product then reads.
+void virtualStore(const fs::path& exe, const fs::path& ini, const fs::path& localAppData) {
+    const fs::path copy = localAppData / "VirtualStore" / ini.relative_path();
+    const std::string real = lindavex::testing::readBytes(ini);
+    const auto withStatus = [&](const char* value) {
+        return real.substr(0, real.rfind('=') + 1) + value + "\r\n";
+    };
+    SetEnvironmentVariableW(L"LOCALAPPDATA", localAppData.c_str());
+    HWND host = createHost();
+    if (host == nullptr) return;
+    {
+        Tool tool(exe, "exportar", host);
+        HWND child = embeddedWindow(host, tool);
+        check(child != nullptr, "virtualstore: a child window in the host");
+        if (child == nullptr) return;
+        click(child, kSalirX, kSalirY);
+        check(tool.endsWithin(30s) && tool.exitCode() == 0,
+              "virtualstore: \"Salir\" ends the tool");
+        check(lindavex::testing::readBytes(copy) == withStatus("0") &&
+                  lindavex::testing::readBytes(ini) == real,
+              "virtualstore: the copy is made, Transformado=0, every other byte kept");
+    }
+    {
+        Tool tool(exe, "importar", host);
+        HWND child = embeddedWindow(host, tool);
+        check(child != nullptr, "virtualstore: the tool again");
+        if (child == nullptr) return;
+        click(child, kOkX, kOkY);
+        dismiss(tool, L"Lindavex");
+        dismiss(tool, L"Archivo XML");
+        dismiss(tool, L"Lindavex");
+        check(tool.endsWithin(30s) && lindavex::testing::readBytes(copy) == withStatus("-1"),
+              "virtualstore: the copy that exists is edited, Transformado=-1");
+    }
+    // Nothing can be written: the message waits for an answer that nobody gives once the host
+    // has gone, and the tool ends all the same.
+    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        Tool tool(exe, "exportar", host);
+        HWND child = embeddedWindow(host, tool);
+        check(child != nullptr, "virtualstore: the tool a third time");
+        if (child == nullptr) return;
+        click(child, kSalirX, kSalirY);
+        check(waitUntil([&] { return tool.window(L"Lindavex") != nullptr; }),
+              "virtualstore: nothing can be written, and the message says so");
+        DestroyWindow(host);
+        check(tool.endsWithin(10s), "virtualstore: the host goes, and the tool ends");
+    }
+    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 void helpOpens(const fs::path& exe) {
     HWND host = createHost();
     if (host == nullptr) return;
@@ -225,7 +375,7 @@ void helpOpens(const fs::path& exe) {
     HWND child = embeddedWindow(host, tool);
     check(child != nullptr, "ayuda: a child window in the host");
     if (child == nullptr) return;
-    pressKey(child, VK_F1);
+    pressKeys({VK_F1});
     // HTML Help titles its window with the help file's title.
     check(waitUntil([&] { return tool.window(L"Ayuda de Lindavex") != nullptr; }),
           "ayuda: F1 opens the help file");
@@ -242,14 +392,22 @@ int wmain(int argc, wchar_t** argv) {
     }
     const fs::path exe = fs::absolute(argv[1]);
     const fs::path ini = exe.parent_path() / "Morvalen.ini";
-    if (argc > 2 && std::wstring(argv[2]) == L"ayuda") {
+    const std::wstring mode = argc > 2 ? argv[2] : L"";
+    if (mode == L"ayuda") {
         helpOpens(exe);
+    } else if (mode == L"ppp") {
+        scaled(exe);
+    } else if (mode == L"virtualstore" && argc > 3) {
+        virtualStore(exe, ini, argv[3]);  // the caller keeps its "Morvalen.ini"
+        return failures == 0 ? 0 : 1;
     } else {
-        for (const auto run : {closedWithSalir, missingInput, hostDestroyed}) {
+        for (const auto run :
+             {closedWithSalir, missingInput, hostDestroyed, hostThatWaits, keyboard}) {
             lindavex::testing::writeBytes(ini, kOtherContent);
             run(exe, ini);
         }
     }
-    fs::remove(ini);
+    std::error_code ec;
+    fs::remove(ini, ec);
     return failures == 0 ? 0 : 1;
 }

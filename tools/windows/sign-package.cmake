@@ -1,0 +1,20 @@
+# Run by CPack twice for each package: before it is packed, on the staged files (every .exe
+# and .dll), and once it is made, on the installer. tools/windows/sign.sh signs only when a
+# certificate is given, and does nothing otherwise.
+if(CPACK_PACKAGE_FILES)
+    set(files)
+    foreach(file ${CPACK_PACKAGE_FILES})
+        if(file MATCHES "\\.exe$")
+            list(APPEND files ${file})
+        endif()
+    endforeach()
+    set(arguments ${files})
+else()
+    set(arguments --tree ${CPACK_TEMPORARY_DIRECTORY})
+endif()
+if(arguments)
+    execute_process(COMMAND ${CPACK_LINDAVEX_SIGN} ${arguments} RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "Signing failed: ${arguments}")
+    endif()
+endif()
