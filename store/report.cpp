@@ -7,12 +7,20 @@
 namespace lindavex::report {
 
 std::string groupedText(const std::vector<Group>& groups) {
+    std::size_t size = 0;
+    for (const Group& group : groups)
+        for (const std::string& line : group.lines) size += line.size() + 3;
     std::string text;
+    text.reserve(size + 80 * groups.size());
     for (const Group& group : groups) {
         if (group.lines.empty()) continue;
         if (!text.empty()) text += '\n';
         text += group.heading + " (" + std::to_string(group.lines.size()) + "):\n";
-        for (const std::string& line : group.lines) text += "  " + line + '\n';
+        for (const std::string& line : group.lines) {
+            text += "  ";
+            text += line;
+            text += '\n';
+        }
     }
     return text;
 }

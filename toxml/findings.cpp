@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/codepage.h"
@@ -46,16 +47,37 @@ std::string heading(Reason reason) {
 
 const char* rowName(RowKind row) { return row == RowKind::Task ? "tarea" : "materia"; }
 
-std::string quoted(const std::string& cp1252) { return "«" + codepage::toUtf8(cp1252) + "»"; }
+// «text», in UTF-8. Codes are mostly ASCII, the same in both, and need no conversion.
+void appendQuoted(std::string& out, const std::string& cp1252) {
+    out += "«";
+    if (std::all_of(cp1252.begin(), cp1252.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        out += cp1252;
+    else
+        out += codepage::toUtf8(cp1252);
+    out += "»";
+}
 
 // "registro 5 (fila de materia): ASIG «MAT», TAREA «CCM», DIA «1», HORA «3», ..."
 std::string line(const Finding& f) {
-    std::string text = "registro " + std::to_string(f.record) + " (fila de " + rowName(f.row) +
-                       "): ASIG " + quoted(f.asig) + ", TAREA " + quoted(f.tarea) + ", DIA " +
-                       quoted(f.dia) + ", HORA " + quoted(f.hora) + ", CODGRUPO " +
-                       quoted(f.codGrupo) + ", PROF " + quoted(f.prof) + ", AULA " + quoted(f.aula);
+    std::string text = "registro ";
+    text.reserve(160);
+    text += std::to_string(f.record);
+    text += " (fila de ";
+    text += rowName(f.row);
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"): ASIG ", &f.asig}, {", TAREA ", &f.tarea},       {", DIA ", &f.dia},
+        {", HORA ", &f.hora},  {", CODGRUPO ", &f.codGrupo}, {", PROF ", &f.prof},
+        {", AULA ", &f.aula}};
+    for (const auto& [label, value] : fields) {
+        text += label;
+        appendQuoted(text, *value);
+    }
     // The other keys are fields of the line already.
-    if (f.reason == Reason::NoSlot) text += "; clave " + quoted(f.key);
+    if (f.reason == Reason::NoSlot) {
+        text += "; clave ";
+        appendQuoted(text, f.key);
+    }
     return text;
 }
 
