@@ -65,10 +65,15 @@ std::string line(const Finding& f) {
     text += std::to_string(f.record);
     text += " (fila de ";
     text += rowName(f.row);
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"): ASIG ", &f.asig}, {", TAREA ", &f.tarea},       {", DIA ", &f.dia},
-        {", HORA ", &f.hora},  {", CODGRUPO ", &f.codGrupo}, {", PROF ", &f.prof},
-        {", AULA ", &f.aula}};
+    const std::array<std::pair<const char*, const std::string*>, 7> fields = {{
+        {"): ASIG ", &f.asig},
+        {", TAREA ", &f.tarea},
+        {", DIA ", &f.dia},
+        {", HORA ", &f.hora},
+        {", CODGRUPO ", &f.codGrupo},
+        {", PROF ", &f.prof},
+        {", AULA ", &f.aula},
+    }};
     for (const auto& [label, value] : fields) {
         text += label;
         appendQuoted(text, *value);

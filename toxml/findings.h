@@ -11,7 +11,7 @@ namespace lindavex::toxml {
 // The records read, the activities written and the records not written, then the findings
 // grouped by reason, one line each with the record number and the record's fields. Empty when
 // there is no finding.
-std::string findingsText(const ExportReport& report);
+std::string findingsText(const ExportReport& run);
 
 // The same findings as CSV for a spreadsheet (report::Csv), one row per finding under a header:
 // tipo, registro, fila, motivo, clave, ASIG, TAREA, DIA, HORA, CODGRUPO, PROF, AULA.
