@@ -1,6 +1,10 @@
 // Both actions on one synthetic centre file, side by side with xmllint on the same file, in one
 // run, so that the ratios hold on a busy machine: exportar against `xmllint --noout` (time and
-// peak memory) and `xmllint --stream`, importar against exportar. Also scale 1, one school.
+// peak memory) and `xmllint --stream`, importar against exportar. Three workloads: the centre
+// of that scale with the demo solver's SOLUC (grouped by assignment, nothing lost); the same
+// scale with every code longer than the tables keep (a finding per element for the first action)
+// and a SOLUC in random order with about 10 % of it lost (a finding per lost record for the
+// second, and no help from the lookups' last answer); and scale 1, one school.
 // Usage: lindavex-bench-goals [SCALE [RUNS]]   (default 256, 3 runs each, best taken)
 #include <algorithm>
 #include <cstdio>
@@ -33,18 +37,32 @@ std::size_t recordCount(const fs::path& workDb, const char* table) {
     return header[4] | (header[5] << 8) | (header[6] << 16) | (std::size_t{header[7]} << 24);
 }
 
-// One scale: the figures of each program and their ratios.
-void measureScale(const fs::path& dir, int scale, int runs) {
+struct Workload {
+    int scale;
+    bool scrambled;  // long codes, and SOLUC in random order with 10 % lost
+};
+
+// One workload: the figures of each program and their ratios.
+void measure(const fs::path& dir, const Workload& workload, int runs) {
     using lindavex::bench::bestOf;
     using lindavex::bench::runProcess;
-    const fs::path workDb = dir / ("WTEMP" + std::to_string(scale));
+    const int scale = workload.scale;
+    const std::string name = std::to_string(scale) + (workload.scrambled ? "-largos" : "");
+    const fs::path workDb = dir / ("WTEMP" + name);
     fs::create_directories(workDb);
-    const fs::path centre = dir / ("centro" + std::to_string(scale) + ".xml");
-    runProcess({LINDAVEX_GEN_CENTRE, std::to_string(scale), centre.string()});
+    const fs::path centre = dir / ("centro" + name + ".xml");
+    std::vector<std::string> generate = {LINDAVEX_GEN_CENTRE, std::to_string(scale),
+                                         centre.string()};
+    std::vector<std::string> solve = {LINDAVEX_DEMO_SOLVER, workDb.string()};
+    if (workload.scrambled) {
+        generate.emplace_back("--long-codes");
+        solve.insert(solve.end(), {"--random-order", "--losses", "10"});
+    }
+    runProcess(generate);
     const std::vector<std::string> exportar = {LINDAVEX_CLI, "exportar", centre.string(),
                                                "--workdb", workDb.string()};
     runProcess(exportar);
-    runProcess({LINDAVEX_DEMO_SOLVER, workDb.string()});
+    runProcess(solve);
     const std::size_t rows = recordCount(workDb, "SOLUC");
     const std::size_t groups = recordCount(workDb, "GRUPOST");
 
@@ -66,9 +84,10 @@ void measureScale(const fs::path& dir, int scale, int runs) {
                                  workDb.string()}));
     }
     std::printf(
-        "scale %d: centre file %.2f MB, %zu groups, SOLUC %zu rows (%.1f per group), best "
+        "scale %d%s: centre file %.2f MB, %zu groups, SOLUC %zu rows (%.1f per group), best "
         "of %d\n",
-        scale, static_cast<double>(fs::file_size(centre)) / 1e6, groups, rows,
+        scale, workload.scrambled ? ", long codes, SOLUC in random order with 10 % lost" : "",
+        static_cast<double>(fs::file_size(centre)) / 1e6, groups, rows,
         groups == 0 ? 0.0 : static_cast<double>(rows) / static_cast<double>(groups), runs);
     std::printf("%-22s %9s %9s %9s %8s\n", "", "wall ms", "cpu ms", "peak MB", "ratio");
     printRow("xmllint --noout", noout, noout, "noout");
@@ -88,8 +107,9 @@ int main(int argc, char** argv) {
     const fs::path dir = lindavex::bench::scratchFolder("bench-goals");
     int status = 0;
     try {
-        measureScale(dir, scale, runs);
-        if (scale != 1) measureScale(dir, 1, runs);
+        measure(dir, {scale, false}, runs);
+        measure(dir, {scale, true}, runs);
+        if (scale != 1) measure(dir, {1, false}, runs);
     } catch (const std::exception& error) {
         std::cerr << "lindavex-bench-goals: " << error.what() << '\n';
         status = 1;

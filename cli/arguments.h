@@ -37,13 +37,55 @@ inline OptionValue optionValue(const std::vector<std::string>& args, std::size_t
     return OptionValue::Absent;
 }
 
+// A usage error: the problem on standard error, then the usage text.
+inline void printUsageError(std::string_view command, const std::string& problem) {
+    std::cerr << command << ": " << problem << "\n\n";
+    printUsage(std::cerr);
+}
+
+// --formato texto|csv, which the commands that list findings take, taken out of the arguments;
+// the others are left in order in `rest`.
+struct OutputFormat {
+    bool csv = false;
+    std::vector<std::string> rest;
+};
+
+// No value on a usage error, reported as printUsageError does: the command exits with 2.
+inline std::optional<OutputFormat> takeOutputFormat(std::string_view command,
+                                                    const std::vector<std::string>& args) {
+    OutputFormat format;
+    std::optional<std::string> given;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string value;
+        const OptionValue option = optionValue(args, i, "--formato", value);
+        if (option == OptionValue::Absent) {
+            format.rest.push_back(args[i]);
+            continue;
+        }
+        std::string problem;
+        if (option == OptionValue::Missing) {
+            problem = "--formato necesita texto o csv";
+        } else if (given) {
+            problem = "--formato dado dos veces";
+        } else if (value != "csv" && value != "texto") {
+            problem = "--formato necesita texto o csv, no " + value;
+        }
+        if (!problem.empty()) {
+            printUsageError(command, problem);
+            return std::nullopt;
+        }
+        given = value;
+        format.csv = value == "csv";
+    }
+    return format;
+}
+
 // No value on a usage error: it is reported on standard error with the usage text, and the
 // command exits with 2.
 inline std::optional<CommandArguments> parseArguments(std::string_view command,
                                                       const std::vector<std::string>& args) {
     auto usageError = [command](const std::string& problem) {
-        std::cerr << command << ": " << problem << "\n\n";
-        printUsage(std::cerr);
+        printUsageError(command, problem);
         return std::nullopt;
     };
     CommandArguments parsed;

@@ -1,25 +1,37 @@
-// lindavex-cli importar CENTRO.xml [--workdb DIR]: the second action without the window.
+// lindavex-cli importar CENTRO.xml [--workdb DIR] [--formato texto|csv]: the second action
+// without the window, and what it did not write of SOLUC.
 #include <iostream>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/run_command.h"
+#include "toxml/findings.h"
 #include "toxml/result_export.h"
 
 namespace lindavex::cli {
 
 int importar(const std::vector<std::string>& args) {
-    return runCommand("importar", args, [](const auto& centre, const auto& workDb) {
-        std::cout << toxml::kReminderText << '\n';
+    const std::optional<OutputFormat> format = takeOutputFormat("importar", args);
+    if (!format) return 2;
+    const bool csv = format->csv;
+    return runCommand("importar", format->rest, [csv](const auto& centre, const auto& workDb) {
+        // As CSV, standard output holds the findings alone, for a file a spreadsheet opens; the
+        // run's own lines go to standard error.
+        std::ostream& lines = csv ? std::cerr : std::cout;
+        lines << toxml::kReminderText << '\n';
         if (!toxml::hasInputs(centre, workDb)) {
-            std::cout << toxml::kMissingInputText << '\n';
+            lines << toxml::kMissingInputText << '\n';
             return false;
         }
         const toxml::ExportReport report = toxml::exportResult(centre, workDb);
-        std::cout << toxml::kFinishedText << '\n'
-                  << "Resultado: " << report.result.string() << '\n'
-                  << "Actividades: " << report.activities << '\n';
+        lines << toxml::kFinishedText << '\n'
+              << "Resultado: " << report.result.string() << '\n'
+              << "Actividades: " << report.activities << '\n';
+        std::cout << (csv ? toxml::findingsCsv(report.findings) : toxml::findingsText(report));
         return true;
     });
 }

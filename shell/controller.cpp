@@ -7,6 +7,7 @@
 
 #include "store/xml/centre_document.h"
 #include "toworkdb/findings.h"
+#include "toxml/findings.h"
 
 namespace lindavex::shell {
 namespace fs = std::filesystem;
@@ -75,7 +76,8 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
         report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
     }
     state.centreDocument = report->document;
-    finished(state, ui, toxml::kFinishedText);
+    // The message stays as it is; what SOLUC lost on the way goes with it.
+    finished(state, ui, toxml::kFinishedText, toxml::findingsText(*report));
     return report;
 }
 

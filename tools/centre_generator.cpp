@@ -1,5 +1,6 @@
 #include "tools/centre_generator.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -77,15 +78,42 @@ Counts countsFor(int scale) {
     return {40 + 12 * scale, 6, 4 + scale, 60 * scale, 30 * scale, 3 + scale, 39 * scale, 12};
 }
 
-std::string subjectCode(int i) {
-    // Every seventh code is longer than the work tables' ten characters.
-    return i % 7 == 3 ? "MATERIA-OPT" + std::to_string(i) : "M" + std::to_string(i);
+// A letter, the number in seven digits and a suffix: with a suffix of two characters or more,
+// the first 8 and last 2 characters of such codes are still unique.
+std::string longCode(char letter, int i, std::string_view suffix) {
+    std::string digits = std::to_string(i);
+    return letter + std::string(7 - std::min<std::size_t>(7, digits.size()), '0') + digits +
+           std::string(suffix);
 }
+
+// The codes of each kind of element, by their number.
+struct CodeScheme {
+    Codes codes;
+
+    std::string subject(int i) const {
+        if (codes == Codes::Long) return longCode('M', i, "-OPTATIVA");
+        // Every seventh code is longer than the work tables' ten characters.
+        return i % 7 == 3 ? "MATERIA-OPT" + std::to_string(i) : "M" + std::to_string(i);
+    }
+    std::string activityType(int i) const {
+        return codes == Codes::Long ? longCode('T', i, "-ACTIVIDAD") : "ACT" + std::to_string(i);
+    }
+    std::string teacher(int i) const {
+        return codes == Codes::Long ? longCode('P', i, "-DEPART") : "P" + std::to_string(i);
+    }
+    std::string room(int i) const {
+        return codes == Codes::Long ? longCode('A', i, "-AULA") : "A" + std::to_string(i);
+    }
+    std::string group(int i) const {
+        return codes == Codes::Long ? longCode('G', i, "-GRUPO") : "G" + std::to_string(i);
+    }
+};
 
 }  // namespace
 
-void writeSyntheticCentre(std::ostream& out, int scale) {
+void writeSyntheticCentre(std::ostream& out, int scale, Codes codes) {
     const Counts n = countsFor(scale);
+    const CodeScheme code{codes};
     Random random(0x5eed0000ULL + static_cast<std::uint64_t>(scale));
     auto pick = [&random](const auto& list) { return list[random.below(list.size())]; };
 
@@ -96,11 +124,11 @@ void writeSyntheticCentre(std::ostream& out, int scale) {
 
     out << "  <Materias>\n";
     for (int i = 0; i < n.subjects; ++i)
-        out << "    <Materia Codigo=\"" << attr(subjectCode(i)) << "\" Denominacion=\""
+        out << "    <Materia Codigo=\"" << attr(code.subject(i)) << "\" Denominacion=\""
             << attr(std::string(pick(kSubjectNames)) + " " + std::to_string(i)) << "\"/>\n";
     out << "  </Materias>\n  <TiposActividad>\n";
     for (int i = 0; i < n.activityTypes; ++i)
-        out << "    <TipoActividad Codigo=\"ACT" << i << "\" Denominacion=\""
+        out << "    <TipoActividad Codigo=\"" << code.activityType(i) << "\" Denominacion=\""
             << attr("Actividad " + std::to_string(i)) << "\"/>\n";
     out << "  </TiposActividad>\n  <Departamentos>\n";
     for (int i = 0; i < n.departments; ++i)
@@ -108,13 +136,13 @@ void writeSyntheticCentre(std::ostream& out, int scale) {
             << attr("Departamento de " + std::string(pick(kSubjectNames))) << "\"/>\n";
     out << "  </Departamentos>\n  <Profesores>\n";
     for (int i = 0; i < n.teachers; ++i)
-        out << "    <Profesor Codigo=\"P" << i << "\" Nombre=\"" << attr(pick(kFirstNames))
-            << "\" Apellido1=\"" << attr(pick(kSurnames)) << "\" Apellido2=\""
-            << attr(pick(kSurnames)) << "\" CodigoDep=\"D" << random.below(n.departments)
-            << "\"/>\n";
+        out << "    <Profesor Codigo=\"" << code.teacher(i) << "\" Nombre=\""
+            << attr(pick(kFirstNames)) << "\" Apellido1=\"" << attr(pick(kSurnames))
+            << "\" Apellido2=\"" << attr(pick(kSurnames)) << "\" CodigoDep=\"D"
+            << random.below(n.departments) << "\"/>\n";
     out << "  </Profesores>\n  <Aulas>\n";
     for (int i = 0; i < n.rooms; ++i)
-        out << "    <Aula Codigo=\"A" << i << "\" Denominacion=\""
+        out << "    <Aula Codigo=\"" << code.room(i) << "\" Denominacion=\""
             << attr("Aula " + std::to_string(i / 10) + "." + std::to_string(i % 10)) << "\"/>\n";
     out << "  </Aulas>\n  <Ensenanzas>\n";
     for (int i = 0; i < n.teachings; ++i)
@@ -124,15 +152,16 @@ void writeSyntheticCentre(std::ostream& out, int scale) {
     for (int i = 0; i < n.groups; ++i) {
         const int course = 1 + i % 4;
         const char letter = static_cast<char>('A' + (i / 4) % 26);
-        out << "    <Grupo Codigo=\"G" << i << "\" Denominacion=\""
+        out << "    <Grupo Codigo=\"" << code.group(i) << "\" Denominacion=\""
             << attr(std::to_string(course) + "º " + letter + " grupo " + std::to_string(i))
             << "\" CodigoEnsenanza=\"E" << random.below(n.teachings) << "\" Turno=\""
             << (i % 5 == 4 ? 'T' : 'M') << "\" Curso=\"" << course << "\" Letra=\"" << letter
-            << "\" CodigoTutor=\"P" << random.below(n.teachers) << "\">\n"
+            << "\" CodigoTutor=\"" << code.teacher(static_cast<int>(random.below(n.teachers)))
+            << "\">\n"
             << "      <MateriasGrupo>\n";
         for (int k = 0; k < n.perGroup; ++k)
             out << "        <MateriaGrupo Codigo=\""
-                << attr(subjectCode(static_cast<int>(random.below(n.subjects)))) << "\" Horas=\""
+                << attr(code.subject(static_cast<int>(random.below(n.subjects)))) << "\" Horas=\""
                 << pick(kHours) << "\"/>\n";
         out << "      </MateriasGrupo>\n    </Grupo>\n";
     }

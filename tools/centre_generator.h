@@ -7,6 +7,12 @@
 
 namespace lindavex::tools {
 
-void writeSyntheticCentre(std::ostream& out, int scale);
+// Short: codes as schools mostly have them, every seventh subject's longer than the work tables'
+// ten characters. Long: every code of a subject, activity type, teacher, room and group longer,
+// so that the first action stores each otherwise (subjects, rooms and groups shortened to their
+// first 8 and last 2 characters, teachers cut to 10), and each subject entry's CASIG is cut.
+enum class Codes { Short, Long };
+
+void writeSyntheticCentre(std::ostream& out, int scale, Codes codes = Codes::Short);
 
 }  // namespace lindavex::tools

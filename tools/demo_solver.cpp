@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,12 +26,16 @@ namespace fs = std::filesystem;
 using lindavex::store::Table;
 
 constexpr const char* kUsage =
-    "Usage: lindavex-demo-solver WORKDB\n"
+    "Usage: lindavex-demo-solver WORKDB [--random-order] [--losses PERCENT]\n"
     "  A stand-in for the Morvalen timetabling product, for demonstrations and tests only.\n"
     "  Reads the work tables that `lindavex-cli exportar` wrote in the folder WORKDB\n"
     "  (ASIGT, ASIGNOMT, GRUPOST, PROFT, AULAT, DIASHORAST) and writes a plausible,\n"
     "  deterministic solution table SOLUC.DBF there: every session of ASIGT in a free period\n"
-    "  of its group, with a teacher and a room, and one guard duty per teacher.\n";
+    "  of its group, with a teacher and a room, and one guard duty per teacher.\n"
+    "  --random-order  the records shuffled, not grouped by assignment\n"
+    "  --losses N      N % of the records made so that the second action cannot write them\n"
+    "                  (day 0 or 9, period 0 or 99, unknown group or subject), and N/5 % more\n"
+    "                  naming a teacher or room that the tables lack\n";
 
 // ---------------------------------------------------------------------------------------------
 // The solution table as the product writes it: dBase III, codes as C(10), day and period as
@@ -363,19 +369,78 @@ class Timetable {
     std::vector<bool> roomBusy_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// A solution as the product may hand it over when the work tables no longer match it, for the
+// benchmarks: in no useful order, and with records the second action cannot write.
+
+void scramble(std::vector<SolutionRow>& rows, bool randomOrder, int lossPercent) {
+    std::mt19937_64 random(0x50105eedULL);
+    if (randomOrder) std::shuffle(rows.begin(), rows.end(), random);
+    const auto lost = static_cast<std::uint64_t>(lossPercent) * 10;  // per thousand
+    for (SolutionRow& r : rows) {
+        const std::uint64_t draw = random() % 1000;
+        if (draw >= lost + lost / 5) continue;
+        const bool taskRow = r.asig == r.tarea;
+        if (draw >= lost) {
+            (draw % 2 == 0 ? r.prof : r.aula) = "SIN-CODIGO";
+            continue;
+        }
+        switch (random() % 6) {
+            case 0:
+                r.dia = 0;
+                break;
+            case 1:
+                r.dia = 9;
+                break;
+            case 2:
+                r.hora = 0;
+                break;
+            case 3:
+                r.hora = 99;  // no such period
+                break;
+            case 4:
+                // A task row's group is not looked up: its subject goes instead.
+                if (!taskRow) {
+                    r.codGrupo = "SIN-GRUPO";
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                r.asig = "SIN-MATERIA";
+                if (taskRow) r.tarea = r.asig;
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    bool randomOrder = false;
+    int lossPercent = 0;
+    bool usable = !args.empty() && args[0] != "--help" && args[0] != "-h";
+    for (std::size_t i = 1; usable && i < args.size(); ++i) {
+        if (args[i] == "--random-order") {
+            randomOrder = true;
+        } else if (args[i] == "--losses" && i + 1 < args.size()) {
+            char* end = nullptr;
+            lossPercent = static_cast<int>(std::strtol(args[++i].c_str(), &end, 10));
+            usable = *end == '\0' && lossPercent >= 0 && lossPercent <= 80;
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable) {
         std::cerr << kUsage;
-        return argc == 2 ? 0 : 2;
+        return args.size() == 1 ? 0 : 2;
     }
     try {
-        const fs::path dir = argv[1];
+        const fs::path dir = args[0];
         const WorkTables tables = readWorkTables(dir);
         Timetable timetable(tables);
         timetable.placeLessons();
         timetable.placeGuardDuties();
+        scramble(timetable.rows, randomOrder, lossPercent);
         writeSolution(lindavex::store::dbfPath(dir, "SOLUC"), timetable.rows);
         std::cout << "SOLUC: " << timetable.rows.size() << " records (" << tables.assignments.size()
                   << " assignments placed";

@@ -1,14 +1,17 @@
-// lindavex-gen-centre SCALE OUT.xml: writes a synthetic centre file (centre_generator.h), the
-// same for the same scale.
+// lindavex-gen-centre SCALE OUT.xml [--long-codes]: writes a synthetic centre file
+// (centre_generator.h), the same for the same scale; with --long-codes every code is longer than
+// the work tables keep.
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "tools/centre_generator.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "Usage: lindavex-gen-centre SCALE OUT.xml\n";
+    const bool longCodes = argc == 4 && std::strcmp(argv[3], "--long-codes") == 0;
+    if (argc != 3 && !longCodes) {
+        std::cerr << "Usage: lindavex-gen-centre SCALE OUT.xml [--long-codes]\n";
         return 2;
     }
     char* end = nullptr;
@@ -22,7 +25,9 @@ int main(int argc, char** argv) {
         std::cerr << "lindavex-gen-centre: cannot write " << argv[2] << '\n';
         return 1;
     }
-    lindavex::tools::writeSyntheticCentre(out, static_cast<int>(scale));
+    using lindavex::tools::Codes;
+    lindavex::tools::writeSyntheticCentre(out, static_cast<int>(scale),
+                                          longCodes ? Codes::Long : Codes::Short);
     out.close();
     if (!out) {
         std::cerr << "lindavex-gen-centre: cannot write " << argv[2] << '\n';

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/codepage.h"
+#include "store/report.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
 
@@ -31,16 +32,6 @@ std::string where(const Finding& f) {
     text += ": " + f.element + " " + quoted(f.code);
     if (!f.name.empty()) text += " (" + codepage::toUtf8(f.name) + ")";
     return text;
-}
-
-std::string csvField(const std::string& utf8) {
-    if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
-    std::string out = "\"";
-    for (const char c : utf8) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + '"';
 }
 
 const char* kindName(Finding::Kind kind) {
@@ -101,39 +92,34 @@ void StepContext::fail(const Error& error, const store::Node& element, const std
 }
 
 std::string findingsText(const std::vector<Finding>& findings) {
-    static constexpr std::array<std::pair<Finding::Kind, const char*>, 3> groups = {{
+    static constexpr std::array<std::pair<Finding::Kind, const char*>, 3> kinds = {{
         {Finding::Kind::Error, "Errores que detendrían la exportación"},
         {Finding::Kind::Change, "Cambios que haría la exportación"},
         {Finding::Kind::RoundTrip, "Códigos que la importación no devolvería iguales"},
     }};
-    std::string text;
-    for (const auto& group : groups) {
-        const Finding::Kind kind = group.first;
-        const auto count = std::count_if(findings.begin(), findings.end(),
-                                         [kind](const Finding& f) { return f.kind == kind; });
-        if (count == 0) continue;
-        if (!text.empty()) text += '\n';
-        text += std::string(group.second) + " (" + std::to_string(count) + "):\n";
+    std::vector<report::Group> groups;
+    for (const auto& [kind, heading] : kinds) {
         // In the order of the file, for going through it.
         std::vector<const Finding*> ofKind;
         for (const Finding& f : findings)
             if (f.kind == kind) ofKind.push_back(&f);
         std::stable_sort(ofKind.begin(), ofKind.end(),
                          [](const Finding* a, const Finding* b) { return a->line < b->line; });
-        for (const Finding* f : ofKind) text += "  " + where(*f) + ": " + f->message + '\n';
+        report::Group& group = groups.emplace_back(report::Group{heading, {}});
+        for (const Finding* f : ofKind) group.lines.push_back(where(*f) + ": " + f->message);
     }
+    std::string text = report::groupedText(groups);
     if (text.empty()) text = "Nada que señalar: la exportación guardaría el archivo tal cual.\n";
     return text;
 }
 
 std::string findingsCsv(const std::vector<Finding>& findings) {
-    std::string csv = "tipo,elemento,codigo,codigo_guardado,linea,mensaje\n";
+    report::Csv csv({"tipo", "elemento", "codigo", "codigo_guardado", "linea", "mensaje"});
     for (const Finding& f : findings) {
-        csv += std::string(kindName(f.kind)) + ',' + csvField(f.element) + ',' +
-               csvField(codepage::toUtf8(f.code)) + ',' + csvField(codepage::toUtf8(f.storedCode)) +
-               ',' + std::to_string(f.line) + ',' + csvField(f.message) + '\n';
+        csv.row({kindName(f.kind), f.element, codepage::toUtf8(f.code),
+                 codepage::toUtf8(f.storedCode), std::to_string(f.line), f.message});
     }
-    return csv;
+    return csv.text();
 }
 
 std::string renamedCodesText(const std::vector<Finding>& findings) {

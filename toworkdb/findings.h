@@ -12,8 +12,8 @@ namespace lindavex::toworkdb {
 // the element's line in the file, code and name.
 std::string findingsText(const std::vector<Finding>& findings);
 
-// The same as CSV, one row per finding under a header: tipo, elemento, codigo,
-// codigo_guardado, linea, mensaje.
+// The same as CSV for a spreadsheet (report::Csv), one row per finding under a header: tipo,
+// elemento, codigo, codigo_guardado, linea, mensaje.
 std::string findingsCsv(const std::vector<Finding>& findings);
 
 // The centre codes stored under another code (centre code → stored code, table by table), then

@@ -110,14 +110,14 @@ void startCentre(store::ElementWriter& out, const CentreHeader& header,
     out.startElement("horario");
 }
 
-enum class RowKind { Subject, Task };
-
-// Writes one actividad per qualifying SOLUC record of one kind, in record order.
+// Writes one actividad per qualifying SOLUC record of one kind, in record order, and notes
+// each record that it does not write or writes with a code left empty.
 class TimetableWriter {
   public:
-    TimetableWriter(RunTables& tables, store::ElementWriter& out)
+    TimetableWriter(RunTables& tables, store::ElementWriter& out, std::vector<Finding>& findings)
         : t_(tables),
           out_(out),
+          findings_(findings),
           asig_(t_.soluc.column("ASIG")),
           tarea_(t_.soluc.column("TAREA")),
           dia_(t_.soluc.column("DIA")),
@@ -136,19 +136,24 @@ class TimetableWriter {
           tramoHasta_(t_.tramos.column("HORAHASTA")) {}
 
     std::size_t written() const { return written_; }
+    std::size_t read() const { return read_; }
 
     // The subject rows, then the task rows. The first pass notes each record's kind, so that
     // the second reads only the task rows again.
     void writeAll() {
         store::Table& soluc = t_.soluc;
         taskRow_.assign(soluc.recordCount(), false);
-        for (soluc.first(); !soluc.eof(); soluc.next()) writeRow(RowKind::Subject);
+        for (soluc.first(); !soluc.eof(); soluc.next()) {
+            ++read_;
+            writeRow(RowKind::Subject);
+        }
         for (soluc.first(); !soluc.eof(); soluc.next())
             if (taskRow_[soluc.position()]) writeRow(RowKind::Task);
     }
 
   private:
     void writeRow(RowKind kind) {
+        using Reason = Finding::Reason;
         store::Table& soluc = t_.soluc;
         const std::string asig = soluc.asText(asig_);
         const std::string tarea = soluc.asText(tarea_);
@@ -157,8 +162,9 @@ class TimetableWriter {
         const std::int32_t day = soluc.asInteger(dia_).value_or(0);
         // The slot key is the day's text followed by the period's, unambiguous for one-digit
         // days only: day 11, period 3 would find Monday's thirteenth period.
-        if (day < 1 || day > 7) return;
-        if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return;
+        if (day == 0) return note(Reason::DayZero, kind);
+        if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
+        if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
 
         std::string profesor;
         std::string grupo;
@@ -166,19 +172,24 @@ class TimetableWriter {
         std::string aula;
         const std::string codGrupo = soluc.asText(codGrupo_);
         if (kind == RowKind::Subject) {
-            if (!t_.grupos.lookup(grupoAbrev_, codGrupo)) return;
+            if (!t_.grupos.lookup(grupoAbrev_, codGrupo))
+                return note(Reason::UnknownGroup, kind, codGrupo);
             grupo = t_.grupos.asText(grupoAbrev_);
         } else {
             grupo = codGrupo;
         }
-        if (!t_.nomAsg.lookup(asignaturaCod_, asig)) return;
+        if (!t_.nomAsg.lookup(asignaturaCod_, asig))
+            return note(Reason::UnknownSubject, kind, asig);
         if (kind == RowKind::Subject) materia = t_.nomAsg.asText(asignaturaGestion_);
-        if (t_.profesor.lookup(profesorAbrev_, soluc.asText(prof_)))
-            profesor = t_.profesor.asText(profesorAbrev_);
-        if (t_.aulas.lookup(aulaAbrev_, soluc.asText(aula_))) aula = t_.aulas.asText(aulaGestion_);
+        const std::string prof = soluc.asText(prof_);
+        const bool profesorFound = t_.profesor.lookup(profesorAbrev_, prof);
+        if (profesorFound) profesor = t_.profesor.asText(profesorAbrev_);
+        const std::string aulaCode = soluc.asText(aula_);
+        const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
+        if (aulaFound) aula = t_.aulas.asText(aulaGestion_);
         std::string slot(codepage::trim(soluc.asText(dia_)));
         slot += codepage::trim(soluc.asText(hora_));
-        if (!t_.tramos.lookup(tramoDiho_, slot)) return;
+        if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
 
         out_.startElement("actividad");
         out_.attribute("tipo", tarea);
@@ -191,10 +202,23 @@ class TimetableWriter {
         out_.attribute("HoraFin", t_.tramos.asText(tramoHasta_));
         out_.endElement();
         ++written_;
+        // Only a record that is written can lack its teacher or room in the result; one that
+        // names none (a guard duty has no room) lacks nothing.
+        if (!profesorFound && !prof.empty()) note(Reason::UnknownTeacher, kind, prof);
+        if (!aulaFound && !aulaCode.empty()) note(Reason::UnknownRoom, kind, aulaCode);
+    }
+
+    // The current record as it stands in SOLUC, read again only for a record noted.
+    void note(Finding::Reason reason, RowKind kind, const std::string& key = {}) {
+        const store::Table& soluc = t_.soluc;
+        findings_.push_back({reason, soluc.position() + 1, kind, key, soluc.asText(asig_),
+                             soluc.asText(tarea_), soluc.asText(dia_), soluc.asText(hora_),
+                             soluc.asText(codGrupo_), soluc.asText(prof_), soluc.asText(aula_)});
     }
 
     RunTables& t_;
     store::ElementWriter& out_;
+    std::vector<Finding>& findings_;
     // The fields read, named once for the whole run.
     const store::Table::Column asig_, tarea_, dia_, hora_, codGrupo_, prof_, aula_;
     const store::Table::Column grupoAbrev_, asignaturaCod_, asignaturaGestion_;
@@ -202,6 +226,7 @@ class TimetableWriter {
     const store::Table::Column tramoDiho_, tramoDesde_, tramoHasta_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
+    std::size_t read_ = 0;
 };
 
 }  // namespace
@@ -242,11 +267,12 @@ ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
         out = store::replacingRootAsNodes(document, report.result);
     }
     startCentre(*out, header, exportTime);
-    TimetableWriter writer(tables, *out);
+    TimetableWriter writer(tables, *out, report.findings);
     writer.writeAll();
     tables.close();
     out->commit();
     report.activities = writer.written();
+    report.recordsRead = writer.read();
     return report;
 }
 

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "store/xml/centre_document.h"
 #include "toxml/export_time.h"
@@ -24,9 +26,38 @@ std::filesystem::path resultFileName(const std::filesystem::path& xmlFile);
 // Whether both inputs are there: the centre file and the solution table SOLUC.
 bool hasInputs(const std::filesystem::path& centreFile, const std::filesystem::path& workDb);
 
+// The two passes over SOLUC: subject rows (ASIG differs from TAREA), then task rows.
+enum class RowKind { Subject, Task };
+
+// A SOLUC record that the run did not write, or wrote with a code left empty because a lookup
+// found nothing. A record with both teacher and room unknown gives two.
+struct Finding {
+    enum class Reason {
+        DayZero,         // DIA 0 or empty: not written
+        DayOutOfRange,   // DIA other than 1 to 7: not written
+        HourZero,        // HORA 0 or empty: not written
+        UnknownGroup,    // a subject row's CODGRUPO is no ABREV of GRUPOST: not written
+        UnknownSubject,  // ASIG is no COD of ASIGNOMT: not written
+        NoSlot,          // no DIHO of DIASHORAST is the slot key: not written
+        UnknownTeacher,  // PROF, not empty, is no ABREV of PROFT: written, codigoProfesor empty
+        UnknownRoom,     // AULA, not empty, is no ABREV of AULAT: written, codigoAula empty
+    };
+    Reason reason = Reason::DayZero;
+    std::size_t record = 0;  // 1-based in table order, deleted records counted, as dBase does
+    RowKind row = RowKind::Subject;
+    std::string key;  // what was looked up and not found; empty for the day and hour
+    // The record's fields as read, code page text.
+    std::string asig, tarea, dia, hora, codGrupo, prof, aula;
+    bool written() const { return reason >= Reason::UnknownTeacher; }
+    bool operator==(const Finding&) const = default;
+};
+
 struct ExportReport {
     std::filesystem::path result;  // the file written
     std::size_t activities = 0;    // actividad elements in it
+    std::size_t recordsRead = 0;   // SOLUC records read (deleted ones are not)
+    // In the order met: the subject rows' pass, then the task rows', each in record order.
+    std::vector<Finding> findings;
     // The document as saved; when streamed, read from the result file if something looks at it.
     std::shared_ptr<store::CentreDocument> document;
 };

@@ -63,11 +63,16 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
     r = cli({"comprobar", "--formato", "csv", centre.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, lindavex::toworkdb::findingsCsv(findings));
+    // As a spreadsheet with Spanish settings opens it: a byte-order mark, ';' between fields,
+    // and the messages' commas left as they are.
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
-              "tipo,elemento,codigo,codigo_guardado,linea,mensaje");
-    EXPECT_NE(r.out.find("\nerror,MateriaGrupo,LENGUA CAS,,36,'x' is not a valid floating point "
+              "\xEF\xBB\xBFtipo;elemento;codigo;codigo_guardado;linea;mensaje");
+    EXPECT_NE(r.out.find("\nerror;MateriaGrupo;LENGUA CAS;;36;'x' is not a valid floating point "
                          "value\n"),
               std::string::npos);
+    EXPECT_NE(r.out.find(";ASIGNOMT lo guarda como «LENGUA CA1», numerado para que no se repita\n"),
+              std::string::npos)
+        << r.out;
 
     // Nothing written: the work database, the centre file and the temporary folder as they were.
     EXPECT_EQ(snapshot(workDb), tables);

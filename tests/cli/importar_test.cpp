@@ -11,6 +11,8 @@
 #include "store/work_tables.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
+#include "toxml/findings.h"
+#include "toxml/result_export.h"
 #include "toxml/solution_table.h"
 
 namespace lindavex::testing {
@@ -18,6 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using store::Table;
+
+const std::string kRunLines =
+    "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\ndesde el cual realizó la Importación a "
+    "Morvalen\nProceso finalizado\nResultado: ";
 
 class Importar : public ::testing::Test {
   protected:
@@ -88,9 +94,8 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
     const Outcome o = importar();
     ASSERT_EQ(o.status, 0) << o.out << o.err;
     EXPECT_EQ(readBytes(centre), before);
-    EXPECT_NE(o.out.find("Proceso finalizado"), std::string::npos);
-    EXPECT_NE(o.out.find("Resultado: " + result.string()), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("Actividades: 3"), std::string::npos) << o.out;
+    // Nothing lost: the run's lines alone.
+    EXPECT_EQ(o.out, kRunLines + result.string() + "\nActividades: 3\n");
 
     const std::string xml = readBytes(result);
     const auto first = xml.find(
@@ -107,6 +112,33 @@ TEST_F(Importar, WritesTheTimetableOverTheFirstActionsTables) {
     EXPECT_LT(first, second) << xml;
     EXPECT_LT(second, third) << xml;
     EXPECT_NE(third, std::string::npos) << xml;
+}
+
+// What SOLUC lost follows the run's lines, as text or, for a spreadsheet, as CSV alone.
+TEST_F(Importar, ListsWhatItDidNotWriteAfterTheRunsLines) {
+    writeCentre(
+        "<Centro Codigo='1' Nombre='n' CursoEscolar='c' Version='v'>"
+        "<Materias><Materia Codigo='MAT' Denominacion='M'/></Materias>"
+        "<Grupos><Grupo Codigo='1A' Denominacion='1A'/></Grupos>"
+        "<Sesiones><Sesion Dia='L' HoraInicio='08:00' HoraFin='08:55'/></Sesiones></Centro>");
+    ASSERT_EQ(cli({"exportar", centre.string(), "--workdb", workDb.string()}).status, 0);
+    writeSolutionTable(workDb, {{"MAT", "CCM", 1, 1, "1A", "", ""},
+                                {"MAT", "CCM", 0, 1, "1A", "", ""},
+                                {"MAT", "CCM", 1, 1, "2B", "", ""}});
+    const toxml::ExportReport report = toxml::exportResult(centre, workDb);
+    const std::string listed = toxml::findingsText(report);
+    ASSERT_NE(listed.find("3 registros leídos, 1 actividades escritas, 2 registros sin escribir"),
+              std::string::npos)
+        << listed;
+
+    Outcome o = importar();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, kRunLines + result.string() + "\nActividades: 1\n" + listed);
+    o = cli({"importar", centre.string(), "--workdb", workDb.string(), "--formato=csv"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, toxml::findingsCsv(report.findings));
+    EXPECT_EQ(o.err, kRunLines + result.string() + "\nActividades: 1\n");
+    EXPECT_EQ(cli({"importar", centre.string(), "--formato", "xls"}).status, 2);
 }
 
 // The tables are opened for exclusive use: one that another program holds stops the run with

@@ -27,6 +27,7 @@
 
 #ifdef LINDAVEX_HAVE_TOWORKDB
 #include "shell/controller.h"
+#include "toxml/solution_table.h"
 #endif
 
 namespace lindavex::shell {
@@ -294,6 +295,31 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
         EXPECT_EQ(w.ui.messages, std::vector<std::string>{"Proceso finalizado"});
         EXPECT_EQ(w.closed->count(), 1);
         EXPECT_EQ(w.status(), "1");
+    }
+}
+
+// The second action's "Proceso finalizado" has details only when SOLUC lost something.
+TEST(CompletionStatus, SecondActionShowsWhatTheTimetableLostInTheDetails) {
+    Window w({}, {&runConversion, [](RunState& s, UserInterface& ui) { runResultExport(s, ui); }});
+    fs::create_directory(w.dir / "WTEMP");
+    std::ofstream(w.dir / "centro.xml")
+        << "<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" Version=\"1\">"
+           "<Materias><Materia Codigo=\"MAT\"/></Materias><Grupos><Grupo Codigo=\"1A\"/></Grupos>"
+           "<Sesiones><Sesion Dia=\"L\" HoraInicio=\"08:00\" HoraFin=\"08:55\"/></Sesiones>"
+           "</Centro>";
+    w.ui.dialogAnswers.push_back(w.dir / "centro.xml");
+    w.form->BExportar->click();
+    for (const bool lost : {false, true}) {
+        std::vector<testing::Solution> rows = {{"MAT", "CCM", 1, 1, "1A", "", ""}};
+        if (lost) rows.push_back({"MAT", "CCM", 1, 1, "9Z", "", ""});
+        testing::writeSolutionTable(w.dir / "WTEMP", rows);
+        w.form->BImportar->click();  // the dialog cancelled: the file chosen before
+        EXPECT_EQ(w.ui.messages.back(), "Proceso finalizado");
+        const std::string& details = w.ui.details.back();
+        EXPECT_EQ(details.empty(), !lost) << details;
+        if (lost) {
+            EXPECT_NE(details.find("\n  registro 2 (fila de materia)"), std::string::npos);
+        }
     }
 }
 #endif

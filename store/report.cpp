@@ -1,0 +1,49 @@
+#include "store/report.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lindavex::report {
+
+std::string groupedText(const std::vector<Group>& groups) {
+    std::size_t size = 0;
+    for (const Group& group : groups)
+        for (const std::string& line : group.lines) size += line.size() + 3;
+    std::string text;
+    text.reserve(size + 80 * groups.size());
+    for (const Group& group : groups) {
+        if (group.lines.empty()) continue;
+        if (!text.empty()) text += '\n';
+        text += group.heading + " (" + std::to_string(group.lines.size()) + "):\n";
+        for (const std::string& line : group.lines) {
+            text += "  ";
+            text += line;
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+Csv::Csv(const std::vector<std::string_view>& header) : text_(kByteOrderMark) { row(header); }
+
+void Csv::row(const std::vector<std::string_view>& fields) {
+    bool first = true;
+    for (const std::string_view field : fields) {
+        if (!first) text_ += ';';
+        first = false;
+        if (field.find_first_of(";\"\r\n") == std::string_view::npos) {
+            text_ += field;
+            continue;
+        }
+        text_ += '"';
+        for (const char c : field) {
+            if (c == '"') text_ += '"';
+            text_ += c;
+        }
+        text_ += '"';
+    }
+    text_ += '\n';
+}
+
+}  // namespace lindavex::report

@@ -1,0 +1,35 @@
+#pragma once
+// Lists of findings as the user reads them, the same for both actions: grouped text for the
+// console and the window's details, and CSV for a spreadsheet. UTF-8 throughout.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lindavex::report {
+
+// One group of a listing: its heading and its lines, in the order shown.
+struct Group {
+    std::string heading;
+    std::vector<std::string> lines;
+};
+
+// "heading (count):" and each line indented below it; a blank line between groups. Groups
+// without lines are left out, so no group at all gives an empty text.
+std::string groupedText(const std::vector<Group>& groups);
+
+// A CSV as a spreadsheet with Spanish settings opens it by double-click: a UTF-8 byte-order
+// mark, so that accents come out right, and ';' between fields, since there ',' is the decimal
+// separator. A field holding ';', '"' or a line break is quoted.
+class Csv {
+  public:
+    explicit Csv(const std::vector<std::string_view>& header);
+    void row(const std::vector<std::string_view>& fields);
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace lindavex::report
