@@ -4,7 +4,7 @@
 // back by these names).
 #include <vector>
 
-#include "store/dbase/table.h"
+#include "store/dbase/schema.h"
 
 namespace lindavex::store::work_tables {
 

@@ -17,6 +17,7 @@
 
 #include "store/dbase/dbf_format.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"

@@ -5,6 +5,7 @@
 
 #include "store/codepage.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"

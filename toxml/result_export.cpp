@@ -10,6 +10,7 @@
 #include "store/codepage.h"
 #include "store/days.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/work_tables.h"

@@ -15,6 +15,7 @@
 
 #include "shell/controller.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"

@@ -17,6 +17,7 @@
 #include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 #include "tools/centre_generator.h"
 #include "toworkdb/conversion_run.h"
