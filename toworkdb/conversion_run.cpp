@@ -37,15 +37,11 @@ constexpr const char* kStagingFolder = ".lindavex-run";
 constexpr const char* kBackupFolder = "anterior";
 constexpr const char* kMoveJournal = "moviendo";
 
-// The error of the file call that just failed.
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
-// Creates a folder; one that is already there is fine.
-std::error_code createFolder(const fs::path& dir) {
+// Creates a folder; one that is already there is fine. 0 or the errno.
+int createFolder(const fs::path& dir) {
     std::error_code ec;
-    if (store::file_io::mkdir(dir) != 0 && (errno != EEXIST || !fs::is_directory(dir, ec)))
-        return lastError();
-    return {};
+    const int error = store::file_io::mkdir(dir);
+    return error == EEXIST && fs::is_directory(dir, ec) ? 0 : error;
 }
 
 // A run killed while it moved its tables in leaves its journal: one line per change of a file of
@@ -68,9 +64,9 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
             const fs::path target = workDb / name;
             const int result = kept ? store::file_io::rename(staging / kBackupFolder / name, target)
                                     : store::file_io::unlink(target);
-            if (result != 0 && errno != ENOENT)
+            if (result != 0 && result != ENOENT)
                 throw fileError("No se puede restaurar la base de datos de trabajo", target,
-                                reasonText(lastError()));
+                                reasonText(result));
         }
     }
     store::file_io::syncDirectory(workDb);
@@ -82,8 +78,8 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
 class Staging {
   public:
     explicit Staging(const fs::path& workDb) : path_(workDb / kStagingFolder) {
-        std::error_code ec = createFolder(path_);
-        if (ec) throw fileError("No se puede crear la carpeta de trabajo", path_, reasonText(ec));
+        if (const int error = createFolder(path_); error != 0)
+            throw fileError("No se puede crear la carpeta de trabajo", path_, reasonText(error));
         const int held = store::platform::holdFolder(path_, holder_);
         if (held == EWOULDBLOCK)
             throw fileError("Otra conversión está en curso sobre la base de datos de trabajo",
@@ -92,6 +88,7 @@ class Staging {
             throw fileError("No se puede abrir la carpeta de trabajo", path_, reasonText(held));
         // Whatever is here was left by a run that was killed (invariant 6).
         undoInterruptedMove(workDb, path_);
+        std::error_code ec;
         for (fs::directory_iterator stale(path_, ec), end; !ec && stale != end; stale.increment(ec))
             fs::remove_all(stale->path(), ec);
         if (ec) throw fileError("No se puede vaciar la carpeta de trabajo", path_, reasonText(ec));
@@ -166,7 +163,7 @@ bool undo(std::vector<Change>& changes) {
         if (!it->applied) continue;
         const int result = it->backup.empty() ? store::file_io::unlink(it->target)
                                               : store::file_io::rename(it->backup, it->target);
-        if (result != 0 && errno != ENOENT) undone = false;
+        if (result != 0 && result != ENOENT) undone = false;
     }
     return undone;
 }
@@ -200,8 +197,8 @@ void moveIntoPlace(const fs::path& workDb, Staging& staging) {
             throw fileError("No se puede abrir la tabla", change.target, reasonText(error));
     }
 
-    ec = createFolder(backupDir);
-    if (ec) throw fileError("No se puede crear la carpeta", backupDir, reasonText(ec));
+    if (const int error = createFolder(backupDir); error != 0)
+        throw fileError("No se puede crear la carpeta", backupDir, reasonText(error));
     std::string journal;
     for (const Change& change : changes) {
         makeBackup(change);
@@ -213,11 +210,11 @@ void moveIntoPlace(const fs::path& workDb, Staging& staging) {
         throw fileError("No se puede escribir", journalPath, reasonText(error));
 
     for (Change& change : changes) {
-        const bool failed = change.replacement.empty()
-                                ? store::file_io::unlink(change.target) != 0 && errno != ENOENT
-                                : store::file_io::rename(change.replacement, change.target) != 0;
-        if (failed) {
-            const std::error_code error = lastError();
+        int error = change.replacement.empty()
+                        ? store::file_io::unlink(change.target)
+                        : store::file_io::rename(change.replacement, change.target);
+        if (change.replacement.empty() && error == ENOENT) error = 0;
+        if (error != 0) {
             // When the old files cannot all be put back now, the journal and the backups stay
             // for the next run to put back (invariant 6) instead of going with the folder.
             if (!undo(changes)) staging.keepForNextRun();
@@ -281,13 +278,13 @@ class ScratchFolder {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const fs::path candidate = temp / ("lindavex-comprobar-" + std::to_string(random()) +
                                                std::to_string(random()));
-            if (store::file_io::mkdir(candidate, 0700) == 0) {
+            const int error = store::file_io::mkdir(candidate, 0700);
+            if (error == 0) {
                 path_ = candidate;
                 return;
             }
-            if (errno != EEXIST) {
-                throw fileError("No se puede crear la carpeta", candidate, reasonText(lastError()));
-            }
+            if (error != EEXIST)
+                throw fileError("No se puede crear la carpeta", candidate, reasonText(error));
         }
         throw fileError("No se puede crear la carpeta", temp, reasonText(EEXIST));
     }

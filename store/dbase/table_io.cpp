@@ -33,8 +33,7 @@ fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode
 }
 
 void moveIntoPlace(const fs::path& temp, const fs::path& target) {
-    if (file_io::rename(temp, target) != 0) {
-        const int error = errno;
+    if (const int error = file_io::rename(temp, target); error != 0) {
         platform::remove(temp);
         cannotWrite(target, error);
     }
@@ -199,8 +198,9 @@ void writeNew(const fs::path& dir, std::string_view table, const std::vector<Fie
     // An index of an earlier table of the name would not match the new one.
     const fs::path oldIndex = resolveIgnoringCase(dir, mdxPath(dir, table).filename().string());
     std::error_code ec;
-    if (bytes.mdx.empty() && fs::exists(oldIndex, ec) && file_io::unlink(oldIndex) != 0)
-        cannotWrite(oldIndex, errno);
+    if (bytes.mdx.empty() && fs::exists(oldIndex, ec)) {
+        if (const int error = file_io::unlink(oldIndex); error != 0) cannotWrite(oldIndex, error);
+    }
     // Invariant 1 for each file; invariant 2: nobody else is in this folder, so the files
     // simply replace whatever has the name.
     if (!bytes.mdx.empty()) {

@@ -32,9 +32,8 @@
 // So atomicity has two owners: this layer, for one file (1); the conversion run, for the
 // work database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
 //
-// The calls keep the POSIX contract: 0 (or the bytes written) on success, -1 with errno set on
-// failure. The compound helpers return 0 or the errno of the call that failed. Underneath, the
-// platform layer does the work.
+// Every call answers as the platform layer under it does: 0, or the errno value of what failed
+// (Windows errors mapped onto the POSIX ones). Nothing here sets or reads errno.
 #include <sys/types.h>
 
 #include <chrono>
@@ -49,27 +48,18 @@ namespace lindavex::store::file_io {
 
 enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
 
-ssize_t write(const platform::File& file, const void* data, std::size_t size);
-int fsync(const platform::File& file);
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
-// Creates and opens a new hidden file beside target (".NAME.XXXXXX", six letters or digits
-// that no file there has); `created` names it. Returns 0 or the errno.
-int createBeside(const std::filesystem::path& target, platform::File& file,
-                 std::filesystem::path& created);
-
-// Writes every byte, retrying short writes and interrupted calls.
-int writeAll(const platform::File& file, std::string_view bytes);
 
 // Flushes a folder's entries (after a rename or link in it). Folders that cannot be opened
 // are left alone: the files themselves are complete either way.
 int syncDirectory(const std::filesystem::path& dir);
 
-// Writes bytes to a new hidden file beside target (".NAME.XXXXXX") with the given mode and
-// flushes it; on success `temp` names it and the caller moves it into place. On failure
-// nothing is left behind.
+// Writes bytes to a new hidden file beside target (".NAME.XXXXXX", six letters or digits that
+// no file there has) with the given mode and flushes it; on success `temp` names it and the
+// caller moves it into place. On failure nothing is left behind.
 int writeBeside(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
                 std::filesystem::path& temp);
 
@@ -88,7 +78,6 @@ class FileBeside {
     FileBeside(const FileBeside&) = delete;
     FileBeside& operator=(const FileBeside&) = delete;
 
-    // Each returns 0 or the errno of the call that failed.
     int create();
     int write(std::string_view bytes);
     int commit();  // permissions, flush, close, rename over the target, flush of the folder
@@ -119,7 +108,6 @@ class DeferredFlushes {
 };
 
 // Flushes everything written to the file system that holds dir (one call, however many files).
-// Returns 0 or the errno of the failure.
 int flushFileSystem(const std::filesystem::path& dir);
 
 // Failure injection, for tests. Calls are counted per operation and in total from the last
