@@ -24,7 +24,7 @@ class Table {
     enum class Mode { Shared, Exclusive };
 
     // A new empty table in a folder that only the caller writes (the first action's staging
-    // folder, invariant 2 of file_io.h), opened shared. A table of that name there, and its
+    // folder, invariant 2 of table_swap.h), opened shared. A table of that name there, and its
     // index, are replaced; no other opener is looked for.
     static Table create(const std::filesystem::path& dir, std::string_view table,
                         const std::vector<FieldDef>& fields,

@@ -11,26 +11,15 @@
 //     file or the whole new one, never a mixture, and a failure leaves no temporary file.
 //     (replaceFile, writeBeside, FileBeside; a table's .DBF/.MDX pair; the result file;
 //     Morvalen.ini.)
-//  2. The first action builds its tables in its own staging folder inside the work database,
-//     which it holds locked from start to end; a second run on the same work database is
-//     refused. Nothing else opens or writes files there, so inside it no file is checked for
-//     other openers, created with link-don't-replace, or flushed one by one.
-//  3. The staged tables are flushed together (one file-system flush) before the first of them
-//     moves into the work database.
-//  4. Before the first rename into the work database, the journal lists every file to be
-//     replaced or removed and whether its old copy is kept in the backup folder; it is written
-//     by invariant 1. Its presence means "the work database is between two states".
-//  5. Each table's old index is removed before the table itself is replaced, so a stop between
-//     the two leaves a table without an index, never a table beside another table's index.
-//  6. The journal is removed only after the work database folder is flushed with the new
-//     names. A run that finds a journal puts the old files back before anything else.
+//  2. to 6. The first action's work database changed all together or not at all: stated and
+//     kept by the table swap, store/dbase/table_swap.h.
 //  7. The second action writes nothing but its result, by invariant 1: streamed into its hidden
 //     file as the timetable is read and renamed into place once the whole timetable is there.
 //     An earlier result stays whole until then, a run that stops early leaves none, and the
 //     chosen centre file is never opened for writing.
 //
-// So atomicity has two owners: this layer, for one file (1); the conversion run, for the
-// work database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
+// So atomicity has two owners: this layer, for one file (1); the table swap, for the work
+// database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
 //
 // Every call answers as the platform layer under it does: 0, or the errno value of what failed
 // (Windows errors mapped onto the POSIX ones). Nothing here sets or reads errno.
