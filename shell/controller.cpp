@@ -74,7 +74,6 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
         const WaitCursor wait(ui);
         report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
     }
-    state.centreDocument = report->document;
     finished(state, ui, toxml::kFinishedText);
     return report;
 }

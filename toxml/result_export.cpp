@@ -220,11 +220,10 @@ bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
 }
 
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
-                          const LocalClock& clock, ResultWriting writing) {
+                          const LocalClock& clock) {
     ExportReport report;
     RunTables tables(workDb);
-    report.document = std::make_shared<store::CentreDocument>();
-    store::CentreDocument& document = *report.document;
+    store::CentreDocument document;
     // Only the root's attributes are read; the rest of the file is only checked.
     const store::ParseResult parsed = document.load(centreFile, store::CentreDocument::Keep::Root);
     const CentreHeader header = readHeader(document, parsed, centreFile);
@@ -233,15 +232,8 @@ ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
     // killed before its rename left its hidden file.
     report.result = resultFileName(centreFile);
     store::file_io::removeStaleBeside(report.result, kStaleAfter);
-    std::unique_ptr<store::ElementWriter> out;
-    if (writing == ResultWriting::Streamed) {
-        out = store::streamReplacingRoot(document, report.result);
-        // The stream has taken what it needs of the loaded file; its tree goes now, and the
-        // document held after the run is the result, read again only if something asks.
-        document.loadWhenUsed(report.result);
-    } else {
-        out = store::replacingRootAsNodes(document, report.result);
-    }
+    const std::unique_ptr<store::ElementWriter> out =
+        store::streamReplacingRoot(document, report.result);
     startCentre(*out, header, exportTime);
     TimetableWriter writer(tables, *out);
     writer.writeAll();
