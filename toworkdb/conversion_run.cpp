@@ -57,7 +57,18 @@ ConversionReport reportOf(RunData& run) {
 
 }  // namespace
 
-ConversionReport convert(const store::CentreDocument& centre, const fs::path& workDb) {
+bool stopsTheRun(const std::vector<Finding>& findings) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return f.kind == Finding::Kind::Error; });
+}
+
+ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
+                         const std::function<void()>& started) {
+    store::CentreDocument centre;
+    const store::ParseResult parsed = centre.load(centreFile);
+    if (const auto refusal = store::notACentreFile(centre, parsed, centreFile))
+        throw Error(*refusal);
+    if (started) started();
     // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
     RunData run;
     store::TableSwap swap(workDb, work_tables::writtenTables());
@@ -66,14 +77,6 @@ ConversionReport convert(const store::CentreDocument& centre, const fs::path& wo
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
     store::deleteTableFiles(workDb, work_tables::kRemovedTable);
-    return reportOf(run);
-}
-
-ConversionReport check(const store::CentreDocument& centre) {
-    RunData run;
-    run.collectErrors = true;
-    const store::ScratchTables scratch;
-    runSteps(run, centre, scratch.folder());
     return reportOf(run);
 }
 
@@ -87,24 +90,11 @@ ConversionReport check(const fs::path& centreFile) {
                                    "", "", root ? root.line() : parsed.line, *refusal});
         return report;
     }
-    return check(centre);
-}
-
-bool stopsTheRun(const std::vector<Finding>& findings) {
-    return std::any_of(findings.begin(), findings.end(),
-                       [](const Finding& f) { return f.kind == Finding::Kind::Error; });
-}
-
-void loadCentre(store::CentreDocument& centre, const fs::path& centreFile) {
-    const store::ParseResult parsed = centre.load(centreFile);
-    if (const auto refusal = store::notACentreFile(centre, parsed, centreFile))
-        throw Error(*refusal);
-}
-
-ConversionReport convert(const fs::path& centreFile, const fs::path& workDb) {
-    store::CentreDocument centre;
-    loadCentre(centre, centreFile);
-    return convert(centre, workDb);
+    RunData run;
+    run.collectErrors = true;
+    const store::ScratchTables scratch;
+    runSteps(run, centre, scratch.folder());
+    return reportOf(run);
 }
 
 }  // namespace lindavex::toworkdb
