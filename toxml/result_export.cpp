@@ -15,6 +15,7 @@
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
 #include "store/xml/centre_document.h"
+#include "store/xml/result_writer.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
