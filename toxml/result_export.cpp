@@ -23,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace work_tables = store::work_tables;
+namespace field = store::work_tables::field;
 
 // A run writes its hidden result file without pause (a piece at least every megabyte) and
 // renames it once done: one untouched this long belongs to a run that was stopped.
@@ -120,22 +121,22 @@ class TimetableWriter {
     TimetableWriter(RunTables& tables, store::ElementWriter& out)
         : t_(tables),
           out_(out),
-          asig_(t_.soluc.column("ASIG")),
-          tarea_(t_.soluc.column("TAREA")),
-          dia_(t_.soluc.column("DIA")),
-          hora_(t_.soluc.column("HORA")),
-          codGrupo_(t_.soluc.column("CODGRUPO")),
-          prof_(t_.soluc.column("PROF")),
-          aula_(t_.soluc.column("AULA")),
-          grupoAbrev_(t_.grupos.column("ABREV")),
-          asignaturaCod_(t_.nomAsg.column("COD")),
-          asignaturaGestion_(t_.nomAsg.column("ABREV_GESTION")),
-          profesorAbrev_(t_.profesor.column("ABREV")),
-          aulaAbrev_(t_.aulas.column("ABREV")),
-          aulaGestion_(t_.aulas.column("ABREV_GESTION")),
-          tramoDiho_(t_.tramos.column("DIHO")),
-          tramoDesde_(t_.tramos.column("HORADESDE")),
-          tramoHasta_(t_.tramos.column("HORAHASTA")) {}
+          asig_(t_.soluc.column(field::kAsig)),
+          tarea_(t_.soluc.column(field::kTarea)),
+          dia_(t_.soluc.column(field::kDia)),
+          hora_(t_.soluc.column(field::kHora)),
+          codGrupo_(t_.soluc.column(field::kCodgrupo)),
+          prof_(t_.soluc.column(field::kProf)),
+          aula_(t_.soluc.column(field::kAula)),
+          grupoAbrev_(t_.grupos.column(field::kAbrev)),
+          asignaturaCod_(t_.nomAsg.column(field::kCod)),
+          asignaturaGestion_(t_.nomAsg.column(field::kAbrevGestion)),
+          profesorAbrev_(t_.profesor.column(field::kAbrev)),
+          aulaAbrev_(t_.aulas.column(field::kAbrev)),
+          aulaGestion_(t_.aulas.column(field::kAbrevGestion)),
+          tramoDiho_(t_.tramos.column(field::kDiho)),
+          tramoDesde_(t_.tramos.column(field::kHoradesde)),
+          tramoHasta_(t_.tramos.column(field::kHorahasta)) {}
 
     std::size_t written() const { return written_; }
 
