@@ -17,6 +17,7 @@
 
 #include "bench/measure_process.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 
 namespace {
 

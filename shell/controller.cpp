@@ -1,11 +1,9 @@
 #include "shell/controller.h"
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <system_error>
 
-#include "store/xml/centre_document.h"
 #include "toworkdb/findings.h"
 #include "toxml/findings.h"
 
@@ -47,18 +45,14 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         return std::nullopt;
     }
 
-    // Loaded before the wait cursor shows: a file that cannot be read, or is no centre file,
-    // stops the run first.
-    auto document = std::make_shared<store::CentreDocument>();
-    state.centreDocument = document;
-    toworkdb::loadCentre(*document, state.xmlFileName);
-    std::optional<toworkdb::ConversionReport> report;
-    {
-        const WaitCursor wait(ui);
-        report = toworkdb::convert(*document, state.workDb);
-    }
+    // The wait cursor shows once the file is taken: a file that cannot be read, or is no centre
+    // file, stops the run first.
+    std::optional<WaitCursor> wait;
+    toworkdb::ConversionReport report =
+        toworkdb::convert(state.xmlFileName, state.workDb, [&] { wait.emplace(ui); });
+    wait.reset();
     // The message stays as it is; the codes stored otherwise and what was left out go with it.
-    finished(state, ui, toworkdb::kFinishedText, toworkdb::renamedCodesText(report->findings));
+    finished(state, ui, toworkdb::kFinishedText, toworkdb::renamedCodesText(report.findings));
     return report;
 }
 
@@ -75,7 +69,6 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
         const WaitCursor wait(ui);
         report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
     }
-    state.centreDocument = report->document;
     // The message stays as it is; what SOLUC lost on the way goes with it.
     finished(state, ui, toxml::kFinishedText, toxml::findingsText(*report));
     return report;

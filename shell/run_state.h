@@ -4,13 +4,8 @@
 // the command line and the tests implement it without any.
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
-
-namespace lindavex::store {
-class CentreDocument;
-}
 
 namespace lindavex {
 
@@ -60,9 +55,6 @@ struct RunState {
 
     // The path chosen last in the file dialog, shared by both actions.
     std::filesystem::path xmlFileName;
-
-    // The centre document of the last action that loaded one.
-    std::shared_ptr<store::CentreDocument> centreDocument;
 };
 
 }  // namespace lindavex

@@ -18,6 +18,7 @@
 
 #include "store/convert.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/files/platform.h"
 
 namespace {

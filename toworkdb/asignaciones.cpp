@@ -107,18 +107,18 @@ void ExportarAsignaciones(StepContext& ctx) {
         const std::string letra = group.attribute("Letra");
         for (const SubjectLoad& subject : found->second) {
             rows.append();
-            rows.setText("CASIG", subject.code);
-            rows.setText("CPROF", "");
-            rows.setText("CGRUP", code);
-            rows.setText("CAULA", "");
-            rows.setText("TURNO", turno);
-            rows.setText("NIVEL", nivel);
-            rows.setText("CURSO", curso);
-            rows.setText("GRUPO", letra);
-            rows.setFloat("HORAS", subject.load.hours);
-            rows.setText("SESIONES", subject.load.pattern);
-            rows.setText("CTAREA", "CCM");
-            rows.setText("ASIG_GESTION", code);
+            rows.setText(field::kCasig, subject.code);
+            rows.setText(field::kCprof, "");
+            rows.setText(field::kCgrup, code);
+            rows.setText(field::kCaula, "");
+            rows.setText(field::kTurno, turno);
+            rows.setText(field::kNivel, nivel);
+            rows.setText(field::kCurso, curso);
+            rows.setText(field::kGrupo, letra);
+            rows.setFloat(field::kHoras, subject.load.hours);
+            rows.setText(field::kSesiones, subject.load.pattern);
+            rows.setText(field::kCtarea, "CCM");
+            rows.setText(field::kAsigGestion, code);
             rows.post();
         }
     }

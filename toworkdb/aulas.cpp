@@ -41,13 +41,13 @@ void ExportarAulas(StepContext& ctx) {
                          codepage::toUtf8(abbreviations[i]) + "», tomado de su nombre");
         }
         table.append();
-        table.setText("ABREV", abbreviations[i]);
+        table.setText(field::kAbrev, abbreviations[i]);
         // The timetable export gives a room back by ABREV_GESTION, the code as read.
         ctx.noteCode(work_tables::kAulat, room, codes[i], abbreviations[i],
                      centreCode.empty() ? codes[i] : asStored(centreCode, kRoomCodeWidth), name);
-        table.setText("NOMBRE", name);
+        table.setText(field::kNombre, name);
         // The result export writes this back as the room's code, so it is the code as read.
-        table.setText("ABREV_GESTION", centreCode);
+        table.setText(field::kAbrevGestion, centreCode);
         table.post();
     }
     ctx.close(table);

@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "store/xml/centre_document.h"
 
 namespace lindavex::toworkdb {
 
@@ -72,24 +71,19 @@ struct ConversionReport {
     std::set<std::string> seenLongCodes;
 };
 
-// Converts a loaded centre into the work tables of workDb. Errors are thrown as
-// lindavex::Error and leave the work database as it was before the run.
-ConversionReport convert(const store::CentreDocument& centre, const std::filesystem::path& workDb);
-
-// Loads the centre file of a run. A file that does not parse, or whose root is not Centro, is
-// refused with lindavex::Error (the file and why) before any table is touched: converted as an
-// empty centre, it would empty every work table.
-void loadCentre(store::CentreDocument& centre, const std::filesystem::path& centreFile);
-
-// The same for a centre file, loaded by loadCentre().
+// Converts a centre file into the work tables of workDb. Errors are thrown as lindavex::Error
+// and leave the work database as it was before the run. A file that does not parse, or whose
+// root is not Centro, is refused (the file and why) before any table is touched: converted as an
+// empty centre, it would empty every work table. `started`, when given, is called once the file
+// is taken, before any table is touched: the window shows its wait cursor from then on.
 ConversionReport convert(const std::filesystem::path& centreFile,
-                         const std::filesystem::path& workDb);
+                         const std::filesystem::path& workDb,
+                         const std::function<void()>& started = {});
 
 // What convert() would find, without touching any work database: the same steps write into a
 // temporary folder that is removed afterwards. An element whose Horas or session time would stop
 // the run is recorded as an Error finding and left out, so that every one is found at once. A
-// file that loadCentre() refuses is the one Error finding.
-ConversionReport check(const store::CentreDocument& centre);
+// file that convert() refuses is the one Error finding.
 ConversionReport check(const std::filesystem::path& centreFile);
 
 // Whether any finding would stop the run.

@@ -5,6 +5,7 @@
 
 #include "store/codepage.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
@@ -31,7 +32,7 @@ void ExportarGrupos(StepContext& ctx) {
         const std::string name = description;
         // A tutor the teachers table does not know would point nowhere in the product.
         std::string tutor = group.attribute("CodigoTutor");
-        if (!tutor.empty() && !teachers.lookup("ABREV", tutor)) {
+        if (!tutor.empty() && !teachers.lookup(field::kAbrev, tutor)) {
             ctx.note(Finding::Kind::Change, Finding::What::TutorEmptied, group,
                      work_tables::kGrupost, codes[i], "", name,
                      "el tutor " + codepage::toUtf8(tutor) +
@@ -49,17 +50,17 @@ void ExportarGrupos(StepContext& ctx) {
             }
         }
         table.append();
-        table.setText("ABREV", abbreviations[i]);
+        table.setText(field::kAbrev, abbreviations[i]);
         // The timetable export gives a group back by ABREV.
         ctx.noteCode(work_tables::kGrupost, group, codes[i], abbreviations[i], abbreviations[i],
                      name);
-        table.setText("TURNO", group.attribute("Turno"));
-        table.setText("NIVEL", teaching);
-        table.setText("CURSO", group.attribute("Curso"));
-        table.setText("GRUPO", group.attribute("Letra"));
-        table.setText("DESCRIP", description);
-        table.setText("MARCO", "0");
-        table.setText("TUTOR", tutor);
+        table.setText(field::kTurno, group.attribute("Turno"));
+        table.setText(field::kNivel, teaching);
+        table.setText(field::kCurso, group.attribute("Curso"));
+        table.setText(field::kGrupo, group.attribute("Letra"));
+        table.setText(field::kDescrip, description);
+        table.setText(field::kMarco, "0");
+        table.setText(field::kTutor, tutor);
         table.post();
     }
     ctx.close(table);

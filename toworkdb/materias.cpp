@@ -44,16 +44,16 @@ void appendRows(StepContext& ctx, std::string_view path,
             continue;
         }
         table.append();
-        table.setText("COD", *cods[i]);
+        table.setText(field::kCod, *cods[i]);
         ctx.run.subjectCodeOfCod.try_emplace(*cods[i], longCode);
         // The timetable export gives a subject back by ABREV_GESTION, an activity type by the
         // code the product schedules it under.
         ctx.noteCode(kTable, elements[i], longCode, *cods[i],
                      isTask ? *cods[i] : asStored(longCode, kCodeWidth), name);
-        table.setText("CODLARGO", longCode);
-        table.setText("NOMBRE", name);
-        table.setLogical("ESTAREA", isTask);
-        table.setText("ABREV_GESTION", longCode);
+        table.setText(field::kCodlargo, longCode);
+        table.setText(field::kNombre, name);
+        table.setLogical(field::kEstarea, isTask);
+        table.setText(field::kAbrevGestion, longCode);
         table.post();
     }
 }

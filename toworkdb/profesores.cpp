@@ -38,12 +38,12 @@ void ExportarProfesores(StepContext& ctx) {
             }
         }
         table.append();
-        table.setText("ABREV", abbreviations[i]);
+        table.setText(field::kAbrev, abbreviations[i]);
         // The timetable export gives a teacher back by ABREV.
         ctx.noteCode(work_tables::kProft, teacher, codes[i], abbreviations[i], abbreviations[i],
                      name);
-        table.setText("NOMBRE", name);
-        table.setText("DEPART", department);
+        table.setText(field::kNombre, name);
+        table.setText(field::kDepart, department);
         table.post();
     }
     ctx.close(table);

@@ -129,15 +129,15 @@ void ExportarSesiones(StepContext& ctx) {
         const std::string minutes = std::to_string(end - start);
 
         periods.append();
-        periods.setText("DIHO", std::string(piece(entry, 1, 1)) + periodText);
-        periods.setText("DIA", piece(entry, 1, 1));
-        periods.setText("TEXTODIA", dayName(day));
-        periods.setText("HORA", periodText);
-        periods.setText("TEXTOHOR", periodText + "-" + std::string(piece(entry, 13, 11)));
-        periods.setText("HORADESDE", piece(entry, 2, 5));
-        periods.setText("HORAHASTA", piece(entry, 7, 5));
-        periods.setText("MINUTOS", minutes);
-        periods.setText("MARCO", "0");
+        periods.setText(field::kDiho, std::string(piece(entry, 1, 1)) + periodText);
+        periods.setText(field::kDia, piece(entry, 1, 1));
+        periods.setText(field::kTextodia, dayName(day));
+        periods.setText(field::kHora, periodText);
+        periods.setText(field::kTextohor, periodText + "-" + std::string(piece(entry, 13, 11)));
+        periods.setText(field::kHoradesde, piece(entry, 2, 5));
+        periods.setText(field::kHorahasta, piece(entry, 7, 5));
+        periods.setText(field::kMinutos, minutes);
+        periods.setText(field::kMarco, "0");
         periods.post();
 
         // Counted as the stored MINUTOS text, which is what COUNTSES matches.
@@ -153,8 +153,8 @@ void ExportarSesiones(StepContext& ctx) {
         ctx.dir, work_tables::kCountses, work_tables::countses(), work_tables::countsesIndexes());
     for (const auto& [duration, sessions] : lengths) {
         counts.append();
-        counts.setText("DURACION", duration);
-        counts.setInteger("NSES", sessions);
+        counts.setText(field::kDuracion, duration);
+        counts.setInteger(field::kNses, sessions);
         counts.post();
     }
     ctx.close(counts);

@@ -20,6 +20,7 @@
 namespace lindavex::toworkdb {
 
 namespace work_tables = store::work_tables;
+namespace field = store::work_tables::field;
 
 // What one run carries from step to step; made afresh for every run.
 struct RunData {

@@ -10,10 +10,12 @@
 #include "store/codepage.h"
 #include "store/days.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
 #include "store/xml/centre_document.h"
+#include "store/xml/result_writer.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
@@ -21,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace work_tables = store::work_tables;
+namespace field = store::work_tables::field;
 
 // A run writes its hidden result file without pause (a piece at least every megabyte) and
 // renames it once done: one untouched this long belongs to a run that was stopped.
@@ -118,22 +121,22 @@ class TimetableWriter {
         : t_(tables),
           out_(out),
           findings_(findings),
-          asig_(t_.soluc.column("ASIG")),
-          tarea_(t_.soluc.column("TAREA")),
-          dia_(t_.soluc.column("DIA")),
-          hora_(t_.soluc.column("HORA")),
-          codGrupo_(t_.soluc.column("CODGRUPO")),
-          prof_(t_.soluc.column("PROF")),
-          aula_(t_.soluc.column("AULA")),
-          grupoAbrev_(t_.grupos.column("ABREV")),
-          asignaturaCod_(t_.nomAsg.column("COD")),
-          asignaturaGestion_(t_.nomAsg.column("ABREV_GESTION")),
-          profesorAbrev_(t_.profesor.column("ABREV")),
-          aulaAbrev_(t_.aulas.column("ABREV")),
-          aulaGestion_(t_.aulas.column("ABREV_GESTION")),
-          tramoDiho_(t_.tramos.column("DIHO")),
-          tramoDesde_(t_.tramos.column("HORADESDE")),
-          tramoHasta_(t_.tramos.column("HORAHASTA")) {}
+          asig_(t_.soluc.column(field::kAsig)),
+          tarea_(t_.soluc.column(field::kTarea)),
+          dia_(t_.soluc.column(field::kDia)),
+          hora_(t_.soluc.column(field::kHora)),
+          codGrupo_(t_.soluc.column(field::kCodgrupo)),
+          prof_(t_.soluc.column(field::kProf)),
+          aula_(t_.soluc.column(field::kAula)),
+          grupoAbrev_(t_.grupos.column(field::kAbrev)),
+          asignaturaCod_(t_.nomAsg.column(field::kCod)),
+          asignaturaGestion_(t_.nomAsg.column(field::kAbrevGestion)),
+          profesorAbrev_(t_.profesor.column(field::kAbrev)),
+          aulaAbrev_(t_.aulas.column(field::kAbrev)),
+          aulaGestion_(t_.aulas.column(field::kAbrevGestion)),
+          tramoDiho_(t_.tramos.column(field::kDiho)),
+          tramoDesde_(t_.tramos.column(field::kHoradesde)),
+          tramoHasta_(t_.tramos.column(field::kHorahasta)) {}
 
     std::size_t written() const { return written_; }
     std::size_t read() const { return read_; }
@@ -244,11 +247,10 @@ bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
 }
 
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
-                          const LocalClock& clock, ResultWriting writing) {
+                          const LocalClock& clock) {
     ExportReport report;
     RunTables tables(workDb);
-    report.document = std::make_shared<store::CentreDocument>();
-    store::CentreDocument& document = *report.document;
+    store::CentreDocument document;
     // Only the root's attributes are read; the rest of the file is only checked.
     const store::ParseResult parsed = document.load(centreFile, store::CentreDocument::Keep::Root);
     const CentreHeader header = readHeader(document, parsed, centreFile);
@@ -257,15 +259,8 @@ ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
     // killed before its rename left its hidden file.
     report.result = resultFileName(centreFile);
     store::file_io::removeStaleBeside(report.result, kStaleAfter);
-    std::unique_ptr<store::ElementWriter> out;
-    if (writing == ResultWriting::Streamed) {
-        out = store::streamReplacingRoot(document, report.result);
-        // The stream has taken what it needs of the loaded file; its tree goes now, and the
-        // document held after the run is the result, read again only if something asks.
-        document.loadWhenUsed(report.result);
-    } else {
-        out = store::replacingRootAsNodes(document, report.result);
-    }
+    const std::unique_ptr<store::ElementWriter> out =
+        store::streamReplacingRoot(document, report.result);
     startCentre(*out, header, exportTime);
     TimetableWriter writer(tables, *out, report.findings);
     writer.writeAll();

@@ -3,11 +3,9 @@
 // + the centre file's name, beside it. Start here: exportResult().
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "store/xml/centre_document.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
@@ -58,21 +56,13 @@ struct ExportReport {
     std::size_t recordsRead = 0;   // SOLUC records read (deleted ones are not)
     // In the order met: the subject rows' pass, then the task rows', each in record order.
     std::vector<Finding> findings;
-    // The document as saved; when streamed, read from the result file if something looks at it.
-    std::shared_ptr<store::CentreDocument> document;
 };
-
-// How the result file is made: streamed as the timetable is read (what the program does), or
-// built as nodes of the loaded document and saved whole, the reference the stream is compared
-// with byte for byte.
-enum class ResultWriting { Streamed, AsNodes };
 
 // Writes the result for this centre file from the tables of workDb, taking its
 // FechaExportacion from clock. Errors are thrown as lindavex::Error; the centre file is never
 // changed and no result file (or an earlier one of that name, untouched) is left behind.
 ExportReport exportResult(const std::filesystem::path& centreFile,
                           const std::filesystem::path& workDb,
-                          const LocalClock& clock = readLocalClock,
-                          ResultWriting writing = ResultWriting::Streamed);
+                          const LocalClock& clock = readLocalClock);
 
 }  // namespace lindavex::toxml

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "store/dbase/dbf_format.h"
-#include "store/dbase/table.h"
+#include "store/dbase/schema.h"
 
 namespace lindavex::store::field_value {
 

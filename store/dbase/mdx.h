@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store/dbase/dbf_format.h"
-#include "store/dbase/table.h"
+#include "store/dbase/schema.h"
 
 namespace lindavex::store::mdx {
 

@@ -13,6 +13,7 @@
 #include "store/dbase/dbf_format.h"
 #include "store/dbase/field_value.h"
 #include "store/dbase/table_files.h"
+#include "store/dbase/table_io.h"
 #include "store/error.h"
 #include "store/workdb.h"
 
@@ -51,7 +52,7 @@ struct Table::Impl {
     fs::path path;
     std::string displayName;
     Mode mode = Mode::Shared;
-    table_files::LockedFile file;  // the lock, and the file's identity as opened
+    table_io::LockedFile file;  // the lock, and the file's identity as opened
     dbf::Layout layout;
     std::string records;  // recordCount * recordLength bytes
     std::size_t count = 0;
@@ -192,7 +193,7 @@ Table::~Table() {
 
 Table Table::create(const fs::path& dir, std::string_view table,
                     const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes) {
-    table_files::writeNew(dir, table, fields, indexes);
+    table_io::writeNew(dir, table, fields, indexes);
     return open(dir, table, Mode::Shared);
 }
 
@@ -206,18 +207,18 @@ Table Table::openFile(const fs::path& dbf, Mode mode) {
     impl->path = dbf;
     impl->displayName = dbf.string();
     impl->mode = mode;
-    impl->file = table_files::openLocked(dbf, mode == Mode::Exclusive, impl->displayName);
-    impl->layout = table_files::readLayout(impl->file, impl->displayName);
+    impl->file = table_io::openLocked(dbf, mode == Mode::Exclusive, impl->displayName);
+    impl->layout = table_io::readLayout(impl->file, impl->displayName);
     impl->count = impl->layout.recordCount;
     // Only the records are read (a table can be tens of megabytes), into their own buffer.
-    impl->records = table_files::readRecords(impl->file, impl->layout, impl->displayName);
-    impl->mdxTags = table_files::productionTags(dbf, impl->layout);
+    impl->records = table_io::readRecords(impl->file, impl->layout, impl->displayName);
+    impl->mdxTags = table_io::productionTags(dbf, impl->layout);
     impl->skipDeletedFrom(0);
     return Table(std::move(impl));
 }
 
 struct HeldTable::Impl {
-    table_files::LockedFile file;
+    table_io::LockedFile file;
 };
 
 HeldTable::HeldTable(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -230,8 +231,8 @@ HeldTable HeldTable::open(const fs::path& dir, std::string_view table) {
     const fs::path dbf = findDbf(dir, table);
     const std::string displayName = dbf.string();
     auto impl = std::make_unique<Impl>();
-    impl->file = table_files::openLocked(dbf, true, displayName);
-    (void)table_files::readLayout(impl->file, displayName);
+    impl->file = table_io::openLocked(dbf, true, displayName);
+    (void)table_io::readLayout(impl->file, displayName);
     return HeldTable(std::move(impl));
 }
 
@@ -246,8 +247,8 @@ void Table::close() {
     try {
         impl_->postPending();
         if (impl_->dirty)
-            table_files::writePair(impl_->path, impl_->file, impl_->layout, impl_->records,
-                                   impl_->count, impl_->mdxTags, impl_->displayName);
+            table_io::writePair(impl_->path, impl_->file, impl_->layout, impl_->records,
+                                impl_->count, impl_->mdxTags, impl_->displayName);
     } catch (...) {
         impl_->file.lock.close();
         throw;

@@ -1,67 +1,18 @@
 #pragma once
-// dBase tables of the work database. Writes dBase level 7 (.DBF with 48-byte field
-// descriptors, .MDX production index); reads levels III, IV, V and 7.
+// The cursor over a dBase table of the work database. Writes dBase level 7 (.DBF with 48-byte
+// field descriptors, .MDX production index); reads levels III, IV, V and 7. Where the table's
+// files are, and deleting them, is table_files.h's.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <unordered_map>
 #include <vector>
 
+#include "store/dbase/schema.h"
+
 namespace lindavex::store {
-
-enum class FieldType {
-    Text,     // C, width n, blank padded
-    Logical,  // L
-    Integer,  // I, 4-byte dBase 7 long
-    Float,    // O, 8-byte dBase 7 double
-};
-
-struct FieldDef {
-    std::string name;  // up to 31 characters
-    FieldType type;
-    int width = 0;  // text fields only
-};
-
-// One index tag in the production .MDX: ascending on one field, duplicates allowed.
-struct IndexDef {
-    std::string tag;
-    std::string field;
-};
-
-// Path of a table's .DBF / .MDX in a directory: NAME.DBF, NAME.MDX.
-std::filesystem::path dbfPath(const std::filesystem::path& dir, std::string_view table);
-std::filesystem::path mdxPath(const std::filesystem::path& dir, std::string_view table);
-
-// The files of one folder looked up by name without regard to letter case, as a Windows program
-// sees them: another program may have written proft.dbf where this one writes PROFT.DBF, and
-// where names keep their case both may be there. The folder is read once.
-class FolderNames {
-  public:
-    // A folder that cannot be read lists nothing and sets ec.
-    FolderNames(const std::filesystem::path& dir, std::error_code& ec);
-    // Every file whose name equals `name` ignoring letter case.
-    std::vector<std::filesystem::path> spellingsOf(std::string_view name) const;
-
-  private:
-    std::unordered_map<std::string, std::vector<std::filesystem::path>> byUpperName_;
-};
-
-// The table's .DBF as it is spelled in dir, in any letter case; NAME.DBF when there is none.
-std::filesystem::path findDbf(const std::filesystem::path& dir, std::string_view table);
-
-// Deletes NAME.DBF then NAME.MDX, every spelling of each; a file that cannot be deleted stays,
-// silently, and so do all the table's files while another program holds the table.
-void deleteTableFiles(const std::filesystem::path& dir, std::string_view table);
-
-// The creation protocol: delete the table's files, then create an empty level-7 table with
-// these fields (and indexes). Throws lindavex::Error when the directory is missing or a file
-// that could not be deleted is still in the way.
-void recreateTable(const std::filesystem::path& dir, std::string_view table,
-                   const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes = {});
 
 // An open table. Record positions are 0-based in natural (physical) order.
 // Changes are kept in memory and written when the table is closed (or destroyed): the new
@@ -73,9 +24,8 @@ class Table {
     enum class Mode { Shared, Exclusive };
 
     // A new empty table in a folder that only the caller writes (the first action's staging
-    // folder, invariant 2 of file_io.h), opened shared. A table of that name there, and its
-    // index, are replaced; no other opener is looked for. recreateTable is the protocol for
-    // folders that other programs share.
+    // folder, invariant 2 of table_swap.h), opened shared. A table of that name there, and its
+    // index, are replaced; no other opener is looked for.
     static Table create(const std::filesystem::path& dir, std::string_view table,
                         const std::vector<FieldDef>& fields,
                         const std::vector<IndexDef>& indexes = {});

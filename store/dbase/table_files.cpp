@@ -2,23 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
-#include <system_error>
-#include <unordered_map>
 
-#include "store/codepage.h"
-#include "store/dbase/field_value.h"
-#include "store/dbase/mdx.h"
-#include "store/error.h"
+#include "store/dbase/dbf_format.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"
-#include "store/workdb.h"
 
 namespace lindavex::store {
 namespace fs = std::filesystem;
 using dbf::upperAscii;
 
-namespace table_files {
 namespace {
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
@@ -26,30 +18,26 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
            upperAscii(text.substr(text.size() - suffix.size())) == upperAscii(suffix);
 }
 
-[[noreturn]] void cannotWrite(const fs::path& target, int error) {
-    throw fileError("No se puede escribir la tabla", target.string(), reasonText(error));
+// NAME + extension, for a table given with or without ".DBF".
+std::string fileName(std::string_view table, std::string_view extension) {
+    std::string base(table);
+    if (endsWithIgnoringCase(base, ".DBF")) base.resize(base.size() - 4);
+    return base + std::string(extension);
 }
 
-// Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
-// moves it into place.
-fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
-    fs::path temp;
-    if (const int error = file_io::writeBeside(target, bytes, mode, temp); error != 0)
-        cannotWrite(target, error);
-    return temp;
-}
-
-void moveIntoPlace(const fs::path& temp, const fs::path& target) {
-    if (file_io::rename(temp, target) != 0) {
-        const int error = errno;
-        platform::remove(temp);
-        cannotWrite(target, error);
-    }
-}
-
-std::tm today() { return platform::localTime(std::time(nullptr)); }
+// Whether another opener, in this process or another, holds the table file. Such a file is
+// not deleted, as the platform the tables come from refuses to delete an open file.
+bool heldByAnotherOpener(const fs::path& file) { return exclusiveUseOf(file) == EWOULDBLOCK; }
 
 }  // namespace
+
+fs::path dbfPath(const fs::path& dir, std::string_view table) {
+    return dir / fileName(table, ".DBF");
+}
+
+fs::path mdxPath(const fs::path& dir, std::string_view table) {
+    return dir / fileName(table, ".MDX");
+}
 
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
     // Spelled as the folder spells it: Windows also finds "t.dbf" under "T.DBF".
@@ -64,152 +52,8 @@ fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
     return found.empty() ? dir / name : found;
 }
 
-std::string fileName(std::string_view table, std::string_view extension) {
-    std::string base(table);
-    if (endsWithIgnoringCase(base, ".DBF")) base.resize(base.size() - 4);
-    return base + std::string(extension);
-}
-
-LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& displayName) {
-    LockedFile file;
-    // Lock, then make sure the locked file is still the one under the name: a writer that
-    // was closing may have just moved a new file into place.
-    platform::FileInfo locked;
-    for (int attempt = 0;; ++attempt) {
-        platform::File opened;
-        // Exclusive use also keeps out other programs' writers, whose engines lock bytes of
-        // their own: the file is opened so that it cannot be written meanwhile.
-        const int error = exclusive ? platform::openDenyingWriters(dbf, opened)
-                                    : platform::openForReading(dbf, opened);
-        if (error != 0) {
-            if (error == ENOENT) throw fileError("No existe la tabla", displayName);
-            if (error == EWOULDBLOCK)
-                throw fileError("La tabla está en uso por otro programa", displayName);
-            throw fileError("No se puede abrir la tabla", displayName, reasonText(error));
-        }
-        if (const int error = platform::lock(opened, exclusive); error != 0) {
-            if (error == EWOULDBLOCK)
-                throw fileError("La tabla está en uso por otro programa", displayName);
-            throw fileError("No se puede bloquear la tabla", displayName, reasonText(error));
-        }
-        platform::FileInfo named;
-        if (platform::describe(opened, locked) != 0)
-            throw fileError("No se puede abrir la tabla", displayName);
-        if (platform::describe(dbf, named) == 0 && named.identity == locked.identity) {
-            file.lock = std::move(opened);
-            break;
-        }
-        if (attempt >= 10) throw fileError("La tabla está en uso por otro programa", displayName);
-    }
-    file.fileMode = locked.permissions;
-    file.identity = locked.identity;
-    return file;
-}
-
-dbf::Layout readLayout(const LockedFile& file, const std::string& displayName) {
-    std::uint64_t size = 0;
-    std::string head;
-    int error = platform::sizeOf(file.lock, size);
-    if (error == 0)
-        error = platform::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader),
-                                 head);
-    if (error != 0) throw fileError("No se puede leer la tabla", displayName, reasonText(error));
-    // A file cut short since its size was taken is judged by what could be read.
-    if (head.size() < dbf::kLongestHeader) size = std::min<std::uint64_t>(size, head.size());
-    return dbf::parse(head, size, displayName);
-}
-
-std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
-                        const std::string& displayName) {
-    const std::size_t size = layout.recordCount * layout.recordLength;
-    std::string records;
-    if (const int error = platform::readAt(file.lock, layout.headerLength, size, records);
-        error != 0)
-        throw fileError("No se puede leer la tabla", displayName, reasonText(error));
-    // The header was checked against the file's size: only a file cut short since falls short.
-    if (records.size() != size) throw fileError("No se puede leer la tabla", displayName);
-    return records;
-}
-
-std::optional<std::vector<IndexDef>> productionTags(const fs::path& dbf,
-                                                    const dbf::Layout& layout) {
-    if (!layout.hasProductionMdx) return std::vector<IndexDef>{};
-    const fs::path mdxFile = resolveIgnoringCase(dbf.parent_path(), dbf.stem().string() + ".MDX");
-    std::error_code ec;
-    if (!fs::exists(mdxFile, ec)) return std::vector<IndexDef>{};
-    return mdx::readTags(mdxFile, layout);
-}
-
-void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layout,
-               const std::string& records, std::size_t count,
-               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName) {
-    std::tm date = today();
-    std::string bytes = layout.header;
-    dbf::stampHeader(bytes, count, date);
-    bytes.reserve(bytes.size() + records.size() + 1);
-    bytes += records;
-    bytes += dbf::kEndOfFile;
-
-    // Another shared opener may have written the table since it was read: writing over its
-    // records would lose them.
-    platform::FileInfo now;
-    if (platform::describe(path, now) != 0 || now.identity != opened.identity)
-        throw fileError("La tabla ha sido modificada por otro programa", displayName);
-
-    fs::path mdxTemp;
-    const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
-    if (!tags)
-        throw fileError("No se puede actualizar el índice de producción de la tabla", displayName);
-    if (!tags->empty()) {
-        std::string mdxBytes =
-            mdx::build(layout, records, count, *tags, path.stem().string(), date);
-        mdxTemp = writeBeside(mdxFile, mdxBytes, opened.fileMode);
-    }
-    fs::path temp;
-    try {
-        temp = writeBeside(path, bytes, opened.fileMode);
-    } catch (...) {
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw;
-    }
-    // Windows refuses to replace a file that is open, our own handle included: the lock is let
-    // go first. An opener that gets in between reads the old file, and its own close then finds
-    // that the file under the name has changed.
-    opened.lock.close();
-    // Invariant 1 for each file of the pair.
-    try {
-        moveIntoPlace(temp, path);
-    } catch (...) {
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw;
-    }
-    if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
-    file_io::syncDirectory(path.parent_path());
-}
-
-namespace {
-
-// Whether another opener, in this process or another, holds the table file. Such a file is
-// not deleted, as the platform the tables come from refuses to delete an open file.
-bool heldByAnotherOpener(const fs::path& file) {
-    platform::File probe;
-    const int error = platform::openDenyingWriters(file, probe);
-    if (error != 0) return error == EWOULDBLOCK;
-    return platform::lock(probe, true) == EWOULDBLOCK;
-}
-
-}  // namespace
-}  // namespace table_files
-
-using table_files::fileName;
-using table_files::resolveIgnoringCase;
-
-fs::path dbfPath(const fs::path& dir, std::string_view table) {
-    return dir / fileName(table, ".DBF");
-}
-
-fs::path mdxPath(const fs::path& dir, std::string_view table) {
-    return dir / fileName(table, ".MDX");
+fs::path findDbf(const fs::path& dir, std::string_view table) {
+    return resolveIgnoringCase(dir, fileName(table, ".DBF"));
 }
 
 FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
@@ -223,119 +67,21 @@ std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {
     return found == byUpperName_.end() ? std::vector<fs::path>{} : found->second;
 }
 
-fs::path findDbf(const fs::path& dir, std::string_view table) {
-    return resolveIgnoringCase(dir, fileName(table, ".DBF"));
+int exclusiveUseOf(const fs::path& file) {
+    platform::File probe;
+    // Opened so that nobody may write it meanwhile, as Windows keeps other programs out: a
+    // program that has it open for writing stands in the way even without the tool's lock.
+    if (const int error = platform::openDenyingWriters(file, probe); error != 0) return error;
+    return platform::lock(probe, true);
 }
 
 void deleteTableFiles(const fs::path& dir, std::string_view table) {
     std::error_code ec;
     const FolderNames names(dir, ec);
     const std::vector<fs::path> tables = names.spellingsOf(fileName(table, ".DBF"));
-    if (std::any_of(tables.begin(), tables.end(), table_files::heldByAnotherOpener)) return;
+    if (std::any_of(tables.begin(), tables.end(), heldByAnotherOpener)) return;
     for (const fs::path& file : tables) file_io::unlink(file);
     for (const fs::path& file : names.spellingsOf(fileName(table, ".MDX"))) file_io::unlink(file);
 }
-
-namespace {
-
-// The bytes of a new empty level-7 table with these fields, and of its index when it has one.
-struct EmptyTable {
-    std::string dbf;
-    std::string mdx;  // empty without indexes
-};
-
-EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
-                      const std::vector<IndexDef>& indexes, const std::string& displayName) {
-    if (fields.empty()) throw fileError("La tabla no tiene campos", displayName);
-    std::vector<dbf::Field> stored;
-    std::unordered_map<std::string, std::size_t> byName;
-    for (const FieldDef& def : fields) {
-        if (!byName.emplace(upperAscii(def.name), stored.size()).second)
-            throw Error("Campo repetido " + def.name + " en la tabla: " + displayName);
-        stored.push_back(field_value::toStored(def, displayName));
-    }
-    for (const IndexDef& index : indexes) {
-        auto found = byName.find(upperAscii(index.field));
-        if (found == byName.end())
-            throw Error("El índice " + index.tag + " usa un campo que no existe (" + index.field +
-                        "): " + displayName);
-        stored[found->second].indexed = true;
-    }
-    dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
-    if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
-        throw fileError("La tabla tiene demasiados campos", displayName);
-    const std::tm date = table_files::today();
-    dbf::stampHeader(layout.header, 0, date);
-    EmptyTable table{layout.header + dbf::kEndOfFile, {}};
-    if (!indexes.empty())
-        table.mdx = mdx::build(layout, {}, 0, indexes, target.stem().string(), date);
-    return table;
-}
-
-}  // namespace
-
-void recreateTable(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
-                   const std::vector<IndexDef>& indexes) {
-    requireWorkDb(dir);
-    const fs::path target = dbfPath(dir, table);
-    const std::string displayName = target.string();
-    if (table_files::heldByAnotherOpener(findDbf(dir, table)))
-        throw fileError("La tabla está en uso por otro programa", displayName);
-    deleteTableFiles(dir, table);
-    std::error_code ec;
-    if (fs::exists(findDbf(dir, table), ec))
-        throw fileError("No se puede borrar la tabla anterior", displayName);
-    const EmptyTable bytes = emptyTable(target, fields, indexes, displayName);
-
-    fs::path mdxTemp;
-    if (!bytes.mdx.empty())
-        mdxTemp = table_files::writeBeside(mdxPath(dir, table), bytes.mdx, 0644);
-    fs::path temp;
-    try {
-        temp = table_files::writeBeside(target, bytes.dbf, 0644);
-    } catch (...) {
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw;
-    }
-    // link() refuses to replace: a table that appeared meanwhile is not overwritten. Where the
-    // file system has no hard links, rename() after the check above has to do.
-    int linked = file_io::link(temp, target);
-    if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP) && !fs::exists(target, ec) &&
-        file_io::rename(temp, target) == 0)
-        linked = 0;
-    if (linked != 0) {
-        int error = errno;
-        platform::remove(temp);
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw fileError("No se puede crear la tabla", displayName, reasonText(error));
-    }
-    file_io::unlink(temp);
-    if (!mdxTemp.empty()) table_files::moveIntoPlace(mdxTemp, mdxPath(dir, table));
-    file_io::syncDirectory(dir);
-}
-
-namespace table_files {
-
-void writeNew(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
-              const std::vector<IndexDef>& indexes) {
-    requireWorkDb(dir);
-    const fs::path target = dbfPath(dir, table);
-    const EmptyTable bytes = emptyTable(target, fields, indexes, target.string());
-    // An index of an earlier table of the name would not match the new one.
-    const fs::path oldIndex = resolveIgnoringCase(dir, fileName(table, ".MDX"));
-    std::error_code ec;
-    if (bytes.mdx.empty() && fs::exists(oldIndex, ec) && file_io::unlink(oldIndex) != 0)
-        cannotWrite(oldIndex, errno);
-    // Invariant 1 for each file; invariant 2: nobody else is in this folder, so the files
-    // simply replace whatever has the name.
-    if (!bytes.mdx.empty()) {
-        const fs::path index = mdxPath(dir, table);
-        moveIntoPlace(writeBeside(index, bytes.mdx, 0644), index);
-    }
-    moveIntoPlace(writeBeside(target, bytes.dbf, 0644), target);
-    file_io::syncDirectory(dir);
-}
-
-}  // namespace table_files
 
 }  // namespace lindavex::store

@@ -1,59 +1,48 @@
 #pragma once
-// The files behind a table: finding NAME.DBF and NAME.MDX in a folder as a Windows program
-// would, the lock an open table holds, reading the .DBF whole, and writing the .DBF/.MDX pair
-// back (invariant 1 of file_io.h). Used by table.cpp only.
+// A table's files in a folder: NAME.DBF and its production index NAME.MDX, found in any letter
+// case as a Windows program finds them, whether another program holds them, and deleting them.
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <system_error>
+#include <unordered_map>
 #include <vector>
 
-#include "store/dbase/dbf_format.h"
-#include "store/dbase/table.h"
-#include "store/files/platform.h"
+namespace lindavex::store {
 
-namespace lindavex::store::table_files {
+// Path of a table's .DBF / .MDX in a directory: NAME.DBF, NAME.MDX.
+std::filesystem::path dbfPath(const std::filesystem::path& dir, std::string_view table);
+std::filesystem::path mdxPath(const std::filesystem::path& dir, std::string_view table);
 
 // The file in `dir` whose name equals `name` ignoring letter case; the exact name when none does.
 std::filesystem::path resolveIgnoringCase(const std::filesystem::path& dir,
                                           const std::string& name);
 
-// NAME + extension, for a table given with or without ".DBF".
-std::string fileName(std::string_view table, std::string_view extension);
+// The table's .DBF as it is spelled in dir, in any letter case; NAME.DBF when there is none.
+std::filesystem::path findDbf(const std::filesystem::path& dir, std::string_view table);
 
-// A table file opened and locked (exclusive or shared), with what writing it back needs to
-// know: its permissions and its identity as opened.
-struct LockedFile {
-    platform::File lock;
-    unsigned fileMode = 0644;
-    platform::Identity identity;  // of the file as opened
+// The files of one folder looked up by name without regard to letter case, as a Windows program
+// sees them: another program may have written proft.dbf where this one writes PROFT.DBF, and
+// where names keep their case both may be there. The folder is read once.
+class FolderNames {
+  public:
+    // A folder that cannot be read lists nothing and sets ec.
+    FolderNames(const std::filesystem::path& dir, std::error_code& ec);
+    // Every file whose name equals `name` ignoring letter case.
+    std::vector<std::filesystem::path> spellingsOf(std::string_view name) const;
+
+  private:
+    std::unordered_map<std::string, std::vector<std::filesystem::path>> byUpperName_;
 };
-LockedFile openLocked(const std::filesystem::path& dbf, bool exclusive,
-                      const std::string& displayName);
 
-// The locked file's header, checked against the file's size; the records are not read.
-dbf::Layout readLayout(const LockedFile& file, const std::string& displayName);
-// The records the layout counts, read straight from the file.
-std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
-                        const std::string& displayName);
+// Whether a table file could be held for exclusive use now, as the table engine holds it: 0
+// when it could (it is let go at once), EWOULDBLOCK when another opener, in this process or
+// another, holds it or (Windows) has it open for writing, or the errno of opening it (ENOENT
+// when it is not there).
+int exclusiveUseOf(const std::filesystem::path& file);
 
-// The production index's tags for a table whose header says it has one: none when the file is
-// missing, no value when it cannot be rebuilt.
-std::optional<std::vector<IndexDef>> productionTags(const std::filesystem::path& dbf,
-                                                    const dbf::Layout& layout);
+// Deletes NAME.DBF then NAME.MDX, every spelling of each; a file that cannot be deleted stays,
+// silently, and so do all the table's files while another program holds the table.
+void deleteTableFiles(const std::filesystem::path& dir, std::string_view table);
 
-// Writes a table's records back over its files: the .MDX rebuilt when it has tags, both files
-// written beside and renamed into place. Refuses when the file under the name is no longer
-// the one `opened` locked (another shared opener wrote it meanwhile). Lets go of the lock
-// before the rename, as Windows cannot replace an open file.
-void writePair(const std::filesystem::path& dbf, LockedFile& opened, const dbf::Layout& layout,
-               const std::string& records, std::size_t count,
-               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
-
-// A new empty table in a folder that only the caller writes (the first action's staging
-// folder), replacing any table of that name there.
-void writeNew(const std::filesystem::path& dir, std::string_view table,
-              const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
-
-}  // namespace lindavex::store::table_files
+}  // namespace lindavex::store

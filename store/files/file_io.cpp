@@ -41,25 +41,16 @@ std::size_t stopPoint() {
     return point;
 }
 
-// Counts a call about to be made; false (errno set) when it is to fail instead.
-bool proceed(Operation operation) {
+// Counts a call about to be made: 0, or the error it is to fail with instead.
+int injected(Operation operation) {
     Counters& state = counters();
     const std::size_t count = ++state.perOperation[static_cast<std::size_t>(operation)];
     ++state.total;
     if (stopPoint() != 0 && state.total == stopPoint()) platform::stopForKill();
     if (state.armed && state.armed->operation == operation &&
-        (count == state.armed->nth || (state.armed->sticky && count > state.armed->nth))) {
-        errno = state.armed->error;
-        return false;
-    }
-    return true;
-}
-
-// Sets errno from a platform call's answer; true when it failed.
-bool fail(int error) {
-    if (error == 0) return false;
-    errno = error;
-    return true;
+        (count == state.armed->nth || (state.armed->sticky && count > state.armed->nth)))
+        return state.armed->error;
+    return 0;
 }
 
 // Six letters and digits that no other writer of the same folder is likely to pick at the same
@@ -80,44 +71,23 @@ std::string uniqueSuffix() {
     return text;
 }
 
-}  // namespace
-
-ssize_t write(const platform::File& file, const void* data, std::size_t size) {
-    if (!proceed(Operation::Write)) return -1;
-    std::size_t written = 0;
-    return fail(platform::write(file, data, size, written)) ? -1 : static_cast<ssize_t>(written);
+int writeSome(const platform::File& file, const void* data, std::size_t size,
+              std::size_t& written) {
+    if (const int error = injected(Operation::Write); error != 0) return error;
+    return platform::write(file, data, size, written);
 }
 
-int fsync(const platform::File& file) {
+int flushFile(const platform::File& file) {
     if (deferDepth > 0) return 0;
-    if (!proceed(Operation::Flush)) return -1;
-    return fail(platform::flush(file)) ? -1 : 0;
+    if (const int error = injected(Operation::Flush); error != 0) return error;
+    return platform::flush(file);
 }
 
-int rename(const fs::path& from, const fs::path& to) {
-    if (!proceed(Operation::Rename)) return -1;
-    return fail(platform::rename(from, to)) ? -1 : 0;
-}
-
-int link(const fs::path& existing, const fs::path& newName) {
-    if (!proceed(Operation::Link)) return -1;
-    return fail(platform::link(existing, newName)) ? -1 : 0;
-}
-
-int unlink(const fs::path& path) {
-    if (!proceed(Operation::Delete)) return -1;
-    return fail(platform::remove(path)) ? -1 : 0;
-}
-
-int mkdir(const fs::path& dir, mode_t mode) {
-    if (!proceed(Operation::CreateDirectory)) return -1;
-    return fail(platform::makeFolder(dir, mode)) ? -1 : 0;
-}
-
+// Creates and opens a new hidden file beside target (".NAME.XXXXXX"); `created` names it.
 int createBeside(const fs::path& target, platform::File& file, fs::path& created) {
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (!proceed(Operation::CreateFile)) return errno;
+        if (const int error = injected(Operation::CreateFile); error != 0) return error;
         fs::path name(".");
         name += target.filename().native();  // native: no round trip through a code page
         name += "." + uniqueSuffix();
@@ -132,20 +102,44 @@ int createBeside(const fs::path& target, platform::File& file, fs::path& created
     return EEXIST;
 }
 
+// Writes every byte, retrying short writes and interrupted calls.
 int writeAll(const platform::File& file, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = write(file, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return errno;
+        std::size_t written = 0;
+        const int error = writeSome(file, bytes.data(), bytes.size(), written);
+        if (error == EINTR) continue;
+        if (error != 0) return error;
         if (written == 0) return EIO;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        bytes.remove_prefix(written);
     }
     return 0;
 }
 
+}  // namespace
+
+int rename(const fs::path& from, const fs::path& to) {
+    if (const int error = injected(Operation::Rename); error != 0) return error;
+    return platform::rename(from, to);
+}
+
+int link(const fs::path& existing, const fs::path& newName) {
+    if (const int error = injected(Operation::Link); error != 0) return error;
+    return platform::link(existing, newName);
+}
+
+int unlink(const fs::path& path) {
+    if (const int error = injected(Operation::Delete); error != 0) return error;
+    return platform::remove(path);
+}
+
+int mkdir(const fs::path& dir, mode_t mode) {
+    if (const int error = injected(Operation::CreateDirectory); error != 0) return error;
+    return platform::makeFolder(dir, mode);
+}
+
 int syncDirectory(const fs::path& dir) {
     if (deferDepth > 0) return 0;
-    if (!proceed(Operation::Flush)) return errno;
+    if (const int error = injected(Operation::Flush); error != 0) return error;
     return platform::flushFolder(dir);
 }
 
@@ -155,7 +149,7 @@ int writeBeside(const fs::path& target, std::string_view bytes, mode_t mode, fs:
     if (const int error = createBeside(target, file, created); error != 0) return error;
     int error = writeAll(file, bytes);
     if (error == 0) error = platform::setPermissions(file, mode);
-    if (error == 0 && fsync(file) != 0) error = errno;
+    if (error == 0) error = flushFile(file);
     if (const int closed = file.close(); closed != 0 && error == 0) error = closed;
     if (error != 0) {
         platform::remove(created);  // clean-up of our own file, not an operation on the data
@@ -171,8 +165,9 @@ int replaceWith(const fs::path& target, std::string_view bytes, mode_t mode,
                 int (*move)(const fs::path&, const fs::path&)) {
     fs::path temp;
     if (const int error = writeBeside(target, bytes, mode, temp); error != 0) return error;
-    if (!proceed(Operation::Rename) || fail(move(temp, target))) {
-        const int error = errno;
+    int error = injected(Operation::Rename);
+    if (error == 0) error = move(temp, target);
+    if (error != 0) {
         platform::remove(temp);
         return error;
     }
@@ -205,9 +200,9 @@ int FileBeside::write(std::string_view bytes) { return writeAll(file_, bytes); }
 
 int FileBeside::commit() {
     int error = platform::setPermissions(file_, mode_);
-    if (error == 0 && fsync(file_) != 0) error = errno;
+    if (error == 0) error = flushFile(file_);
     if (const int closed = file_.close(); closed != 0 && error == 0) error = closed;
-    if (error == 0 && file_io::rename(created_, target_) != 0) error = errno;
+    if (error == 0) error = file_io::rename(created_, target_);
     if (error != 0) return error;
     created_.clear();
     // The rename itself lasts only once the folder is flushed; the file is complete either way.
@@ -238,7 +233,7 @@ DeferredFlushes::DeferredFlushes() { ++deferDepth; }
 DeferredFlushes::~DeferredFlushes() { --deferDepth; }
 
 int flushFileSystem(const fs::path& dir) {
-    if (!proceed(Operation::Flush)) return errno;
+    if (const int error = injected(Operation::Flush); error != 0) return error;
     return platform::flushEverythingUnder(dir);
 }
 

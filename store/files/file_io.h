@@ -11,30 +11,18 @@
 //     file or the whole new one, never a mixture, and a failure leaves no temporary file.
 //     (replaceFile, writeBeside, FileBeside; a table's .DBF/.MDX pair; the result file;
 //     Morvalen.ini.)
-//  2. The first action builds its tables in its own staging folder inside the work database,
-//     which it holds locked from start to end; a second run on the same work database is
-//     refused. Nothing else opens or writes files there, so inside it no file is checked for
-//     other openers, created with link-don't-replace, or flushed one by one.
-//  3. The staged tables are flushed together (one file-system flush) before the first of them
-//     moves into the work database.
-//  4. Before the first rename into the work database, the journal lists every file to be
-//     replaced or removed and whether its old copy is kept in the backup folder; it is written
-//     by invariant 1. Its presence means "the work database is between two states".
-//  5. Each table's old index is removed before the table itself is replaced, so a stop between
-//     the two leaves a table without an index, never a table beside another table's index.
-//  6. The journal is removed only after the work database folder is flushed with the new
-//     names. A run that finds a journal puts the old files back before anything else.
+//  2. to 6. The first action's work database changed all together or not at all: stated and
+//     kept by the table swap, store/dbase/table_swap.h.
 //  7. The second action writes nothing but its result, by invariant 1: streamed into its hidden
 //     file as the timetable is read and renamed into place once the whole timetable is there.
 //     An earlier result stays whole until then, a run that stops early leaves none, and the
 //     chosen centre file is never opened for writing.
 //
-// So atomicity has two owners: this layer, for one file (1); the conversion run, for the
-// work database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
+// So atomicity has two owners: this layer, for one file (1); the table swap, for the work
+// database as a whole (2 to 6). The table engine relies on 1 and adds only its locks.
 //
-// The calls keep the POSIX contract: 0 (or the bytes written) on success, -1 with errno set on
-// failure. The compound helpers return 0 or the errno of the call that failed. Underneath, the
-// platform layer does the work.
+// Every call answers as the platform layer under it does: 0, or the errno value of what failed
+// (Windows errors mapped onto the POSIX ones). Nothing here sets or reads errno.
 #include <sys/types.h>
 
 #include <chrono>
@@ -49,27 +37,18 @@ namespace lindavex::store::file_io {
 
 enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
 
-ssize_t write(const platform::File& file, const void* data, std::size_t size);
-int fsync(const platform::File& file);
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
-// Creates and opens a new hidden file beside target (".NAME.XXXXXX", six letters or digits
-// that no file there has); `created` names it. Returns 0 or the errno.
-int createBeside(const std::filesystem::path& target, platform::File& file,
-                 std::filesystem::path& created);
-
-// Writes every byte, retrying short writes and interrupted calls.
-int writeAll(const platform::File& file, std::string_view bytes);
 
 // Flushes a folder's entries (after a rename or link in it). Folders that cannot be opened
 // are left alone: the files themselves are complete either way.
 int syncDirectory(const std::filesystem::path& dir);
 
-// Writes bytes to a new hidden file beside target (".NAME.XXXXXX") with the given mode and
-// flushes it; on success `temp` names it and the caller moves it into place. On failure
-// nothing is left behind.
+// Writes bytes to a new hidden file beside target (".NAME.XXXXXX", six letters or digits that
+// no file there has) with the given mode and flushes it; on success `temp` names it and the
+// caller moves it into place. On failure nothing is left behind.
 int writeBeside(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
                 std::filesystem::path& temp);
 
@@ -94,7 +73,6 @@ class FileBeside {
     FileBeside(const FileBeside&) = delete;
     FileBeside& operator=(const FileBeside&) = delete;
 
-    // Each returns 0 or the errno of the call that failed.
     int create();
     int write(std::string_view bytes);
     int commit();  // permissions, flush, close, rename over the target, flush of the folder
@@ -125,7 +103,6 @@ class DeferredFlushes {
 };
 
 // Flushes everything written to the file system that holds dir (one call, however many files).
-// Returns 0 or the errno of the failure.
 int flushFileSystem(const std::filesystem::path& dir);
 
 // Failure injection, for tests. Calls are counted per operation and in total from the last

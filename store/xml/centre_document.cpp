@@ -5,27 +5,21 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlIO.h>
-#include <libxml/xmlsave.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "store/codepage.h"
 #include "store/error.h"
-#include "store/files/file_io.h"
-#include "store/files/platform.h"
+#include "store/xml/loaded_document.h"
 #include "store/xml/xml_cp1252.h"
 
 namespace lindavex::store {
@@ -56,20 +50,6 @@ constexpr int kMaxEntityDepth = 40;
 
 const xmlChar* xml(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(text); }
-
-xmlNode* asXml(void* node) { return static_cast<xmlNode*>(node); }
-
-// Whether a name as written in the file (prefix:local, or local alone) is the wanted one.
-bool nameIs(const xmlNs* ns, const xmlChar* local, std::string_view wanted) {
-    if (ns != nullptr && ns->prefix != nullptr) {
-        const std::string_view prefix = chars(ns->prefix);
-        if (wanted.size() <= prefix.size() || wanted.substr(0, prefix.size()) != prefix ||
-            wanted[prefix.size()] != ':')
-            return false;
-        wanted.remove_prefix(prefix.size() + 1);
-    }
-    return wanted == chars(local);
-}
 
 class AttributeText {
   public:
@@ -113,16 +93,6 @@ class AttributeText {
     std::string text_;
 };
 
-const xmlAttr* findAttribute(const xmlNode* node, std::string_view cp1252name) {
-    if (node == nullptr || node->type != XML_ELEMENT_NODE) return nullptr;
-    const std::string name = codepage::toUtf8(cp1252name);
-    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next)
-        if (nameIs(a->ns, a->name, name)) return a;
-    return nullptr;
-}
-
-xmlNode* rootOf(xmlDoc* doc) { return doc == nullptr ? nullptr : xmlDocGetRootElement(doc); }
-
 std::vector<std::string_view> pathSteps(std::string_view path) {
     std::vector<std::string_view> steps;
     std::size_t pos = 0;
@@ -139,241 +109,13 @@ std::vector<std::string_view> pathSteps(std::string_view path) {
     return steps;
 }
 
-// libxml2 reports some failures (encoding errors among them) straight to standard error; the
-// document's callers get their own outcome (an empty document, an Error) instead.
-class QuietLibxml {
-  public:
-    QuietLibxml() : function_(xmlGenericError), context_(xmlGenericErrorContext) {
-        xmlSetGenericErrorFunc(nullptr, &ignore);
-    }
-    ~QuietLibxml() { xmlSetGenericErrorFunc(context_, function_); }
-    QuietLibxml(const QuietLibxml&) = delete;
-    QuietLibxml& operator=(const QuietLibxml&) = delete;
-
-  private:
-    static void ignore(void* /*context*/, const char* /*format*/, ...) {}
-    xmlGenericErrorFunc function_;
-    void* context_;
-};
-
-// The permissions a replaced file keeps, or those of a newly made file.
-unsigned permissionsFor(const std::filesystem::path& target) {
-    platform::FileInfo info;
-    if (platform::describe(target, info) == 0) return info.permissions;
-    return platform::defaultPermissions();
-}
-
-// Invariant 1 of file_io.h: the target is either the old file or the whole new one.
-void writeReplacing(const std::filesystem::path& path, const std::string& bytes) {
-    const std::string target = path.string();
-    if (const int code = file_io::replaceFile(path, bytes, permissionsFor(path)); code != 0)
-        throw fileError("No se puede escribir el archivo", path, reasonText(code));
-}
-
-constexpr std::uint32_t kNoElement = UINT32_MAX;
-
-// An element of the compact form; its relatives are indexes into the same list.
-struct CompactElement {
-    std::uint32_t name = 0;
-    std::uint32_t parent = kNoElement;
-    std::uint32_t firstChild = kNoElement;
-    std::uint32_t lastChild = kNoElement;
-    std::uint32_t nextSibling = kNoElement;
-    std::uint32_t firstAttribute = 0;
-    std::uint32_t attributeCount = 0;
-    int line = 0;
-};
-
-struct CompactAttribute {
-    std::uint32_t name = 0;
-    std::uint32_t offset = 0;  // of the value in CompactForm::values
-    std::uint32_t length = 0;
-    // The value as the parser left it, entity references unexpanded; expanded when read, under
-    // the same bounds as a tree's attribute.
-    bool references = false;
-};
-
-// Every element of a file with its attributes, in document order; names (prefix:local, UTF-8)
-// interned, values side by side in one string.
-struct CompactForm {
-    std::vector<CompactElement> elements;
-    std::vector<CompactAttribute> attributes;
-    std::string values;
-    std::vector<std::string> names;
-    std::unordered_map<std::string, std::uint32_t> ids;
-    bool rootOnly = false;  // the root was kept without what lies inside it
-
-    std::uint32_t idOf(const std::string& name) const {
-        const auto found = ids.find(name);
-        return found == ids.end() ? kNoElement : found->second;
-    }
-};
-
-xmlDoc* parseTree(const std::string& bytes, const std::string& url);
-
-// What a document owns besides its libxml2 tree; reachable from any of its nodes.
-struct DocumentState {
-    // The whole tree; or, while the document is compact, only what lies outside the root.
-    xmlDoc* doc = nullptr;
-    // Elements made by createElement and not (yet) placed in the tree; freed with the document.
-    std::unordered_set<xmlNode*> detached;
-    bool compact = false;
-    CompactForm form;
-    std::string bytes;  // of the file, while compact: parsed again when the tree is needed
-    std::string url;
-    std::vector<xmlNode*> treeOf;  // the tree's node of each compact element, once made whole
-
-    DocumentState() { reset(nullptr); }
-    ~DocumentState() { release(); }
-    DocumentState(const DocumentState&) = delete;
-    DocumentState& operator=(const DocumentState&) = delete;
-
-    void release() {
-        for (xmlNode* node : detached) xmlFreeNode(node);
-        detached.clear();
-        if (doc != nullptr) xmlFreeDoc(doc);
-        doc = nullptr;
-        compact = false;
-        form = CompactForm{};
-        bytes.clear();
-        treeOf.clear();
-    }
-
-    void reset(xmlDoc* loaded) {
-        release();
-        doc = loaded != nullptr ? loaded : xmlNewDoc(xml("1.0"));
-        if (doc == nullptr) throw std::bad_alloc();
-        doc->_private = this;
-    }
-
-    void resetCompact(xmlDoc* outside, CompactForm&& elements, std::string&& file,
-                      std::string&& name) {
-        reset(outside);
-        compact = true;
-        form = std::move(elements);
-        bytes = std::move(file);
-        url = std::move(name);
-    }
-
-    const CompactElement* root() const {
-        return form.elements.empty() ? nullptr : form.elements.data();
-    }
-
-    // Parses the file again into a whole tree, for a change or a save; the compact elements
-    // handed out as nodes then stand for the tree's, matched in document order.
-    void makeWhole() {
-        if (!compact) return;
-        xmlDoc* whole = parseTree(bytes, url);
-        if (whole == nullptr) throw Error("No se ha podido leer de nuevo el documento.");
-        std::vector<xmlNode*> nodes;
-        nodes.reserve(form.elements.size());
-        collectElements(xmlDocGetRootElement(whole), nodes);
-        // A form of the root alone stands for the first element, the root.
-        if (form.rootOnly && nodes.size() > form.elements.size())
-            nodes.resize(form.elements.size());
-        if (nodes.size() != form.elements.size()) {
-            xmlFreeDoc(whole);
-            throw Error("El documento ha cambiado al leerlo de nuevo.");
-        }
-        xmlFreeDoc(doc);
-        doc = whole;
-        doc->_private = this;
-        compact = false;
-        treeOf = std::move(nodes);
-        form.attributes = {};
-        form.values = {};
-        bytes = {};
-    }
-
-    static void collectElements(xmlNode* node, std::vector<xmlNode*>& out) {
-        if (node == nullptr || node->type != XML_ELEMENT_NODE) return;
-        out.push_back(node);
-        for (xmlNode* child = node->children; child != nullptr; child = child->next)
-            collectElements(child, out);
-    }
-
-    static DocumentState* of(const xmlNode* node) {
-        return node != nullptr && node->doc != nullptr
-                   ? static_cast<DocumentState*>(node->doc->_private)
-                   : nullptr;
-    }
-};
-
-bool isAncestorOrSelf(const xmlNode* candidate, const xmlNode* node) {
-    for (const xmlNode* n = node; n != nullptr; n = n->parent)
-        if (n == candidate) return true;
-    return false;
-}
-
-// Moves child under parent (out of wherever it was), as the document object model does.
-void attach(xmlNode* parent, xmlNode* child) {
-    if (child == nullptr) throw Error("No hay nodo que añadir.");
-    if (child->type != XML_ELEMENT_NODE) throw Error("Solo se pueden añadir elementos.");
-    if (child->doc != parent->doc) throw Error("El nodo pertenece a otro documento.");
-    if (isAncestorOrSelf(child, parent))
-        throw Error("Un nodo no se puede añadir a sí mismo ni a sus descendientes.");
-    if (parent->type == XML_DOCUMENT_NODE && rootOf(parent->doc) != nullptr)
-        throw Error("El documento ya tiene elemento raíz.");
-    if (auto* state = DocumentState::of(child)) state->detached.erase(child);
-    xmlUnlinkNode(child);
-    if (xmlAddChild(parent, child) == nullptr) throw Error("No se ha podido añadir el nodo.");
-}
-
-void detach(xmlNode* parent, xmlNode* child) {
-    if (child == nullptr || child->parent != parent)
-        throw Error("El nodo que se quiere quitar no es hijo de este nodo.");
-    xmlUnlinkNode(child);
-    xmlFreeNode(child);
-}
-
-// XML cannot carry control characters other than tab and line ends, not even as references:
-// written out, they would make a file that no reader accepts.
-void checkAttributeValue(const std::string& utf8Name, std::string_view cp1252value) {
-    for (const char c : cp1252value) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            std::string message = "El atributo '" + utf8Name;
-            message += "' no admite caracteres de control: '";
-            message += codepage::toUtf8(cp1252value);
-            message += "'.";
-            throw Error(message);
-        }
-    }
-}
-
-// libxml2 keeps an element's line in 16 bits and stops counting at their maximum. Past it,
-// the parser's own line is kept in the element's psvi slot, which nothing else here uses.
-constexpr unsigned kLineFieldFull = 65535;
-
-void startElementKeepingLine(void* context, const xmlChar* localName, const xmlChar* prefix,
-                             const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
-                             int attributeCount, int defaultedCount, const xmlChar** attributes) {
-    xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces,
-                          attributeCount, defaultedCount, attributes);
-    auto* parser = static_cast<xmlParserCtxt*>(context);
-    xmlNode* element = parser->node;
-    if (element != nullptr && element->line >= kLineFieldFull && parser->input != nullptr)
-        element->psvi = reinterpret_cast<void*>(static_cast<std::intptr_t>(parser->input->line));
-}
-
-xmlDoc* parseTree(const std::string& bytes, const std::string& url) {
-    registerWindows1252Encoding();
-    refuseExternalResources();
-    const QuietLibxml quiet;
-    const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
-                                                                            &xmlFreeParserCtxt);
-    if (parser == nullptr) throw std::bad_alloc();
-    parser->sax->startElementNs = &startElementKeepingLine;
-    return xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
-                             url.c_str(), nullptr, kParseOptions);
-}
-
 // Builds the compact form from the parser's events. libxml2 builds what lies outside the root
 // (declaration, comments, processing instructions, the document type and its entities) as
 // usual, and the content of entities, which it parses with a context of its own; only the
 // elements of the document itself go into the compact form instead of a tree.
 class CompactBuilder {
   public:
-    CompactBuilder(xmlParserCtxt* parser, CompactForm& form, bool rootOnly)
+    CompactBuilder(xmlParserCtxt* parser, CompactDocument& form, bool rootOnly)
         : parser_(parser), form_(form), rootOnly_(rootOnly) {
         current_ = this;
         xmlSAXHandler& sax = *parser->sax;
@@ -502,92 +244,75 @@ class CompactBuilder {
 
     static inline CompactBuilder* current_ = nullptr;  // the tool parses one file at a time
     xmlParserCtxt* parser_;
-    CompactForm& form_;
+    CompactDocument& form_;
     bool rootOnly_;
     int depth_ = 0;  // of open elements, when only the root is kept
     std::vector<std::uint32_t> open_;
     std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t, PairHash> seen_;
 };
 
-const CompactElement* compactElement(void* node) {
-    return static_cast<const CompactElement*>(node);
-}
-
-std::uint32_t indexOf(const DocumentState& state, const CompactElement* element) {
-    return static_cast<std::uint32_t>(element - state.form.elements.data());
-}
-
 // The attribute's text, trimmed, as UTF-8.
-std::string compactAttribute(const DocumentState& state, const CompactElement& element,
-                             std::string_view cp1252name) {
-    const std::uint32_t id = state.form.idOf(codepage::toUtf8(cp1252name));
+std::string attributeOf(const CompactDocument& document, const CompactElement& element,
+                        std::string_view cp1252name) {
+    const std::uint32_t id = document.idOf(codepage::toUtf8(cp1252name));
     if (id == kNoElement) return {};
     for (std::uint32_t i = 0; i < element.attributeCount; ++i) {
-        const CompactAttribute& attribute = state.form.attributes[element.firstAttribute + i];
+        const CompactAttribute& attribute = document.attributes[element.firstAttribute + i];
         if (attribute.name != id) continue;
-        const std::string_view value(state.form.values.data() + attribute.offset, attribute.length);
+        const std::string_view value(document.values.data() + attribute.offset, attribute.length);
         if (!attribute.references) return std::string(codepage::trim(value));
         const std::unique_ptr<xmlNode, void (*)(xmlNode*)> children(
-            xmlStringLenGetNodeList(state.doc, xml(std::string(value).c_str()),
+            xmlStringLenGetNodeList(document.outside.get(), xml(std::string(value).c_str()),
                                     static_cast<int>(value.size())),
             &xmlFreeNodeList);
-        return std::string(codepage::trim(AttributeText(state.doc).read(children.get())));
+        return std::string(
+            codepage::trim(AttributeText(document.outside.get()).read(children.get())));
     }
     return {};
 }
 
-bool compactHasAttribute(const DocumentState& state, const CompactElement& element,
-                         std::string_view cp1252name) {
-    const std::uint32_t id = state.form.idOf(codepage::toUtf8(cp1252name));
+bool hasAttributeOf(const CompactDocument& document, const CompactElement& element,
+                    std::string_view cp1252name) {
+    const std::uint32_t id = document.idOf(codepage::toUtf8(cp1252name));
     for (std::uint32_t i = 0; id != kNoElement && i < element.attributeCount; ++i)
-        if (state.form.attributes[element.firstAttribute + i].name == id) return true;
+        if (document.attributes[element.firstAttribute + i].name == id) return true;
     return false;
+}
+
+// One level at a time: children of elements in document order stay in document order.
+std::vector<std::uint32_t> selectElements(const CompactDocument& document,
+                                          const std::vector<std::string_view>& steps) {
+    std::vector<std::uint32_t> level;
+    if (steps.empty() || document.elements.empty() ||
+        document.names[document.elements.front().name] != steps.front())
+        return level;
+    level.push_back(0);
+    std::vector<std::uint32_t> next;
+    for (std::size_t i = 1; i < steps.size() && !level.empty(); ++i) {
+        next.clear();
+        const std::uint32_t id = document.idOf(std::string(steps[i]));
+        if (id == kNoElement) return next;
+        for (const std::uint32_t parent : level)
+            for (std::uint32_t child = document.elements[parent].firstChild; child != kNoElement;
+                 child = document.elements[child].nextSibling)
+                if (document.elements[child].name == id) next.push_back(child);
+        level.swap(next);
+    }
+    return level;
 }
 
 }  // namespace
 
 // ---- Node ----
 
-namespace {
-
-DocumentState* ownerState(void* owner) { return static_cast<DocumentState*>(owner); }
-
-// The compact element behind a node, while its document is still compact.
-const CompactElement* compactOf(void* node, void* owner) {
-    return owner != nullptr && ownerState(owner)->compact ? compactElement(node) : nullptr;
-}
-
-}  // namespace
-
-void* Node::tree() const {
-    if (owner_ == nullptr) return node_;
-    DocumentState& state = *ownerState(owner_);
-    state.makeWhole();
-    return state.treeOf[indexOf(state, compactElement(node_))];
-}
-
 std::string Node::name() const {
-    if (node_ == nullptr) return {};
-    if (const CompactElement* element = compactOf(node_, owner_))
-        return codepage::fromUtf8(ownerState(owner_)->form.names[element->name]);
-    const xmlNode* node = asXml(tree());
-    std::string name;
-    if (node->ns != nullptr && node->ns->prefix != nullptr) {
-        name = chars(node->ns->prefix);
-        name += ':';
-    }
-    name += chars(node->name);
-    return codepage::fromUtf8(name);
+    if (document_ == nullptr) return {};
+    return codepage::fromUtf8(document_->names[document_->elements[index_].name]);
 }
 
 std::string Node::attributeUnicode(std::string_view name) const {
-    if (node_ == nullptr) return {};
-    if (const CompactElement* element = compactOf(node_, owner_))
-        return compactAttribute(*ownerState(owner_), *element, name);
-    const xmlNode* node = asXml(tree());
-    const xmlAttr* attribute = findAttribute(node, name);
-    if (attribute == nullptr) return {};
-    return std::string(codepage::trim(AttributeText(node->doc).read(attribute->children)));
+    if (document_ == nullptr) return {};
+    return attributeOf(*document_, document_->elements[index_], name);
 }
 
 std::string Node::attribute(std::string_view name) const {
@@ -595,81 +320,38 @@ std::string Node::attribute(std::string_view name) const {
 }
 
 bool Node::hasAttribute(std::string_view name) const {
-    if (node_ == nullptr) return false;
-    if (const CompactElement* element = compactOf(node_, owner_))
-        return compactHasAttribute(*ownerState(owner_), *element, name);
-    return findAttribute(asXml(tree()), name) != nullptr;
+    return document_ != nullptr && hasAttributeOf(*document_, document_->elements[index_], name);
 }
 
-void Node::setAttribute(std::string_view name, std::string_view cp1252value) {
-    if (node_ == nullptr) throw Error("No hay elemento al que poner el atributo.");
-    const std::string utf8Name = codepage::toUtf8(name);
-    if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
-        throw Error("'" + utf8Name + "' no es un nombre de atributo válido.");
-    checkAttributeValue(utf8Name, cp1252value);
-    const std::string utf8Value = codepage::toUtf8(cp1252value);
-    if (xmlSetProp(asXml(tree()), xml(utf8Name.c_str()), xml(utf8Value.c_str())) == nullptr)
-        throw Error("No se ha podido poner el atributo '" + utf8Name + "'.");
-}
-
-int Node::line() const {
-    if (node_ == nullptr) return 0;
-    if (const CompactElement* element = compactOf(node_, owner_)) return element->line;
-    const xmlNode* node = asXml(tree());
-    if (node->line < kLineFieldFull) return node->line;
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(node->psvi));
-}
+int Node::line() const { return document_ == nullptr ? 0 : document_->elements[index_].line; }
 
 Node Node::parentNode() const {
-    if (node_ == nullptr) return {};
-    if (const CompactElement* element = compactOf(node_, owner_)) {
-        if (element->parent == kNoElement) return {};
-        return Node(&ownerState(owner_)->form.elements[element->parent], owner_);
-    }
-    xmlNode* parent = asXml(tree())->parent;
-    if (parent == nullptr || parent->type != XML_ELEMENT_NODE) return {};
-    return Node(parent);
+    if (document_ == nullptr) return {};
+    const std::uint32_t parent = document_->elements[index_].parent;
+    return parent == kNoElement ? Node() : Node(document_, parent);
 }
 
-void Node::appendChild(Node child) {
-    if (node_ == nullptr) throw Error("No hay elemento al que añadir.");
-    attach(asXml(tree()), asXml(child.tree()));
-}
-
-void Node::removeChild(Node child) {
-    if (node_ == nullptr) throw Error("No hay elemento del que quitar.");
-    detach(asXml(tree()), asXml(child.tree()));
+const void* Node::raw() const {
+    return document_ == nullptr ? nullptr : &document_->elements[index_];
 }
 
 // ---- CentreDocument ----
 
-struct CentreDocument::Impl : DocumentState {
-    std::filesystem::path pending;  // loaded when the document is first used
-};
+namespace {
 
-CentreDocument::CentreDocument() : impl_(std::make_unique<Impl>()) {}
+// An empty document: no element, and nothing outside a root.
+void makeEmpty(CompactDocument& document) {
+    document = CompactDocument{};
+    document.outside.reset(xmlNewDoc(xml("1.0")));
+    if (document.outside == nullptr) throw std::bad_alloc();
+}
+
+}  // namespace
+
+CentreDocument::CentreDocument() : impl_(std::make_unique<CompactDocument>()) { makeEmpty(*impl_); }
 CentreDocument::~CentreDocument() = default;
 
-void CentreDocument::loadWhenUsed(const std::filesystem::path& path) {
-    impl_->reset(nullptr);
-    impl_->pending = path;
-}
-
-CentreDocument::Impl& CentreDocument::state() const {
-    if (!impl_->pending.empty()) {
-        const std::filesystem::path path = std::move(impl_->pending);
-        impl_->pending.clear();
-        try {
-            (void)const_cast<CentreDocument*>(this)->load(path);
-        } catch (const Error&) {
-            impl_->reset(nullptr);  // unreadable: an empty document, as one that does not parse
-        }
-    }
-    return *impl_;
-}
-
 ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
-    impl_->pending.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
@@ -697,22 +379,19 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
-    std::string url = path.string();
-    CompactForm form;
-    form.rootOnly = keep == Keep::Root;
-    xmlDoc* loaded = nullptr;
+    const std::string url = path.string();
+    CompactDocument& document = *impl_;
+    makeEmpty(document);
     {
-        const CompactBuilder builder(parser.get(), form, keep == Keep::Root);
-        loaded = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
-                                   url.c_str(), nullptr, kParseOptions);
+        const CompactBuilder builder(parser.get(), document, keep == Keep::Root);
+        document.outside.reset(xmlCtxtReadMemory(parser.get(), bytes.data(),
+                                                 static_cast<int>(bytes.size()), url.c_str(),
+                                                 nullptr, kParseOptions));
     }
-    // A file that does not parse leaves an empty document.
-    if (loaded != nullptr)
-        impl_->resetCompact(loaded, std::move(form), std::move(bytes), std::move(url));
-    else
-        impl_->reset(nullptr);
     ParseResult result;
-    if (loaded != nullptr) return result;
+    if (document.outside != nullptr) return result;
+    // A file that does not parse leaves an empty document.
+    makeEmpty(document);
     result.status = ParseResult::Status::NotWellFormed;
     const xmlError* error = xmlCtxtGetLastError(parser.get());
     std::string reason = error != nullptr && error->message != nullptr ? error->message : "";
@@ -740,64 +419,12 @@ std::optional<std::string> notACentreFile(const CentreDocument& document, const 
     return std::nullopt;
 }
 
-bool CentreDocument::isEmpty() const {
-    const Impl& state = this->state();
-    return state.compact ? state.root() == nullptr : rootOf(state.doc) == nullptr;
-}
-
-namespace {
-
-std::vector<std::uint32_t> selectCompact(const CompactForm& form,
-                                         const std::vector<std::string_view>& steps) {
-    std::vector<std::uint32_t> level;
-    if (steps.empty() || form.elements.empty() ||
-        form.names[form.elements.front().name] != steps.front())
-        return level;
-    level.push_back(0);
-    std::vector<std::uint32_t> next;
-    for (std::size_t i = 1; i < steps.size() && !level.empty(); ++i) {
-        next.clear();
-        const std::uint32_t id = form.idOf(std::string(steps[i]));
-        if (id == kNoElement) return next;
-        for (const std::uint32_t parent : level)
-            for (std::uint32_t child = form.elements[parent].firstChild; child != kNoElement;
-                 child = form.elements[child].nextSibling)
-                if (form.elements[child].name == id) next.push_back(child);
-        level.swap(next);
-    }
-    return level;
-}
-
-}  // namespace
-
 std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
-    std::vector<Node> found;
     const std::string utf8Path = codepage::toUtf8(path);
-    const std::vector<std::string_view> steps = pathSteps(utf8Path);
-    Impl& state = this->state();
-    if (state.compact) {
-        const std::vector<std::uint32_t> level = selectCompact(state.form, steps);
-        found.reserve(level.size());
-        for (const std::uint32_t index : level)
-            found.push_back(Node(&state.form.elements[index], static_cast<DocumentState*>(&state)));
-        return found;
-    }
-    xmlNode* root = rootOf(state.doc);
-    if (steps.empty() || root == nullptr || !nameIs(root->ns, root->name, steps.front()))
-        return found;
-    // One level at a time: children of nodes in document order stay in document order.
-    std::vector<xmlNode*> level{root};
-    std::vector<xmlNode*> next;
-    for (std::size_t i = 1; i < steps.size() && !level.empty(); ++i) {
-        next.clear();
-        for (xmlNode* parent : level)
-            for (xmlNode* child = parent->children; child != nullptr; child = child->next)
-                if (child->type == XML_ELEMENT_NODE && nameIs(child->ns, child->name, steps[i]))
-                    next.push_back(child);
-        level.swap(next);
-    }
+    const std::vector<std::uint32_t> level = selectElements(*impl_, pathSteps(utf8Path));
+    std::vector<Node> found;
     found.reserve(level.size());
-    for (xmlNode* node : level) found.push_back(Node(node));
+    for (const std::uint32_t index : level) found.push_back(Node(impl_.get(), index));
     return found;
 }
 
@@ -807,316 +434,7 @@ Node CentreDocument::selectSingleNode(std::string_view path) const {
 }
 
 Node CentreDocument::documentElement() const {
-    Impl& state = this->state();
-    if (state.compact) {
-        const CompactElement* root = state.root();
-        return root == nullptr
-                   ? Node()
-                   : Node(const_cast<CompactElement*>(root), static_cast<DocumentState*>(&state));
-    }
-    xmlNode* root = rootOf(state.doc);
-    return root == nullptr ? Node() : Node(root);
-}
-
-Node CentreDocument::createElement(std::string_view name) {
-    const std::string utf8Name = codepage::toUtf8(name);
-    if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
-        throw Error("'" + utf8Name + "' no es un nombre de elemento válido.");
-    Impl& state = this->state();
-    state.makeWhole();
-    xmlNode* node = xmlNewDocNode(state.doc, nullptr, xml(utf8Name.c_str()), nullptr);
-    if (node == nullptr) throw std::bad_alloc();
-    impl_->detached.insert(node);
-    return Node(node);
-}
-
-void CentreDocument::appendChild(Node child) {
-    Impl& state = this->state();
-    state.makeWhole();
-    attach(reinterpret_cast<xmlNode*>(state.doc), asXml(child.tree()));
-}
-
-void CentreDocument::removeChild(Node child) {
-    Impl& state = this->state();
-    state.makeWhole();
-    detach(reinterpret_cast<xmlNode*>(state.doc), asXml(child.tree()));
-}
-
-void CentreDocument::save(const std::filesystem::path& path) const {
-    registerWindows1252Encoding();
-    const QuietLibxml quiet;
-    xmlChar* text = nullptr;
-    int size = 0;
-    // The loaded file's declared encoding; libxml2 writes characters it lacks as references.
-    // A document read without a declared encoding is written as UTF-8, declared so.
-    Impl& state = this->state();
-    state.makeWhole();
-    xmlDoc* doc = state.doc;
-    const xmlChar* encoding = doc->encoding;
-    xmlDocDumpFormatMemoryEnc(doc, &text, &size, encoding != nullptr ? chars(encoding) : "UTF-8",
-                              0);
-    if (text == nullptr || size < 0) {
-        xmlFree(text);
-        throw fileError("No se puede escribir el archivo", path,
-                        "el documento no se puede codificar");
-    }
-    std::string bytes(chars(text), static_cast<std::size_t>(size));
-    xmlFree(text);
-
-    writeReplacing(path, bytes);
-}
-
-// ---- Result writers ----
-
-namespace {
-
-[[noreturn]] void throwWriteError(const std::filesystem::path& target, int code) {
-    throw fileError("No se puede escribir el archivo", target, reasonText(code));
-}
-
-// Appends code page text as an attribute value, in UTF-8 and escaped as libxml2 escapes it when
-// it saves a document with a declared encoding: markup characters and the three blanks other
-// than the space as references, everything else as it is (the encoder then refers to what the
-// file's encoding lacks). One pass, with no text made per value.
-void appendAttributeText(std::string& out, std::string_view cp1252) {
-    static const std::array<std::string, 256> kUtf8 = [] {
-        std::array<std::string, 256> table;
-        for (int byte = 0; byte < 256; ++byte)
-            table[static_cast<std::size_t>(byte)] =
-                codepage::toUtf8(std::string(1, static_cast<char>(byte)));
-        return table;
-    }();
-    for (const char c : cp1252) {
-        switch (c) {
-            case '\n':
-                out += "&#10;";
-                break;
-            case '\r':
-                out += "&#13;";
-                break;
-            case '\t':
-                out += "&#9;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x80)
-                    out += c;
-                else
-                    out += kUtf8[static_cast<unsigned char>(c)];
-        }
-    }
-}
-
-// Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
-// one.
-void appendQuoted(std::string& out, std::string_view text) {
-    const char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
-    out += quote;
-    out += text;
-    out += quote;
-}
-
-class StreamingWriter final : public ElementWriter {
-  public:
-    StreamingWriter(xmlDoc* doc, const std::filesystem::path& target)
-        : target_(target), file_(target, permissionsFor(target)) {
-        registerWindows1252Encoding();
-        // The loaded file's declared encoding, as save() takes it.
-        encoding_ = doc->encoding != nullptr ? chars(doc->encoding) : "UTF-8";
-        xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(encoding_.c_str());
-        if (handler == nullptr)
-            throw fileError("No se puede escribir el archivo", target,
-                            "el documento no se puede codificar");
-        if (const int code = file_.create(); code != 0) throwWriteError(target_, code);
-        out_ = xmlOutputBufferCreateIO(&StreamingWriter::toFile, nullptr, this, handler);
-        if (out_ == nullptr) throw std::bad_alloc();
-        writeOutsideRoot(doc);
-    }
-
-    ~StreamingWriter() override {
-        if (out_ != nullptr) xmlOutputBufferClose(out_);
-    }
-
-    StreamingWriter(const StreamingWriter&) = delete;
-    StreamingWriter& operator=(const StreamingWriter&) = delete;
-
-    void startElement(std::string_view name) override {
-        if (startTagOpen_) staged_ += '>';
-        open_.push_back(validName(name, "elemento"));
-        staged_ += '<';
-        staged_ += open_.back();
-        startTagOpen_ = true;
-    }
-
-    void attribute(std::string_view name, std::string_view cp1252value) override {
-        if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
-        const std::string& utf8Name = validName(name, "atributo");
-        checkAttributeValue(utf8Name, cp1252value);
-        staged_ += ' ';
-        staged_ += utf8Name;
-        staged_ += "=\"";
-        appendAttributeText(staged_, cp1252value);
-        staged_ += '"';
-    }
-
-    void endElement() override {
-        if (open_.empty()) throw Error("No hay elemento que cerrar.");
-        if (startTagOpen_) {
-            staged_ += "/>";
-        } else {
-            staged_ += "</";
-            staged_ += open_.back();
-            staged_ += '>';
-        }
-        open_.pop_back();
-        startTagOpen_ = false;
-        if (staged_.size() >= kStageSize) pass();
-    }
-
-    void commit() override {
-        while (!open_.empty()) endElement();
-        staged_ += '\n';
-        pass();
-        const int closed = xmlOutputBufferClose(out_);
-        out_ = nullptr;
-        if (closed < 0 || error_ != 0) fail();
-        if (const int code = file_.write(pending_); code != 0) throwWriteError(target_, code);
-        if (const int code = file_.commit(); code != 0) throwWriteError(target_, code);
-    }
-
-  private:
-    static constexpr std::size_t kStageSize = std::size_t{64} << 10;
-    static constexpr std::size_t kWriteSize = std::size_t{1} << 20;
-
-    // The declaration, then whatever lies outside the root, each followed by a line end, as
-    // save() writes them; the old root is left out, and the new one comes after them all.
-    void writeOutsideRoot(xmlDoc* doc) {
-        staged_ = "<?xml version=";
-        appendQuoted(staged_, doc->version != nullptr ? chars(doc->version) : "1.0");
-        staged_ += " encoding=";
-        appendQuoted(staged_, encoding_);
-        if (doc->standalone == 0) staged_ += " standalone=\"no\"";
-        if (doc->standalone == 1) staged_ += " standalone=\"yes\"";
-        staged_ += "?>\n";
-        pass();
-        const xmlNode* root = rootOf(doc);
-        for (xmlNode* child = doc->children; child != nullptr; child = child->next) {
-            if (child == root) continue;
-            xmlNodeDumpOutput(out_, doc, child, 0, 0, encoding_.c_str());
-            xmlOutputBufferWrite(out_, 1, "\n");
-        }
-        if (out_->error != 0) fail();
-    }
-
-    // Names come from the program, a handful of them: each is checked once.
-    const std::string& validName(std::string_view name, const char* what) {
-        for (const std::string& known : names_)
-            if (known == name) return known;
-        const std::string utf8Name = codepage::toUtf8(name);
-        if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
-            throw Error("'" + utf8Name + "' no es un nombre de " + what + " válido.");
-        return names_.emplace_back(utf8Name);
-    }
-
-    // Hands the staged UTF-8 text to libxml2, which encodes it.
-    void pass() {
-        if (staged_.empty()) return;
-        if (xmlOutputBufferWrite(out_, static_cast<int>(staged_.size()), staged_.data()) < 0)
-            fail();
-        staged_.clear();
-    }
-
-    // libxml2's output: gathered, and written to the file in large pieces.
-    static int toFile(void* context, const char* bytes, int size) {
-        auto* self = static_cast<StreamingWriter*>(context);
-        self->pending_.append(bytes, static_cast<std::size_t>(size));
-        if (self->pending_.size() >= kWriteSize) {
-            if (const int code = self->file_.write(self->pending_); code != 0) {
-                self->error_ = code;
-                return -1;
-            }
-            self->pending_.clear();
-        }
-        return size;
-    }
-
-    [[noreturn]] void fail() {
-        if (error_ != 0) throwWriteError(target_, error_);
-        throw fileError("No se puede escribir el archivo", target_,
-                        "el documento no se puede codificar");
-    }
-
-    const QuietLibxml quiet_;
-    std::filesystem::path target_;
-    file_io::FileBeside file_;
-    std::string encoding_;
-    xmlOutputBuffer* out_ = nullptr;
-    std::string staged_;
-    std::string pending_;
-    int error_ = 0;
-    std::vector<std::string> open_;
-    std::deque<std::string> names_;
-    bool startTagOpen_ = false;
-};
-
-class NodeWriter final : public ElementWriter {
-  public:
-    NodeWriter(CentreDocument& document, std::filesystem::path target)
-        : document_(document), target_(std::move(target)) {}
-
-    void startElement(std::string_view name) override {
-        const Node node = document_.createElement(name);
-        if (open_.empty()) {
-            if (const Node old = document_.documentElement()) document_.removeChild(old);
-            document_.appendChild(node);
-        } else {
-            open_.back().appendChild(node);
-        }
-        open_.push_back(node);
-    }
-
-    void attribute(std::string_view name, std::string_view cp1252value) override {
-        if (open_.empty()) throw Error("No hay elemento al que poner el atributo.");
-        open_.back().setAttribute(name, cp1252value);
-    }
-
-    void endElement() override {
-        if (open_.empty()) throw Error("No hay elemento que cerrar.");
-        open_.pop_back();
-    }
-
-    void commit() override {
-        open_.clear();
-        document_.save(target_);
-    }
-
-  private:
-    CentreDocument& document_;
-    std::filesystem::path target_;
-    std::vector<Node> open_;
-};
-
-}  // namespace
-
-std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
-                                                   const std::filesystem::path& target) {
-    return std::make_unique<StreamingWriter>(document.state().doc, target);
-}
-
-std::unique_ptr<ElementWriter> replacingRootAsNodes(CentreDocument& document,
-                                                    const std::filesystem::path& target) {
-    return std::make_unique<NodeWriter>(document, target);
+    return impl_->elements.empty() ? Node() : Node(impl_.get(), 0);
 }
 
 }  // namespace lindavex::store

@@ -1,11 +1,11 @@
 #pragma once
-// The centre XML document of the school-management system, over libxml2.
-// All text crossing this interface is single-byte code page text (codepage.h).
+// The centre XML document of the school-management system, read with libxml2. All text crossing
+// this interface is single-byte code page text (codepage.h).
 //
-// A loaded file is parsed once into a compact form: its elements, with their names, attributes
-// and lines, in document order, and beside them what lies outside the root. Selections and
-// attribute reads are answered from that form. The first change (or save) parses the file again
-// into a full libxml2 tree, which every Node handed out before then refers to.
+// A loaded file is parsed once into a compact form, which is the document: its elements, with
+// their names, attributes and lines, in document order, and beside them what lies outside the
+// root, which a result file keeps (result_writer.h). Nothing changes a document once loaded.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -17,13 +17,14 @@ namespace lindavex::store {
 
 class CentreDocument;
 class ElementWriter;
+struct CompactDocument;
 
-// A reference to an element of a CentreDocument; valid while the document lives and the
-// element stays in it. A default-constructed Node is "none".
+// An element of a CentreDocument, by its place in the document; valid while the document lives
+// and holds the file it had loaded when the node was taken. A default-constructed Node is "none".
 class Node {
   public:
     Node() = default;
-    explicit operator bool() const { return node_ != nullptr; }
+    explicit operator bool() const { return document_ != nullptr; }
 
     std::string name() const;
     // The attribute's text, trimmed of characters below code 33 at both ends, converted to the
@@ -32,22 +33,19 @@ class Node {
     // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
     std::string attributeUnicode(std::string_view name) const;
     bool hasAttribute(std::string_view name) const;
-    // The line of the file where the element starts; 0 for an element made in memory.
+    // The line of the file where the element starts; 0 for none.
     int line() const;
-    void setAttribute(std::string_view name, std::string_view cp1252value);
     Node parentNode() const;
-    void appendChild(Node child);
-    void removeChild(Node child);  // frees the child and everything under it
 
     // Which element this is: equal for the same element of the same document.
-    void* raw() const { return node_; }
+    const void* raw() const;
 
   private:
     friend class CentreDocument;
-    explicit Node(void* n, void* owner = nullptr) : node_(n), owner_(owner) {}
-    void* tree() const;      // the libxml2 node, the document made whole first if need be
-    void* node_ = nullptr;   // a libxml2 node, or an element of the owner's compact form
-    void* owner_ = nullptr;  // the document whose compact form holds node_; null for a tree node
+    Node(const CompactDocument* document, std::uint32_t index)
+        : document_(document), index_(index) {}
+    const CompactDocument* document_ = nullptr;
+    std::uint32_t index_ = 0;
 };
 
 // What load() made of a file: whether it parsed and, when it did not, where and why.
@@ -66,42 +64,24 @@ class CentreDocument {
     CentreDocument(const CentreDocument&) = delete;
     CentreDocument& operator=(const CentreDocument&) = delete;
 
-    // Parses the whole file (into the compact form). A file that does not parse leaves an empty
-    // document (every selection finds nothing) and says so in the result; no external entity or DTD
-    // is fetched, entity expansion is bounded. Throws lindavex::Error only when the file cannot be
-    // read at all.
-    // With Keep::Root only the root element itself is kept, for a reader of the root's
+    // Parses the whole file. A file that does not parse leaves an empty document (every
+    // selection finds nothing) and says so in the result; no external entity or DTD is fetched,
+    // entity expansion is bounded. Throws lindavex::Error only when the file cannot be read at
+    // all. With Keep::Root only the root element itself is kept, for a reader of the root's
     // attributes alone; the rest of the file is parsed all the same.
     enum class Keep { Elements, Root };
     ParseResult load(const std::filesystem::path& path, Keep keep = Keep::Elements);
-    // Leaves the document empty and loads the file when the document is first used; a file
-    // that cannot be read then leaves it empty. For a document written out by streaming,
-    // which is then held without being parsed again unless something looks at it.
-    void loadWhenUsed(const std::filesystem::path& path);
-    bool isEmpty() const;  // no root element
 
     // All elements at an absolute path of plain child steps (/Centro/Materias/Materia),
     // in document order.
     std::vector<Node> selectNodes(std::string_view path) const;
     Node selectSingleNode(std::string_view path) const;
-    Node documentElement() const;
-
-    Node createElement(std::string_view name);
-    // Appends to the document itself (becomes the root when there is none).
-    void appendChild(Node child);
-    void removeChild(Node child);
-
-    // Writes the whole document (declaration, comments and processing instructions outside the
-    // root included) in the loaded file's declared encoding, characters it lacks as character
-    // references. Replaces the target atomically: written beside it, flushed, renamed.
-    void save(const std::filesystem::path& path) const;
+    Node documentElement() const;  // none when the document is empty
 
   private:
     friend std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
                                                               const std::filesystem::path& target);
-    struct Impl;
-    Impl& state() const;  // loads first what loadWhenUsed named
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<CompactDocument> impl_;
 };
 
 // Why a loaded file cannot be taken for a centre file: it does not parse, or its root element
@@ -109,33 +89,5 @@ class CentreDocument {
 // and the parser's reason (UTF-8). Both actions refuse such a file before they change anything.
 std::optional<std::string> notACentreFile(const CentreDocument& document, const ParseResult& parsed,
                                           const std::filesystem::path& file);
-
-// What takes a loaded document's root element in a result file, given element by element:
-// the first element started is the new root, each later one goes into the innermost element
-// still open. Names are the program's own; values are code page text.
-class ElementWriter {
-  public:
-    virtual ~ElementWriter() = default;
-    virtual void startElement(std::string_view name) = 0;
-    // Of the element started last, before any element inside it starts.
-    virtual void attribute(std::string_view name, std::string_view cp1252value) = 0;
-    virtual void endElement() = 0;
-    // Ends what is still open and puts the whole file at the target (invariant 1 of
-    // file_io.h). A writer dropped without commit() leaves the target as it was.
-    virtual void commit() = 0;
-};
-
-// Streams the result straight into a file beside the target, with no node per element:
-// everything the loaded document holds outside its root (declaration, comments, processing
-// instructions) as loaded, then the new root, in the loaded file's declared encoding with
-// character references for what it lacks. The bytes are those save() writes for the document
-// with its root replaced by the same elements as nodes (replacingRootAsNodes).
-std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
-                                                   const std::filesystem::path& target);
-
-// The same result made as nodes of the document itself (its old root removed) and saved whole
-// at commit(): the reference the stream is compared with, byte for byte.
-std::unique_ptr<ElementWriter> replacingRootAsNodes(CentreDocument& document,
-                                                    const std::filesystem::path& target);
 
 }  // namespace lindavex::store

@@ -10,6 +10,7 @@
 #include "store/dbase/table.h"
 #include "store/work_tables.h"
 #include "support/files.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 #include "toxml/findings.h"
 #include "toxml/result_export.h"

@@ -14,6 +14,7 @@
 #include "hardening_support.h"
 #include "shell/controller.h"
 #include "shell/settings_file.h"
+#include "store/dbase/table_files.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"
 #include "support/dbf_builder.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/work_tables.h"
 #include "store/xml/centre_document.h"

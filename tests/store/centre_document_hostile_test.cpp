@@ -7,6 +7,7 @@
 
 #include "store/error.h"
 #include "store/xml/centre_document.h"
+#include "store/xml/result_writer.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/scratch_dir.h"
@@ -24,6 +25,15 @@ constexpr bool kAddressSanitizer = true;
 constexpr bool kAddressSanitizer = false;
 #endif
 
+// A result in place of the root, with the root's Nombre: what lies outside the root (the
+// document type and its entities included) is written as loaded.
+void writeResult(const CentreDocument& doc, const std::filesystem::path& target) {
+    const auto out = streamReplacingRoot(doc, target);
+    out->startElement("Centro");
+    if (const Node root = doc.documentElement()) out->attribute("Nombre", root.attribute("Nombre"));
+    out->commit();
+}
+
 // Reading a hostile file in another process with a ceiling on memory (not under
 // AddressSanitizer, which reserves far more address space) and a deadline, so that a bomb ends
 // that process rather than the test run. The role's exit code: 0 read, 3 refused with a clear
@@ -34,7 +44,7 @@ int loadDocument(const std::vector<std::string>& args) {
         doc.load(args.at(0));
         for (const Node& node : doc.selectNodes("/Centro")) (void)node.attribute("Nombre");
         (void)doc.selectNodes("/Centro/Materias");  // the rest of the document stays usable
-        doc.save(args.at(0) + ".out");
+        writeResult(doc, args.at(0) + ".out");
         return 0;
     } catch (const Error&) {
         return 3;
@@ -92,7 +102,7 @@ TEST(HostileInputTest, QuadraticBlowupInAnAttributeIsAClearError) {
 
     CentreDocument doc;
     doc.load(file);
-    if (!doc.isEmpty()) {
+    if (doc.documentElement()) {
         EXPECT_THROW((void)doc.documentElement().attribute("Nombre"), Error);
         EXPECT_EQ(doc.selectNodes("/Centro/Materias").size(), 1u);
     }
@@ -153,7 +163,7 @@ TEST(HostileInputTest, ExternalEntitiesAndDtdsAreNeverRead) {
             EXPECT_EQ(node.attribute("Nombre").find("SECRET"), std::string::npos);
             EXPECT_EQ(node.attribute("Extra"), "");
         }
-        doc.save(dir / "out.xml");
+        writeResult(doc, dir / "out.xml");
         const std::string saved = readBytes(dir / "out.xml");
         EXPECT_EQ(saved.find("SECRET"), std::string::npos) << saved;
     }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "store/dbase/table.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

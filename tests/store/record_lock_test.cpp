@@ -11,6 +11,7 @@
 #include "store/error.h"
 #include "support/error_text.h"
 #include "support/process.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

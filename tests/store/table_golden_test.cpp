@@ -7,6 +7,7 @@
 #include "store/dbase/table.h"
 #include "store/files/platform.h"
 #include "support/files.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

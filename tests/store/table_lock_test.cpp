@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/platform.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

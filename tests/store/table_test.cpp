@@ -1,5 +1,6 @@
 // The work database table engine: creating, writing, reading back and looking up.
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include "store/files/platform.h"
 #include "support/error_text.h"
 #include "support/files.h"
+#include "support/recreate_table.h"
 #include "support/scratch_dir.h"
 
 namespace lindavex::store {

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/work_tables.h"
 #include "support/error_text.h"
+#include "support/recreate_table.h"
 #include "toworkdb/step_fixture.h"
 
 namespace lindavex::testing {

@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/controller.h"
 #include "store/dbase/table.h"
 #include "support/files.h"
-#include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"
 
@@ -132,24 +130,17 @@ TEST(Findings, AConversionFindsWhatTheCheckFound) {
     const ConversionReport checked = check(centre);
     EXPECT_FALSE(stopsTheRun(checked.findings));
 
-    RunState state;
-    state.workDb = scratch / "WTEMP";
-    fs::create_directories(state.workDb);
-    testing::RecordingUi ui;
-    ui.dialogAnswers.push_back(centre);
-    const auto converted = shell::runConversion(state, ui);
-    ASSERT_TRUE(converted);
-    EXPECT_EQ(converted->findings, checked.findings);
-    EXPECT_EQ(converted->renamedCodes.size(), 6u);
+    const fs::path workDb = scratch / "WTEMP";
+    fs::create_directories(workDb);
+    const ConversionReport converted = convert(centre, workDb);
+    EXPECT_EQ(converted.findings, checked.findings);
+    EXPECT_EQ(converted.renamedCodes.size(), 6u);
     const std::string details = renamedCodesText(checked.findings);
     EXPECT_NE(details.find("PROFT: PROFESOR_LARGO → PROFESOR_L\n"), std::string::npos) << details;
-    EXPECT_EQ(ui.messages, std::vector<std::string>{kFinishedText});
-    EXPECT_EQ(ui.details, std::vector<std::string>{details});
 
-    // Nothing renamed or left out: the message alone.
-    ui.dialogAnswers.push_back(fs::path(LINDAVEX_SOURCE_DIR) / "examples/centro.xml");
-    shell::runConversion(state, ui);
-    EXPECT_EQ(ui.details.back(), "");
+    // Nothing renamed or left out: no details.
+    const fs::path example = fs::path(LINDAVEX_SOURCE_DIR) / "examples/centro.xml";
+    EXPECT_EQ(renamedCodesText(convert(example, workDb).findings), "");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "store/dbase/table_files.h"
 #include "support/error_text.h"
 #include "toworkdb/step_fixture.h"
 

@@ -16,11 +16,9 @@
 #include <tuple>
 #include <vector>
 
-#include "shell/controller.h"
 #include "store/codepage.h"
 #include "store/dbase/table.h"
 #include "store/xml/centre_document.h"
-#include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/conversion_run.h"
@@ -199,22 +197,19 @@ TEST(CodeRoundTrip, EveryElementKeepsItsOwnCode) {
             body += "</" + std::string(k.list) + ">";
         }
         ScratchDir scratch;
-        RunState state;
-        state.workDb = scratch / "WTEMP";
-        fs::create_directories(state.workDb);
+        const fs::path workDb = scratch / "WTEMP";
+        fs::create_directories(workDb);
         const fs::path centre = scratch / "centro.xml";
         std::ofstream(centre, std::ios::binary)
             << "<Centro Codigo=\"1\" Nombre=\"n\" CursoEscolar=\"c\" Version=\"v\">" << body
             << "<Sesiones><Sesion Dia=\"L\" HoraInicio=\"08:00\" HoraFin=\"08:55\"/>"
                "<Sesion Dia=\"L\" HoraInicio=\"09:00\" HoraFin=\"09:55\"/></Sesiones></Centro>";
-        RecordingUi ui;
-        ui.dialogAnswers = {centre, centre};
-        shell::runConversion(state, ui);
+        toworkdb::convert(centre, workDb);
 
         // Subjects and activity types: a row for each element the rules give a COD, kept, and for
         // each other element whose code is new, numbered.
         const auto subjectRules = subjectRuleCodes(kinds[0].codes, kinds[1].codes);
-        const Codes cods = column(state.workDb, "ASIGNOMT", "COD");
+        const Codes cods = column(workDb, "ASIGNOMT", "COD");
         Codes subjectLongCodes;
         std::set<std::string> met, distinct;
         std::size_t row = 0;
@@ -236,7 +231,7 @@ TEST(CodeRoundTrip, EveryElementKeepsItsOwnCode) {
         std::vector<Codes> stored, rules;
         for (std::size_t k = 2; k < 5; ++k) {
             SCOPED_TRACE(kinds[k].element);
-            stored.push_back(column(state.workDb, kinds[k].table, kinds[k].field));
+            stored.push_back(column(workDb, kinds[k].table, kinds[k].field));
             Codes codes = kinds[k].codes;
             if (k == 3)  // a room without a code is known by its name
                 for (auto& c : codes) c = c.empty() ? "Taller de " : c;
@@ -253,8 +248,9 @@ TEST(CodeRoundTrip, EveryElementKeepsItsOwnCode) {
                                 stored[0][i % n], stored[1][i % n]});
         for (std::size_t i = subjectLongCodes.size(); i < cods.size(); ++i)
             solution.push_back({cods[i], cods[i], 1, 2, "", "", ""});
-        writeSolutionTable(state.workDb, solution);
-        shell::runResultExport(state, ui, [] { return toxml::LocalDateTime{2026, 1, 1, 8, 0, 0}; });
+        writeSolutionTable(workDb, solution);
+        toxml::exportResult(centre, workDb,
+                            [] { return toxml::LocalDateTime{2026, 1, 1, 8, 0, 0}; });
 
         store::CentreDocument result;
         result.load(toxml::resultFileName(centre));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "store/dbase/table.h"
+#include "tests/support/recreate_table.h"
 
 namespace lindavex::testing {
 

@@ -15,15 +15,16 @@
 
 #include "shell/controller.h"
 #include "store/dbase/table.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"
-#include "store/work_tables.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
+#include "toworkdb/findings.h"
 
 namespace lindavex::toworkdb {
 namespace {
@@ -356,41 +357,18 @@ TEST_F(ConversionRunTest, BackupsAreCopiedWhereLinksAreRefused) {
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
 }
 
-// The action alone, without the window: its report is what the tables hold.
-TEST_F(ConversionRunTest, TheReportCountsWhatEachTableHolds) {
-    const ConversionReport direct = convert(example, workDb);
-    std::vector<std::string> names;
-    for (const TableCount& table : direct.tables) {
-        names.push_back(table.name);
-        EXPECT_EQ(table.records, records(workDb, table.name.c_str())) << table.name;
-    }
-    EXPECT_EQ(names, std::vector<std::string>(store::work_tables::writtenTables().begin(),
-                                              store::work_tables::writtenTables().end()));
-    EXPECT_EQ(direct.workingSet.size(), records(workDb, "DIASHORAST"));
-    EXPECT_EQ(direct.L1, 55);
-    EXPECT_EQ(direct.L2, 35);
-    // Each renamed code is in its table under the code written.
-    for (const RenamedCode& code : direct.renamedCodes) {
-        EXPECT_NE(code.centreCode, code.writtenCode);
-        auto table = store::Table::open(workDb, code.table, store::Table::Mode::Shared);
-        EXPECT_TRUE(table.lookup(code.table == "ASIGNOMT" ? "COD" : "ABREV", code.writtenCode))
-            << code.table << ' ' << code.writtenCode;
-    }
-}
+// The closing message carries the codes stored otherwise and what was left out, as its details;
+// with nothing of the kind, the message alone.
+TEST_F(ConversionRunTest, TheClosingMessageCarriesWhatWasStoredOtherwise) {
+    runOn(exampleWith("Profesor Codigo=\"P02\"", "Profesor Codigo=\"PROFESOR_LARGO\""));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kFinishedText});
+    EXPECT_EQ(ui.details, std::vector<std::string>{renamedCodesText(report->findings)});
+    EXPECT_NE(ui.details.back().find("PROFT: PROFESOR_LARGO → PROFESOR_L\n"), std::string::npos)
+        << ui.details.back();
 
-TEST_F(ConversionRunTest, TheReportNamesTheCodesWrittenUnderAnotherCode) {
-    const fs::path centre = scratch / "codigos.xml";
-    writeBytes(centre,
-               "<Centro><Aulas><Aula Codigo=\"A1\" Denominacion=\"a\"/>"
-               "<Aula Codigo=\"A1\" Denominacion=\"b\"/></Aulas>"
-               "<Profesores><Profesor Codigo=\"PROFESOR_LARGO\"/></Profesores></Centro>");
-    const ConversionReport direct = convert(centre, workDb);
-    ASSERT_EQ(direct.renamedCodes.size(), 2u);
-    EXPECT_EQ(direct.renamedCodes[0].table, "PROFT");
-    EXPECT_EQ(direct.renamedCodes[0].centreCode, "PROFESOR_LARGO");
-    EXPECT_EQ(direct.renamedCodes[1].table, "AULAT");
-    EXPECT_EQ(direct.renamedCodes[1].centreCode, "A1");
-    EXPECT_NE(direct.renamedCodes[1].writtenCode, "A1");
+    runOn(example);
+    EXPECT_EQ(ui.details.back(), "");
 }
 
 }  // namespace

@@ -1,0 +1,218 @@
+#include "store/dbase/table_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <system_error>
+#include <unordered_map>
+
+#include "store/dbase/field_value.h"
+#include "store/dbase/mdx.h"
+#include "store/dbase/table_files.h"
+#include "store/error.h"
+#include "store/files/file_io.h"
+#include "store/workdb.h"
+
+namespace lindavex::store::table_io {
+namespace fs = std::filesystem;
+using dbf::upperAscii;
+
+namespace {
+
+[[noreturn]] void cannotWrite(const fs::path& target, int error) {
+    throw fileError("No se puede escribir la tabla", target.string(), reasonText(error));
+}
+
+// Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
+// moves it into place.
+fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
+    fs::path temp;
+    if (const int error = file_io::writeBeside(target, bytes, mode, temp); error != 0)
+        cannotWrite(target, error);
+    return temp;
+}
+
+void moveIntoPlace(const fs::path& temp, const fs::path& target) {
+    if (const int error = file_io::rename(temp, target); error != 0) {
+        platform::remove(temp);
+        cannotWrite(target, error);
+    }
+}
+
+std::tm today() { return platform::localTime(std::time(nullptr)); }
+
+// The bytes of a new empty level-7 table with these fields, and of its index when it has one.
+struct EmptyTable {
+    std::string dbf;
+    std::string mdx;  // empty without indexes
+};
+
+EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
+                      const std::vector<IndexDef>& indexes, const std::string& displayName) {
+    if (fields.empty()) throw fileError("La tabla no tiene campos", displayName);
+    std::vector<dbf::Field> stored;
+    std::unordered_map<std::string, std::size_t> byName;
+    for (const FieldDef& def : fields) {
+        if (!byName.emplace(upperAscii(def.name), stored.size()).second)
+            throw Error("Campo repetido " + def.name + " en la tabla: " + displayName);
+        stored.push_back(field_value::toStored(def, displayName));
+    }
+    for (const IndexDef& index : indexes) {
+        auto found = byName.find(upperAscii(index.field));
+        if (found == byName.end())
+            throw Error("El índice " + index.tag + " usa un campo que no existe (" + index.field +
+                        "): " + displayName);
+        stored[found->second].indexed = true;
+    }
+    dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
+    if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
+        throw fileError("La tabla tiene demasiados campos", displayName);
+    const std::tm date = today();
+    dbf::stampHeader(layout.header, 0, date);
+    EmptyTable table{layout.header + dbf::kEndOfFile, {}};
+    if (!indexes.empty())
+        table.mdx = mdx::build(layout, {}, 0, indexes, target.stem().string(), date);
+    return table;
+}
+
+}  // namespace
+
+LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& displayName) {
+    LockedFile file;
+    // Lock, then make sure the locked file is still the one under the name: a writer that
+    // was closing may have just moved a new file into place.
+    platform::FileInfo locked;
+    for (int attempt = 0;; ++attempt) {
+        platform::File opened;
+        // Exclusive use also keeps out other programs' writers, whose engines lock bytes of
+        // their own: the file is opened so that it cannot be written meanwhile.
+        if (const int error = exclusive ? platform::openDenyingWriters(dbf, opened)
+                                        : platform::openForReading(dbf, opened);
+            error != 0) {
+            if (error == ENOENT) throw fileError("No existe la tabla", displayName);
+            if (error == EWOULDBLOCK)
+                throw fileError("La tabla está en uso por otro programa", displayName);
+            throw fileError("No se puede abrir la tabla", displayName, reasonText(error));
+        }
+        if (const int error = platform::lock(opened, exclusive); error != 0) {
+            if (error == EWOULDBLOCK)
+                throw fileError("La tabla está en uso por otro programa", displayName);
+            throw fileError("No se puede bloquear la tabla", displayName, reasonText(error));
+        }
+        platform::FileInfo named;
+        if (platform::describe(opened, locked) != 0)
+            throw fileError("No se puede abrir la tabla", displayName);
+        if (platform::describe(dbf, named) == 0 && named.identity == locked.identity) {
+            file.lock = std::move(opened);
+            break;
+        }
+        if (attempt >= 10) throw fileError("La tabla está en uso por otro programa", displayName);
+    }
+    file.fileMode = locked.permissions;
+    file.identity = locked.identity;
+    return file;
+}
+
+dbf::Layout readLayout(const LockedFile& file, const std::string& displayName) {
+    std::uint64_t size = 0;
+    std::string head;
+    int error = platform::sizeOf(file.lock, size);
+    if (error == 0)
+        error = platform::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader),
+                                 head);
+    if (error != 0) throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+    // A file cut short since its size was taken is judged by what could be read.
+    if (head.size() < dbf::kLongestHeader) size = std::min<std::uint64_t>(size, head.size());
+    return dbf::parse(head, size, displayName);
+}
+
+std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
+                        const std::string& displayName) {
+    const std::size_t size = layout.recordCount * layout.recordLength;
+    std::string records;
+    if (const int error = platform::readAt(file.lock, layout.headerLength, size, records);
+        error != 0)
+        throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+    // The header was checked against the file's size: only a file cut short since falls short.
+    if (records.size() != size) throw fileError("No se puede leer la tabla", displayName);
+    return records;
+}
+
+std::optional<std::vector<IndexDef>> productionTags(const fs::path& dbf,
+                                                    const dbf::Layout& layout) {
+    if (!layout.hasProductionMdx) return std::vector<IndexDef>{};
+    const fs::path mdxFile = resolveIgnoringCase(dbf.parent_path(), dbf.stem().string() + ".MDX");
+    std::error_code ec;
+    if (!fs::exists(mdxFile, ec)) return std::vector<IndexDef>{};
+    return mdx::readTags(mdxFile, layout);
+}
+
+void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layout,
+               const std::string& records, std::size_t count,
+               const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName) {
+    std::tm date = today();
+    std::string bytes = layout.header;
+    dbf::stampHeader(bytes, count, date);
+    bytes.reserve(bytes.size() + records.size() + 1);
+    bytes += records;
+    bytes += dbf::kEndOfFile;
+
+    // Another shared opener may have written the table since it was read: writing over its
+    // records would lose them.
+    platform::FileInfo now;
+    if (platform::describe(path, now) != 0 || now.identity != opened.identity)
+        throw fileError("La tabla ha sido modificada por otro programa", displayName);
+
+    fs::path mdxTemp;
+    const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
+    if (!tags)
+        throw fileError("No se puede actualizar el índice de producción de la tabla", displayName);
+    if (!tags->empty()) {
+        std::string mdxBytes =
+            mdx::build(layout, records, count, *tags, path.stem().string(), date);
+        mdxTemp = writeBeside(mdxFile, mdxBytes, opened.fileMode);
+    }
+    fs::path temp;
+    try {
+        temp = writeBeside(path, bytes, opened.fileMode);
+    } catch (...) {
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
+        throw;
+    }
+    // Windows refuses to replace a file that is open, our own handle included: the lock is let
+    // go first. An opener that gets in between reads the old file, and its own close then finds
+    // that the file under the name has changed.
+    opened.lock.close();
+    // Invariant 1 for each file of the pair.
+    try {
+        moveIntoPlace(temp, path);
+    } catch (...) {
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
+        throw;
+    }
+    if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
+    file_io::syncDirectory(path.parent_path());
+}
+
+void writeNew(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
+              const std::vector<IndexDef>& indexes) {
+    requireWorkDb(dir);
+    const fs::path target = dbfPath(dir, table);
+    const EmptyTable bytes = emptyTable(target, fields, indexes, target.string());
+    // An index of an earlier table of the name would not match the new one.
+    const fs::path oldIndex = resolveIgnoringCase(dir, mdxPath(dir, table).filename().string());
+    std::error_code ec;
+    if (bytes.mdx.empty() && fs::exists(oldIndex, ec)) {
+        if (const int error = file_io::unlink(oldIndex); error != 0) cannotWrite(oldIndex, error);
+    }
+    // Invariant 1 for each file; invariant 2: nobody else is in this folder, so the files
+    // simply replace whatever has the name.
+    if (!bytes.mdx.empty()) {
+        const fs::path index = mdxPath(dir, table);
+        moveIntoPlace(writeBeside(index, bytes.mdx, 0644), index);
+    }
+    moveIntoPlace(writeBeside(target, bytes.dbf, 0644), target);
+    file_io::syncDirectory(dir);
+}
+
+}  // namespace lindavex::store::table_io

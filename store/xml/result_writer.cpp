@@ -1,0 +1,254 @@
+#include "store/xml/result_writer.h"
+
+#include <libxml/encoding.h>
+#include <libxml/tree.h>
+#include <libxml/xmlIO.h>
+#include <libxml/xmlsave.h>
+
+#include <array>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/codepage.h"
+#include "store/error.h"
+#include "store/files/file_io.h"
+#include "store/files/platform.h"
+#include "store/xml/loaded_document.h"
+#include "store/xml/xml_cp1252.h"
+
+namespace lindavex::store {
+namespace {
+
+const xmlChar* xml(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
+const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(text); }
+
+// XML cannot carry control characters other than tab and line ends, not even as references:
+// written out, they would make a file that no reader accepts.
+void checkAttributeValue(const std::string& utf8Name, std::string_view cp1252value) {
+    for (const char c : cp1252value) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            std::string message = "El atributo '" + utf8Name;
+            message += "' no admite caracteres de control: '";
+            message += codepage::toUtf8(cp1252value);
+            message += "'.";
+            throw Error(message);
+        }
+    }
+}
+
+// The permissions a replaced file keeps, or those of a newly made file.
+unsigned permissionsFor(const std::filesystem::path& target) {
+    platform::FileInfo info;
+    if (platform::describe(target, info) == 0) return info.permissions;
+    return platform::defaultPermissions();
+}
+
+[[noreturn]] void throwWriteError(const std::filesystem::path& target, int code) {
+    throw fileError("No se puede escribir el archivo", target, reasonText(code));
+}
+
+// Appends code page text as an attribute value, in UTF-8 and escaped as libxml2 escapes it when
+// it saves a document with a declared encoding: markup characters and the three blanks other
+// than the space as references, everything else as it is (the encoder then refers to what the
+// file's encoding lacks). One pass, with no text made per value.
+void appendAttributeText(std::string& out, std::string_view cp1252) {
+    static const std::array<std::string, 256> kUtf8 = [] {
+        std::array<std::string, 256> table;
+        for (int byte = 0; byte < 256; ++byte)
+            table[static_cast<std::size_t>(byte)] =
+                codepage::toUtf8(std::string(1, static_cast<char>(byte)));
+        return table;
+    }();
+    for (const char c : cp1252) {
+        switch (c) {
+            case '\n':
+                out += "&#10;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
+            case '\t':
+                out += "&#9;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x80)
+                    out += c;
+                else
+                    out += kUtf8[static_cast<unsigned char>(c)];
+        }
+    }
+}
+
+// Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
+// one.
+void appendQuoted(std::string& out, std::string_view text) {
+    const char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
+    out += quote;
+    out += text;
+    out += quote;
+}
+
+class StreamingWriter final : public ElementWriter {
+  public:
+    StreamingWriter(xmlDoc* doc, const std::filesystem::path& target)
+        : target_(target), file_(target, permissionsFor(target)) {
+        registerWindows1252Encoding();
+        // The loaded file's declared encoding, as libxml2 takes it when it saves a document.
+        encoding_ = doc->encoding != nullptr ? chars(doc->encoding) : "UTF-8";
+        xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(encoding_.c_str());
+        if (handler == nullptr)
+            throw fileError("No se puede escribir el archivo", target,
+                            "el documento no se puede codificar");
+        if (const int code = file_.create(); code != 0) throwWriteError(target_, code);
+        out_ = xmlOutputBufferCreateIO(&StreamingWriter::toFile, nullptr, this, handler);
+        if (out_ == nullptr) throw std::bad_alloc();
+        writeOutsideRoot(doc);
+    }
+
+    ~StreamingWriter() override {
+        if (out_ != nullptr) xmlOutputBufferClose(out_);
+    }
+
+    StreamingWriter(const StreamingWriter&) = delete;
+    StreamingWriter& operator=(const StreamingWriter&) = delete;
+
+    void startElement(std::string_view name) override {
+        if (startTagOpen_) staged_ += '>';
+        open_.push_back(validName(name, "elemento"));
+        staged_ += '<';
+        staged_ += open_.back();
+        startTagOpen_ = true;
+    }
+
+    void attribute(std::string_view name, std::string_view cp1252value) override {
+        if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
+        const std::string& utf8Name = validName(name, "atributo");
+        checkAttributeValue(utf8Name, cp1252value);
+        staged_ += ' ';
+        staged_ += utf8Name;
+        staged_ += "=\"";
+        appendAttributeText(staged_, cp1252value);
+        staged_ += '"';
+    }
+
+    void endElement() override {
+        if (open_.empty()) throw Error("No hay elemento que cerrar.");
+        if (startTagOpen_) {
+            staged_ += "/>";
+        } else {
+            staged_ += "</";
+            staged_ += open_.back();
+            staged_ += '>';
+        }
+        open_.pop_back();
+        startTagOpen_ = false;
+        if (staged_.size() >= kStageSize) pass();
+    }
+
+    void commit() override {
+        while (!open_.empty()) endElement();
+        staged_ += '\n';
+        pass();
+        const int closed = xmlOutputBufferClose(out_);
+        out_ = nullptr;
+        if (closed < 0 || error_ != 0) fail();
+        if (const int code = file_.write(pending_); code != 0) throwWriteError(target_, code);
+        if (const int code = file_.commit(); code != 0) throwWriteError(target_, code);
+    }
+
+  private:
+    static constexpr std::size_t kStageSize = std::size_t{64} << 10;
+    static constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+
+    // The declaration, then whatever lies outside the root, each followed by a line end, as
+    // libxml2 saves them; the new root comes after them all.
+    void writeOutsideRoot(xmlDoc* doc) {
+        staged_ = "<?xml version=";
+        appendQuoted(staged_, doc->version != nullptr ? chars(doc->version) : "1.0");
+        staged_ += " encoding=";
+        appendQuoted(staged_, encoding_);
+        if (doc->standalone == 0) staged_ += " standalone=\"no\"";
+        if (doc->standalone == 1) staged_ += " standalone=\"yes\"";
+        staged_ += "?>\n";
+        pass();
+        for (xmlNode* child = doc->children; child != nullptr; child = child->next) {
+            if (child->type == XML_ELEMENT_NODE) continue;
+            xmlNodeDumpOutput(out_, doc, child, 0, 0, encoding_.c_str());
+            xmlOutputBufferWrite(out_, 1, "\n");
+        }
+        if (out_->error != 0) fail();
+    }
+
+    // Names come from the program, a handful of them: each is checked once.
+    const std::string& validName(std::string_view name, const char* what) {
+        for (const std::string& known : names_)
+            if (known == name) return known;
+        const std::string utf8Name = codepage::toUtf8(name);
+        if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
+            throw Error("'" + utf8Name + "' no es un nombre de " + what + " válido.");
+        return names_.emplace_back(utf8Name);
+    }
+
+    // Hands the staged UTF-8 text to libxml2, which encodes it.
+    void pass() {
+        if (staged_.empty()) return;
+        if (xmlOutputBufferWrite(out_, static_cast<int>(staged_.size()), staged_.data()) < 0)
+            fail();
+        staged_.clear();
+    }
+
+    // libxml2's output: gathered, and written to the file in large pieces.
+    static int toFile(void* context, const char* bytes, int size) {
+        auto* self = static_cast<StreamingWriter*>(context);
+        self->pending_.append(bytes, static_cast<std::size_t>(size));
+        if (self->pending_.size() >= kWriteSize) {
+            if (const int code = self->file_.write(self->pending_); code != 0) {
+                self->error_ = code;
+                return -1;
+            }
+            self->pending_.clear();
+        }
+        return size;
+    }
+
+    [[noreturn]] void fail() {
+        if (error_ != 0) throwWriteError(target_, error_);
+        throw fileError("No se puede escribir el archivo", target_,
+                        "el documento no se puede codificar");
+    }
+
+    const QuietLibxml quiet_;
+    std::filesystem::path target_;
+    file_io::FileBeside file_;
+    std::string encoding_;
+    xmlOutputBuffer* out_ = nullptr;
+    std::string staged_;
+    std::string pending_;
+    int error_ = 0;
+    std::vector<std::string> open_;
+    std::deque<std::string> names_;
+    bool startTagOpen_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,
+                                                   const std::filesystem::path& target) {
+    return std::make_unique<StreamingWriter>(document.impl_->outside.get(), target);
+}
+
+}  // namespace lindavex::store
