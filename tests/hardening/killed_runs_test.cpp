@@ -128,6 +128,26 @@ class KilledRunsTest : public ::testing::Test {
         newFiles = snapshot(workDb);
     }
 
+    // Every work table the complete old one or the complete new one, and an index present
+    // that of the version of the table beside it.
+    void expectEachTableOldOrNew() {
+        for (const char* table : store::work_tables::writtenTables()) {
+            SCOPED_TRACE(table);
+            std::string content;
+            ASSERT_NO_THROW(content = tableContent(workDb, table));
+            EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
+            // An index present belongs to the version of the table beside it.
+            const fs::path index = store::mdxPath(workDb, table);
+            if (fs::exists(index)) {
+                const std::string bytes = readBytes(index);
+                const std::string name = index.filename().string();
+                const bool oldPair = content == oldTables[table] && oldFiles[name] == bytes;
+                const bool newPair = content == newTables[table] && newFiles[name] == bytes;
+                EXPECT_TRUE(oldPair || newPair) << "the index of another version";
+            }
+        }
+    }
+
     // No hidden file in the work database but the run folder that the next run clears.
     void expectNoStrayFiles() {
         for (const std::string& name : strayTemporaries(workDb))
@@ -149,21 +169,7 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
     const std::size_t killed = killRepeatedly(
         args, kills, [&] { restore(workDb, oldFiles); },
         [&] {
-            for (const char* table : store::work_tables::writtenTables()) {
-                SCOPED_TRACE(table);
-                std::string content;
-                ASSERT_NO_THROW(content = tableContent(workDb, table));
-                EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
-                // An index present belongs to the version of the table beside it.
-                const fs::path index = store::mdxPath(workDb, table);
-                if (fs::exists(index)) {
-                    const std::string bytes = readBytes(index);
-                    const std::string name = index.filename().string();
-                    const bool oldPair = content == oldTables[table] && oldFiles[name] == bytes;
-                    const bool newPair = content == newTables[table] && newFiles[name] == bytes;
-                    EXPECT_TRUE(oldPair || newPair) << "the index of another version";
-                }
-            }
+            expectEachTableOldOrNew();
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
             EXPECT_EQ(workTables(workDb), newTables);
@@ -195,12 +201,7 @@ TEST_F(KilledRunsTest, ARestoreLeavesEachTableWholeAndTheNextRestoreSucceeds) {
     const std::size_t killed = killRepeatedly(
         args, kills, [&] { restore(workDb, newFiles); },
         [&] {
-            for (const char* table : store::work_tables::writtenTables()) {
-                SCOPED_TRACE(table);
-                std::string content;
-                ASSERT_NO_THROW(content = tableContent(workDb, table));
-                EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
-            }
+            expectEachTableOldOrNew();
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
             EXPECT_EQ(without(snapshot(workDb), store::kCopiesFolder), oldFiles);
