@@ -10,6 +10,8 @@ int exportar(const std::vector<std::string>& args);
 int importar(const std::vector<std::string>& args);
 // Exits with 0 when nothing found would stop the first action, 1 when something would.
 int comprobar(const std::vector<std::string>& args);
+// Lists the copies of the tables the first action replaced, or puts one back.
+int restaurar(const std::vector<std::string>& args);
 void printUsage(std::ostream& out);
 
 }  // namespace lindavex::cli

@@ -22,7 +22,7 @@ int exportar(const std::vector<std::string>& args) {
         std::cout << toworkdb::kFinishedText << '\n';
         for (const toworkdb::TableCount& table : report.tables)
             std::cout << table.name << ": " << table.records << " registros\n";
-        std::cout << toworkdb::renamedCodesText(report.findings);
+        std::cout << toworkdb::finishedDetailsText(report);
         return true;
     });
 }

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     if (command == "exportar") return lindavex::cli::exportar(args);
     if (command == "importar") return lindavex::cli::importar(args);
     if (command == "comprobar") return lindavex::cli::comprobar(args);
+    if (command == "restaurar") return lindavex::cli::restaurar(args);
     std::cerr << "Orden desconocida: " << command << "\n\n";
     lindavex::cli::printUsage(std::cerr);
     return 2;

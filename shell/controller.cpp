@@ -51,8 +51,9 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
     toworkdb::ConversionReport report =
         toworkdb::convert(state.xmlFileName, state.workDb, [&] { wait.emplace(ui); });
     wait.reset();
-    // The message stays as it is; the codes stored otherwise and what was left out go with it.
-    finished(state, ui, toworkdb::kFinishedText, toworkdb::renamedCodesText(report.findings));
+    // The message stays as it is; where the earlier tables went, the codes stored otherwise and
+    // what was left out go with it.
+    finished(state, ui, toworkdb::kFinishedText, toworkdb::finishedDetailsText(report));
     return report;
 }
 

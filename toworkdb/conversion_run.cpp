@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "store/dbase/table_files.h"
 #include "store/dbase/table_swap.h"
 #include "store/error.h"
 #include "store/work_tables.h"
@@ -71,13 +70,14 @@ ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
     if (started) started();
     // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
     RunData run;
-    store::TableSwap swap(workDb, work_tables::writtenTables());
-    runSteps(run, centre, swap.folder());
-    swap.commit();
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
-    store::deleteTableFiles(workDb, work_tables::kRemovedTable);
-    return reportOf(run);
+    store::TableSwap swap(workDb, work_tables::writtenTables(), {work_tables::kRemovedTable});
+    runSteps(run, centre, swap.folder());
+    swap.commit();
+    ConversionReport report = reportOf(run);
+    report.earlierTables = swap.keptCopy();
+    return report;
 }
 
 ConversionReport check(const fs::path& centreFile) {

@@ -14,6 +14,8 @@ namespace lindavex::toworkdb {
 // What the user is told: the file chosen is missing; the run ended.
 inline constexpr const char* kMissingFileText = "No existe archivo";
 inline constexpr const char* kFinishedText = "Proceso finalizado";
+// Before the folder that the replaced tables went to.
+inline constexpr const char* kEarlierTablesText = "Tablas anteriores guardadas en";
 
 // A centre code the tables hold under another code (made unique, shortened or cut).
 struct RenamedCode {
@@ -69,6 +71,8 @@ struct ConversionReport {
     std::int32_t L1 = 0, L2 = 0, L3 = 0;    // the leading session lengths, minutes
     std::set<std::string> usedShortCodes;   // subject and activity type codes written
     std::set<std::string> seenLongCodes;
+    // The copy that the tables replaced and removed became; empty when there were none.
+    std::filesystem::path earlierTables;
 };
 
 // Converts a centre file into the work tables of workDb. Errors are thrown as lindavex::Error

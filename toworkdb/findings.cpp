@@ -139,4 +139,17 @@ std::string renamedCodesText(const std::vector<Finding>& findings) {
     return text;
 }
 
+std::string earlierTablesText(const std::filesystem::path& copy) {
+    if (copy.empty()) return {};
+    const std::u8string folder = copy.u8string();
+    const std::u8string name = copy.filename().u8string();
+    return std::string(kEarlierTablesText) + ": " + std::string(folder.begin(), folder.end()) +
+           "\n  Para volver a ellas: lindavex-cli restaurar " +
+           std::string(name.begin(), name.end()) + '\n';
+}
+
+std::string finishedDetailsText(const ConversionReport& report) {
+    return earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
+}
+
 }  // namespace lindavex::toworkdb

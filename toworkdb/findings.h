@@ -1,6 +1,7 @@
 #pragma once
 // What a run found in the centre file, as the user reads it: the check's report as text or CSV,
 // and the codes a conversion stored otherwise, shown after it. UTF-8 throughout.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,12 @@ std::string findingsCsv(const std::vector<Finding>& findings);
 // The centre codes stored under another code (centre code → stored code, table by table), then
 // the elements left without a row or a tutor; empty when there are none.
 std::string renamedCodesText(const std::vector<Finding>& findings);
+
+// Where the tables a run replaced went, and how to put them back; empty for no copy.
+std::string earlierTablesText(const std::filesystem::path& copy);
+
+// What follows "Proceso finalizado": the copy the earlier tables went to, when there were any,
+// then renamedCodesText; empty when there is nothing to say.
+std::string finishedDetailsText(const ConversionReport& report);
 
 }  // namespace lindavex::toworkdb

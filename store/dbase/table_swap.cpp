@@ -1,5 +1,6 @@
 #include "store/dbase/table_swap.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "store/dbase/table_copies.h"
 #include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
@@ -34,17 +36,29 @@ int createFolder(const fs::path& dir) {
     return error == EEXIST && fs::is_directory(dir, ec) ? 0 : error;
 }
 
-// A swap killed while it moved its tables in leaves its journal: one line per change of a file
-// of the work database, "1 NAME" when the old file is kept in the backup folder, "0 NAME" when
-// there was none. A name may be both (an old index removed, then the new one put there): then
-// its old file is what comes back. Putting the old files back and removing the new ones returns
-// the work database to what it was before that swap, however often this is itself interrupted.
+// A swap killed while it moved its tables in leaves its journal: "C NAME", the copy its backup
+// folder becomes, then one line per change of a file of the work database, "1 NAME" when the old
+// file is kept in the backup folder, "0 NAME" when there was none. A name may be both (an old
+// index removed, then the new one put there): then its old file is what comes back. Putting the
+// old files back and removing the new ones returns the work database to what it was before that
+// swap, however often this is itself interrupted; a copy made of the backup folder goes with it.
 void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     std::ifstream journal(staging / kMoveJournal);
     if (!journal) return;
     std::map<std::string, bool> names;  // whether the name's old file is kept
-    for (std::string line; std::getline(journal, line);)
-        if (line.size() >= 3) names[line.substr(2)] |= line.front() == '1';
+    std::string copyName;
+    for (std::string line; std::getline(journal, line);) {
+        if (line.size() < 3) continue;
+        if (line.front() == 'C')
+            copyName = line.substr(2);
+        else
+            names[line.substr(2)] |= line.front() == '1';
+    }
+    std::error_code ec;
+    fs::path backups = staging / kBackupFolder;
+    const fs::path copies = workDb / kCopiesFolder;
+    const bool fromCopy = !copyName.empty() && !fs::exists(backups, ec);
+    if (fromCopy) backups = copies / copyName;
     // New files go before old ones come back: where names have no letter case, removing
     // PROFT.DBF after proft.dbf is back would remove the old table again. Every old file has
     // its backup before the journal exists, so removing first loses nothing.
@@ -52,14 +66,18 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
         for (const auto& [name, kept] : names) {
             if (kept != restoring) continue;
             const fs::path target = workDb / name;
-            const int result = kept ? file_io::rename(staging / kBackupFolder / name, target)
-                                    : file_io::unlink(target);
+            const int result =
+                kept ? file_io::rename(backups / name, target) : file_io::unlink(target);
             if (result != 0 && result != ENOENT)
                 throw fileError("No se puede restaurar la base de datos de trabajo", target,
                                 reasonText(result));
         }
     }
     file_io::syncDirectory(workDb);
+    if (fromCopy) {
+        fs::remove_all(backups, ec);
+        fs::remove(copies, ec);  // only when no other copy is there
+    }
 }
 
 // One file of the work database that the swap replaces or removes, with a backup of the old one
@@ -68,32 +86,56 @@ struct Change {
     fs::path target;
     fs::path replacement;  // empty: the target is removed
     fs::path backup;       // empty: there was no old file
+    bool ifFree = false;   // a removal that may fail without a word
     bool applied = false;
 };
 
-// The changes that put one staged table in place of every old spelling of its files (other
-// programs may have written proft.dbf): first every old index goes, so that no old index is ever
-// beside the new table (invariant 5); then every old spelling of the table other than its own
-// name; then the table; then its new index. Removing the other spellings first matters where
-// names have no letter case: renamed over proft.dbf, the new table would keep that spelling.
-void planTable(std::vector<Change>& changes, const FolderNames& old, const fs::path& workDb,
-               const fs::path& staged, const fs::path& backupDir, std::string_view table) {
-    const fs::path dbf = dbfPath(workDb, table);
-    const fs::path mdx = mdxPath(workDb, table);
-    for (const fs::path& index : old.spellingsOf(mdx.filename().string()))
+// The changes that put the staged files of one table in place of every old spelling of its
+// files (other programs may have written proft.dbf): first every old index goes, so that no old
+// index is ever beside the new table (invariant 5); then every old spelling of the table that is
+// not staged; then the staged tables; then their indexes. Removing the other spellings first
+// matters where names have no letter case: renamed over proft.dbf, PROFT.DBF would keep that
+// spelling. Nothing staged: the table goes.
+void planTable(std::vector<Change>& changes, const FolderNames& old, const FolderNames& staged,
+               const fs::path& workDb, const fs::path& backupDir, std::string_view table) {
+    const std::string dbf = dbfPath(workDb, table).filename().string();
+    const std::string mdx = mdxPath(workDb, table).filename().string();
+    for (const fs::path& index : old.spellingsOf(mdx))
         changes.push_back({index, {}, backupDir / index.filename()});
-    bool replacesOld = false;
-    for (const fs::path& spelling : old.spellingsOf(dbf.filename().string())) {
-        if (spelling.filename() == dbf.filename())
-            replacesOld = true;
+    const std::vector<fs::path> stagedTables = staged.spellingsOf(dbf);
+    const auto isStaged = [&](const fs::path& file) {
+        return std::any_of(stagedTables.begin(), stagedTables.end(),
+                           [&](const fs::path& s) { return s.filename() == file.filename(); });
+    };
+    std::vector<fs::path> replaced;
+    for (const fs::path& spelling : old.spellingsOf(dbf)) {
+        if (isStaged(spelling))
+            replaced.push_back(spelling.filename());
         else
             changes.push_back({spelling, {}, backupDir / spelling.filename()});
     }
-    changes.push_back(
-        {dbf, dbfPath(staged, table), replacesOld ? backupDir / dbf.filename() : fs::path()});
-    std::error_code ec;
-    const fs::path newIndex = mdxPath(staged, table);
-    if (fs::exists(newIndex, ec)) changes.push_back({mdx, newIndex, {}});
+    for (const fs::path& table : stagedTables) {
+        const bool replacesOld =
+            std::find(replaced.begin(), replaced.end(), table.filename()) != replaced.end();
+        changes.push_back({workDb / table.filename(), table,
+                           replacesOld ? backupDir / table.filename() : fs::path()});
+    }
+    for (const fs::path& index : staged.spellingsOf(mdx))
+        changes.push_back({workDb / index.filename(), index, {}});
+}
+
+// The changes that remove a table unless another program holds it; each removal may fail.
+void planRemovalIfFree(std::vector<Change>& changes, const FolderNames& old, const fs::path& workDb,
+                       const fs::path& backupDir, std::string_view table) {
+    const std::vector<fs::path> tables =
+        old.spellingsOf(dbfPath(workDb, table).filename().string());
+    if (std::any_of(tables.begin(), tables.end(),
+                    [](const fs::path& dbf) { return exclusiveUseOf(dbf) == EWOULDBLOCK; }))
+        return;
+    for (const fs::path& dbf : tables)
+        changes.push_back({dbf, {}, backupDir / dbf.filename(), true});
+    for (const fs::path& index : old.spellingsOf(mdxPath(workDb, table).filename().string()))
+        changes.push_back({index, {}, backupDir / index.filename(), true});
 }
 
 void makeBackup(const Change& change) {
@@ -144,6 +186,8 @@ void requireTablesFree(const fs::path& workDb, const std::vector<std::string>& t
 struct TableSwap::Impl {
     fs::path workDb;
     std::vector<std::string> tables;
+    std::vector<std::string> removedIfFree;
+    fs::path keptCopy;
     fs::path staging;
     platform::File holder;  // the staging folder's lock (invariant 2)
     bool keepForNextSwap = false;
@@ -154,11 +198,13 @@ struct TableSwap::Impl {
     void assertCommitted() const;
 };
 
-TableSwap::TableSwap(const fs::path& workDb, const std::vector<const char*>& tables)
+TableSwap::TableSwap(const fs::path& workDb, const std::vector<const char*>& tables,
+                     const std::vector<const char*>& removedIfFree)
     : impl_(std::make_unique<Impl>()) {
     requireWorkDb(workDb);
     impl_->workDb = workDb;
     impl_->tables.assign(tables.begin(), tables.end());
+    impl_->removedIfFree.assign(removedIfFree.begin(), removedIfFree.end());
     // Before anything is written: a table that another program holds stops the swap at once.
     requireTablesFree(workDb, impl_->tables);
     impl_->staging = workDb / kStagingFolder;
@@ -193,6 +239,8 @@ TableSwap::~TableSwap() {
 
 const fs::path& TableSwap::folder() const { return impl_->staging; }
 
+const fs::path& TableSwap::keptCopy() const { return impl_->keptCopy; }
+
 void TableSwap::commit() {
     impl_->deferred.reset();
     if (const int error = file_io::flushFileSystem(impl_->staging); error != 0)
@@ -206,17 +254,25 @@ void TableSwap::Impl::moveIntoPlace() {
     std::error_code ec;
     const FolderNames old(workDb, ec);
     if (ec) throw fileError("No se puede leer la carpeta", workDb, reasonText(ec));
+    const FolderNames staged(staging, ec);
+    if (ec) throw fileError("No se puede leer la carpeta", staging, reasonText(ec));
     const fs::path backupDir = staging / kBackupFolder;
     std::vector<Change> changes;
     for (const std::string& table : tables)
-        planTable(changes, old, workDb, staging, backupDir, table);
+        planTable(changes, old, staged, workDb, backupDir, table);
+    for (const std::string& table : removedIfFree)
+        planRemovalIfFree(changes, old, workDb, backupDir, table);
+    const bool keepsFiles = std::any_of(changes.begin(), changes.end(),
+                                        [](const Change& c) { return !c.backup.empty(); });
+    const fs::path copies = workDb / kCopiesFolder;
+    const std::string copyName = keepsFiles ? newCopyName(copies) : std::string();
     // Tested again, now that the swap is about to move: a program may have opened a table
     // since the swap started.
     requireTablesFree(workDb, tables);
 
     if (const int error = createFolder(backupDir); error != 0)
         throw fileError("No se puede crear la carpeta", backupDir, reasonText(error));
-    std::string journal;
+    std::string journal = keepsFiles ? "C " + copyName + '\n' : std::string();
     for (const Change& change : changes) {
         makeBackup(change);
         journal += (change.backup.empty() ? "0 " : "1 ") + change.target.filename().string() + '\n';
@@ -229,7 +285,9 @@ void TableSwap::Impl::moveIntoPlace() {
     for (Change& change : changes) {
         int error = change.replacement.empty() ? file_io::unlink(change.target)
                                                : file_io::rename(change.replacement, change.target);
-        if (change.replacement.empty() && error == ENOENT) error = 0;
+        // Nothing to remove, or a removal that may fail: nothing changed, nothing to undo.
+        if (change.replacement.empty() && error != 0 && (error == ENOENT || change.ifFree))
+            continue;
         if (error != 0) {
             // When the old files cannot all be put back now, the journal and the backups stay
             // for the next swap to put back (invariant 6) instead of going with the folder.
@@ -242,11 +300,24 @@ void TableSwap::Impl::moveIntoPlace() {
         }
         change.applied = true;
     }
-    // Invariant 6: the new names are recorded on disk before the journal goes and the swap
-    // reports success; from then on nothing undoes them.
+    // Invariant 6: the new names are recorded on disk, and the old files are a whole copy,
+    // before the journal goes and the swap reports success; from then on nothing undoes them.
     file_io::syncDirectory(workDb);
+    if (keepsFiles) {
+        const fs::path copy = copies / copyName;
+        int error = createFolder(copies);
+        if (error == 0) error = file_io::renameFolder(backupDir, copy);
+        if (error != 0) {
+            fs::remove(copies, ec);  // only when no other copy is there
+            if (!undo(changes)) keepForNextSwap = true;
+            throw fileError("No se puede guardar la copia de las tablas", copy, reasonText(error));
+        }
+        file_io::syncDirectory(copies);
+        keptCopy = copy;
+    }
     file_io::unlink(journalPath);
     file_io::syncDirectory(staging);
+    if (keepsFiles) pruneCopies(copies);
 }
 
 void TableSwap::Impl::assertCommitted() const {

@@ -14,12 +14,14 @@
 //  3. The staged tables are flushed together (one file-system flush) before the first of them
 //     moves into the work database.
 //  4. Before the first rename into the work database, the journal lists every file to be
-//     replaced or removed and whether its old copy is kept in the backup folder; it is written
-//     by invariant 1. Its presence means "the work database is between two states".
+//     replaced or removed and whether its old copy is kept in the backup folder, and names the
+//     copy that the backup folder becomes (store/dbase/table_copies.h); it is written by
+//     invariant 1. Its presence means "the work database is between two states".
 //  5. Each table's old index is removed before the table itself is replaced, so a stop between
 //     the two leaves a table without an index, never a table beside another table's index.
 //  6. The journal is removed only after the work database folder is flushed with the new
-//     names. A swap that finds a journal puts the old files back before anything else.
+//     names and the backup folder, whole, has become its copy. A swap that finds a journal puts
+//     the old files back before anything else, from the backup folder or from the copy.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,9 +32,12 @@ namespace lindavex::store {
 class TableSwap {
   public:
     // Takes the staging folder of workDb for the tables named, after putting back what a swap
-    // that was killed left there (invariant 6), and empties it. Throws lindavex::Error when
-    // the work database is missing or another swap holds it.
-    TableSwap(const std::filesystem::path& workDb, const std::vector<const char*>& tables);
+    // that was killed left there (invariant 6), and empties it. Each of `tables` becomes what
+    // is staged for it (nothing staged: it goes); each of `removedIfFree` goes as well unless
+    // another program holds it, a file that cannot be removed staying without a word. Throws
+    // lindavex::Error when the work database is missing or another swap holds it.
+    TableSwap(const std::filesystem::path& workDb, const std::vector<const char*>& tables,
+              const std::vector<const char*>& removedIfFree = {});
     // Removes the staging folder with what is left in it: the old files of a committed swap,
     // or the tables of one that never committed.
     ~TableSwap();
@@ -46,6 +51,10 @@ class TableSwap {
     // a table in use by another program or a file that cannot be moved, the work database is
     // as it was, or, when even putting it back failed, as the next swap puts it back.
     void commit();
+
+    // After commit(): the copy in which the replaced and removed files were kept; empty when
+    // the work database had none of them.
+    const std::filesystem::path& keptCopy() const;
 
   private:
     struct Impl;

@@ -122,6 +122,11 @@ int rename(const fs::path& from, const fs::path& to) {
     return platform::rename(from, to);
 }
 
+int renameFolder(const fs::path& from, const fs::path& to) {
+    if (const int error = injected(Operation::Rename); error != 0) return error;
+    return platform::renameFolder(from, to);
+}
+
 int link(const fs::path& existing, const fs::path& newName) {
     if (const int error = injected(Operation::Link); error != 0) return error;
     return platform::link(existing, newName);

@@ -38,6 +38,8 @@ namespace lindavex::store::file_io {
 enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
 
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
+// A folder moved to a new name; counted as a rename.
+int renameFolder(const std::filesystem::path& from, const std::filesystem::path& to);
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);

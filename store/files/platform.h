@@ -114,6 +114,10 @@ int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 // held open.
 int replaceKeepingAccess(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Moves a folder, with what it holds, to a name not yet taken in the same file system. Nothing
+// in it may be held open.
+int renameFolder(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // A second name for an existing file; EEXIST when the new name is taken.
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 

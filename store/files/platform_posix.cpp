@@ -142,6 +142,8 @@ int replaceKeepingAccess(const fs::path& from, const fs::path& to) {
     return platform::rename(from, to);
 }
 
+int renameFolder(const fs::path& from, const fs::path& to) { return platform::rename(from, to); }
+
 int link(const fs::path& existing, const fs::path& newName) {
     return result(::link(existing.c_str(), newName.c_str()));
 }

@@ -187,6 +187,11 @@ int rename(const fs::path& from, const fs::path& to) {
         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
+// MOVEFILE_REPLACE_EXISTING is refused for folders; the name is new anyway.
+int renameFolder(const fs::path& from, const fs::path& to) {
+    return result(MoveFileExW(from.c_str(), to.c_str(), 0));
+}
+
 int replaceKeepingAccess(const fs::path& from, const fs::path& to) {
     if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
         GetLastError() == ERROR_FILE_NOT_FOUND)

@@ -131,16 +131,26 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     const std::size_t calls = io::totalCalls();
     io::reset();
 
-    // Killed after the first tables went in, before ASIGT (its last calls: rename COUNTSES.MDX,
-    // rename ASIGT.DBF, remove CURSOST's two files, flush, drop the journal, flush).
-    ASSERT_EQ(cli({"exportar", next.string(), "--workdb", workDb.string()}, "", calls - 6).status,
-              -2);
-    EXPECT_NE(readBytes(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
-    EXPECT_EQ(readBytes(workDb / "ASIGT.DBF"), before.at("ASIGT.DBF"));
+    // Killed after the first tables went in, before ASIGT (its last calls: rename ASIGT.DBF,
+    // remove CURSOST.DBF, flush, make the copies folder, move the old files there, flush, drop
+    // the journal, flush); and killed with every table in and the old ones a copy, but the
+    // journal still there. Either way the next run puts the old tables back first, even when it
+    // then fails itself, and the copy goes with them.
+    const fs::path saved = scratch / "ANTES";
+    fs::copy(workDb, saved, fs::copy_options::recursive);
+    for (const std::size_t stop : {calls - 7, calls - 1}) {
+        SCOPED_TRACE(stop);
+        fs::remove_all(workDb);
+        fs::copy(saved, workDb, fs::copy_options::recursive);
+        ASSERT_EQ(cli({"exportar", next.string(), "--workdb", workDb.string()}, "", stop).status,
+                  -2);
+        EXPECT_NE(readBytes(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
+        EXPECT_EQ(readBytes(workDb / "ASIGT.DBF") == before.at("ASIGT.DBF"), stop == calls - 7);
+        EXPECT_EQ(fs::exists(workDb / "LINDAVEX-COPIAS"), stop == calls - 1);
 
-    // The next run puts the old tables back first, even when it then fails itself.
-    EXPECT_EQ(cli({"exportar", badCentre().string(), "--workdb", workDb.string()}).status, 1);
-    EXPECT_EQ(snapshot(workDb), before);
+        EXPECT_EQ(cli({"exportar", badCentre().string(), "--workdb", workDb.string()}).status, 1);
+        EXPECT_EQ(snapshot(workDb), before);
+    }
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include "hardening_support.h"
 #include "shell/controller.h"
 #include "shell/settings_file.h"
+#include "store/dbase/table_copies.h"
 #include "store/dbase/table_files.h"
 #include "store/files/file_io.h"
+#include "store/work_tables.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"
@@ -129,8 +131,9 @@ TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
     ASSERT_TRUE(exportar(exampleCentre()).finished);
     const auto newTables = workTables(workDb);
     // One file per name, and the courses table, whose deletion is best-effort, only where its
-    // deletion failed and then as it was.
+    // deletion failed and then as it was; the copies are checked apart.
     const auto names = [&](std::map<std::string, std::string> files) {
+        files = without(files, store::kCopiesFolder);
         std::set<std::string> kept;
         for (const char* courses : {"CURSOST.DBF", "cursost.mdx"})
             if (files.contains(courses) && files[courses] == before.at(courses))
@@ -157,6 +160,10 @@ TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
                               EXPECT_TRUE(reportedSuccess(outcome));
                               EXPECT_EQ(workTables(workDb), newTables);
                               EXPECT_EQ(names(snapshot(workDb)), newNames);
+                              // Every file it replaced or removed, kept whole in one copy.
+                              const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+                              ASSERT_EQ(copies.size(), 1U);
+                              EXPECT_EQ(copies.begin()->second, before);
                           } else {
                               EXPECT_FALSE(outcome.error.empty());
                               EXPECT_FALSE(reportedSuccess(outcome));
@@ -191,6 +198,62 @@ TEST_F(FailureInjectionTest, AnUndoThatFailsIsFinishedByTheNextRun) {
         io::reset();
         EXPECT_EQ(snapshot(workDb), before);
     }
+}
+
+// A restore puts a whole copy back and keeps what it replaced as a new copy, or changes nothing;
+// with the copies already as many as are kept, the oldest goes only once a restore ended well.
+TEST_F(FailureInjectionTest, ARestoreChangesEveryTableOrNone) {
+    fs::create_directories(workDb);
+    ASSERT_TRUE(exportar(smallCentre()).finished);
+    writeBytes(workDb / "proft.dbf", "another program's spelling");
+    const auto earliest = snapshot(workDb);
+    for (std::size_t run = 0; run < store::kCopiesKept; ++run)
+        ASSERT_TRUE(exportar(exampleCentre()).finished);
+    const auto before = snapshot(workDb);
+    const auto current = without(before, store::kCopiesFolder);
+    const auto copiesBefore = folderSnapshots(workDb / store::kCopiesFolder);
+    ASSERT_EQ(copiesBefore.size(), store::kCopiesKept);
+    const std::string oldest = copiesBefore.begin()->first;
+    ASSERT_EQ(copiesBefore.begin()->second, earliest);
+
+    std::vector<const char*> tables = store::work_tables::writtenTables();
+    tables.push_back(store::work_tables::kRemovedTable);
+    const auto restore = [&] {
+        Outcome outcome;
+        try {
+            store::restoreTableCopy(workDb, oldest, tables);
+            outcome.finished = true;
+        } catch (const Error& e) {
+            outcome.error = e.what();
+        }
+        return outcome;
+    };
+    const std::size_t walked =
+        walkEveryCall([&] { lindavex::testing::restore(workDb, before); }, restore,
+                      [&](const Outcome& outcome) {
+                          EXPECT_TRUE(strayTemporaries(workDb).empty());
+                          if (!outcome.finished) {
+                              EXPECT_FALSE(outcome.error.empty());
+                              EXPECT_EQ(snapshot(workDb), before);
+                              return;
+                          }
+                          EXPECT_EQ(without(snapshot(workDb), store::kCopiesFolder), earliest);
+                          // The earlier copies as they were, but the oldest, which goes unless
+                          // removing it failed; and the tables replaced, now the newest copy.
+                          auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+                          ASSERT_FALSE(copies.empty());
+                          EXPECT_EQ(std::prev(copies.end())->second, current);
+                          copies.erase(std::prev(copies.end()));
+                          auto expected = copiesBefore;
+                          if (!copies.contains(oldest)) expected.erase(oldest);
+                          EXPECT_EQ(copies, expected);
+                      });
+    EXPECT_GT(walked, 30U);
+    lindavex::testing::restore(workDb, before);
+    ASSERT_TRUE(restore().finished);
+    const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+    EXPECT_EQ(copies.size(), store::kCopiesKept);
+    EXPECT_FALSE(copies.contains(oldest));
 }
 
 TEST_F(FailureInjectionTest, SecondActionWritesAWholeResultOrLeavesTheEarlierOne) {

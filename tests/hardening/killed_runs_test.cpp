@@ -6,6 +6,7 @@
 // LINDAVEX_KILLS sets how many kills (200 when unset; CI may run fewer).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "hardening_support.h"
+#include "store/dbase/table_copies.h"
 #include "support/process.h"
 #include "support/scratch_dir.h"
 #include "toxml/result_export.h"
@@ -126,6 +128,26 @@ class KilledRunsTest : public ::testing::Test {
         newFiles = snapshot(workDb);
     }
 
+    // Every work table the complete old one or the complete new one, and an index present
+    // that of the version of the table beside it.
+    void expectEachTableOldOrNew() {
+        for (const char* table : store::work_tables::writtenTables()) {
+            SCOPED_TRACE(table);
+            std::string content;
+            ASSERT_NO_THROW(content = tableContent(workDb, table));
+            EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
+            // An index present belongs to the version of the table beside it.
+            const fs::path index = store::mdxPath(workDb, table);
+            if (fs::exists(index)) {
+                const std::string bytes = readBytes(index);
+                const std::string name = index.filename().string();
+                const bool oldPair = content == oldTables[table] && oldFiles[name] == bytes;
+                const bool newPair = content == newTables[table] && newFiles[name] == bytes;
+                EXPECT_TRUE(oldPair || newPair) << "the index of another version";
+            }
+        }
+    }
+
     // No hidden file in the work database but the run folder that the next run clears.
     void expectNoStrayFiles() {
         for (const std::string& name : strayTemporaries(workDb))
@@ -147,25 +169,49 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
     const std::size_t killed = killRepeatedly(
         args, kills, [&] { restore(workDb, oldFiles); },
         [&] {
-            for (const char* table : store::work_tables::writtenTables()) {
-                SCOPED_TRACE(table);
-                std::string content;
-                ASSERT_NO_THROW(content = tableContent(workDb, table));
-                EXPECT_TRUE(content == oldTables[table] || content == newTables[table]);
-                // An index present belongs to the version of the table beside it.
-                const fs::path index = store::mdxPath(workDb, table);
-                if (fs::exists(index)) {
-                    const std::string bytes = readBytes(index);
-                    const std::string name = index.filename().string();
-                    const bool oldPair = content == oldTables[table] && oldFiles[name] == bytes;
-                    const bool newPair = content == newTables[table] && newFiles[name] == bytes;
-                    EXPECT_TRUE(oldPair || newPair) << "the index of another version";
-                }
-            }
+            expectEachTableOldOrNew();
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
             EXPECT_EQ(workTables(workDb), newTables);
-            EXPECT_EQ(names(snapshot(workDb)), names(newFiles));  // one file per table
+            // One file per table, and the old files in a whole copy; when the killed run had
+            // put its tables in, the next one kept those in a copy of its own.
+            EXPECT_EQ(names(without(snapshot(workDb), store::kCopiesFolder)),
+                      names(without(newFiles, store::kCopiesFolder)));
+            const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+            ASSERT_FALSE(copies.empty());
+            EXPECT_EQ(copies.begin()->second, oldFiles);
+            if (copies.size() > 1) {
+                EXPECT_EQ(copies.size(), 2U);
+                EXPECT_EQ(std::prev(copies.end())->second, without(newFiles, store::kCopiesFolder));
+            }
+            expectNoStrayFiles();
+        });
+    EXPECT_GE(killed, kills);
+}
+
+// A restore killed anywhere leaves each table the current one or the copy's, the copy itself
+// whole; the next restore of it succeeds, keeping the tables it replaced as a new copy.
+TEST_F(KilledRunsTest, ARestoreLeavesEachTableWholeAndTheNextRestoreSucceeds) {
+    const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+    ASSERT_EQ(copies.size(), 1U);
+    const std::string copy = copies.begin()->first;
+    const std::vector<std::string> args = {"restaurar", copy, "--workdb", workDb.string()};
+    const auto current = without(newFiles, store::kCopiesFolder);
+    const std::size_t kills = killsWanted() / 4;
+    const std::size_t killed = killRepeatedly(
+        args, kills, [&] { restore(workDb, newFiles); },
+        [&] {
+            expectEachTableOldOrNew();
+            expectNoStrayFiles();
+            ASSERT_EQ(runCli(args, 0), Ending::Finished);
+            EXPECT_EQ(without(snapshot(workDb), store::kCopiesFolder), oldFiles);
+            // The copy as it was, and the tables it replaced kept in another (by the killed
+            // restore when that had put its tables in, else by this one).
+            const auto after = folderSnapshots(workDb / store::kCopiesFolder);
+            EXPECT_TRUE(after.at(copy) == oldFiles);
+            EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const auto& kept) {
+                return kept.first != copy && kept.second == current;
+            }));
             expectNoStrayFiles();
         });
     EXPECT_GE(killed, kills);

@@ -30,8 +30,10 @@ namespace lindavex::toworkdb {
 namespace {
 namespace fs = std::filesystem;
 using lindavex::testing::errorText;
+using lindavex::testing::folderSnapshots;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
+using lindavex::testing::without;
 using lindavex::testing::writeBytes;
 using shell::runConversion;
 using testing::RecordingUi;
@@ -146,6 +148,9 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     for (const char* name :
          {"proft.dbf", "cursost.dbf", "Cursost.mdx", "countses.mdx", "Asigt.Mdx"})
         writeBytes(workDb / name, "written by another program");
+    // Every one of them is kept in the run's copy, SOLUC not.
+    auto replaced = snapshot(workDb);
+    replaced.erase("SOLUC.DBF");
 
     runOn(example);
     EXPECT_EQ(ui.events, (std::vector<std::string>{"Proceso finalizado"}));
@@ -156,9 +161,15 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
     for (const auto& entry : fs::directory_iterator(workDb))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"ASIGNOMT.DBF", "ASIGT.DBF", "AULAT.DBF",
-                                               "COUNTSES.DBF", "COUNTSES.MDX", "DIASHORAST.DBF",
-                                               "GRUPOST.DBF", "PROFT.DBF", "SOLUC.DBF"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"ASIGNOMT.DBF", "ASIGT.DBF", "AULAT.DBF", "COUNTSES.DBF",
+                                        "COUNTSES.MDX", "DIASHORAST.DBF", "GRUPOST.DBF",
+                                        "LINDAVEX-COPIAS", "PROFT.DBF", "SOLUC.DBF"}));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->earlierTables.parent_path(), workDb / "LINDAVEX-COPIAS");
+    EXPECT_EQ(folderSnapshots(workDb / "LINDAVEX-COPIAS"),
+              (std::map<std::string, std::map<std::string, std::string>>{
+                  {report->earlierTables.filename().string(), replaced}}));
     // The example: 19 subjects and 2 activity types, 12 teachers, 13 rooms, 8 groups,
     // 5 days of 6 periods in two lengths, 82 subjects taught.
     EXPECT_EQ(records(workDb, "ASIGNOMT"), 21u);
@@ -183,14 +194,17 @@ TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
     ASSERT_TRUE(report);
     ASSERT_FALSE(report->usedShortCodes.empty());
 
-    runConversion(state, ui);  // dialog cancelled: the file of the first run
+    report = runConversion(state, ui);  // dialog cancelled: the file of the first run
     EXPECT_EQ(ui.dialogCount, 2);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Proceso finalizado", "Proceso finalizado"}));
     // Same rows; only the dates of last update in the headers could differ.
     EXPECT_EQ(records(workDb, "ASIGNOMT"), 21u);
-    EXPECT_EQ(snapshot(workDb).size(), first.size());
-    for (const auto& [name, bytes] : snapshot(workDb))
-        EXPECT_EQ(bytes.size(), first.at(name).size()) << name;
+    const auto second = without(snapshot(workDb), "LINDAVEX-COPIAS");
+    EXPECT_EQ(second.size(), first.size());
+    for (const auto& [name, bytes] : second) EXPECT_EQ(bytes.size(), first.at(name).size()) << name;
+    // The first run's tables are the second's copy, byte for byte.
+    ASSERT_TRUE(report);
+    EXPECT_EQ(snapshot(report->earlierTables), first);
 }
 
 // Converted as an empty centre, it would empty every table: refused before the wait cursor.
@@ -273,9 +287,8 @@ TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
         if (held.held()) {
             ui = OrderedUi();
             io::reset();
-            expectFailureLeavesWorkDbAsItWas(
-                example, "La tabla está en uso por otro programa: " +
-                             store::dbfPath(workDb, "ASIGT").string());
+            expectFailureLeavesWorkDbAsItWas(example, "La tabla está en uso por otro programa: " +
+                                                          store::dbfPath(workDb, "ASIGT").string());
             EXPECT_EQ(io::totalCalls(), 0u);
         }
     }
@@ -318,28 +331,34 @@ TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstW
 TEST_F(ConversionRunTest, AFailingMoveIntoPlaceIsUndone) {
     namespace io = store::file_io;
     fillWorkDb();
-    // How many renames a whole run makes; the last eight put the staged files in place.
+    // How many renames a whole run makes; before the last, which makes the old files a copy,
+    // eight put the staged files in place.
     io::reset();
     runOn(example);
     const std::size_t renames = io::calls(io::Operation::Rename);
-    ASSERT_GT(renames, 8u);
+    ASSERT_GT(renames, 9u);
     ui = OrderedUi();
     state.completionStatus = 0;
 
-    for (const std::size_t failing : {renames - 7, renames - 3, renames}) {
+    for (const std::size_t failing : {renames - 8, renames - 4, renames - 1}) {
         SCOPED_TRACE(failing);
         ui = OrderedUi();
         io::reset();
         io::inject({io::Operation::Rename, failing, EIO});
         expectFailureLeavesWorkDbAsItWas(example, "No se puede escribir");
     }
+    // Tables whose old files cannot be kept are not replaced either.
+    ui = OrderedUi();
+    io::reset();
+    io::inject({io::Operation::Rename, renames, EIO});
+    expectFailureLeavesWorkDbAsItWas(example, "No se puede guardar la copia de las tablas");
     // Where another program opened a table after the run's test, Windows refuses to replace it
     // with a sharing violation or access denied: the table is in use, not unwritable.
     for (const int error : {EWOULDBLOCK, EACCES}) {
         SCOPED_TRACE(error);
         ui = OrderedUi();
         io::reset();
-        io::inject({io::Operation::Rename, renames, error});
+        io::inject({io::Operation::Rename, renames - 1, error});
         expectFailureLeavesWorkDbAsItWas(example, "La tabla está en uso por otro programa: ");
     }
     io::reset();
@@ -357,8 +376,8 @@ TEST_F(ConversionRunTest, BackupsAreCopiedWhereLinksAreRefused) {
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
 }
 
-// The closing message carries the codes stored otherwise and what was left out, as its details;
-// with nothing of the kind, the message alone.
+// The closing message carries where the earlier tables went, the codes stored otherwise and what
+// was left out, as its details; with nothing of the kind, the message alone.
 TEST_F(ConversionRunTest, TheClosingMessageCarriesWhatWasStoredOtherwise) {
     runOn(exampleWith("Profesor Codigo=\"P02\"", "Profesor Codigo=\"PROFESOR_LARGO\""));
     ASSERT_TRUE(report);
@@ -367,6 +386,14 @@ TEST_F(ConversionRunTest, TheClosingMessageCarriesWhatWasStoredOtherwise) {
     EXPECT_NE(ui.details.back().find("PROFT: PROFESOR_LARGO → PROFESOR_L\n"), std::string::npos)
         << ui.details.back();
 
+    runOn(example);
+    const std::string copy = report->earlierTables.filename().string();
+    EXPECT_EQ(ui.details.back(),
+              "Tablas anteriores guardadas en: " + report->earlierTables.string() +
+                  "\n  Para volver a ellas: lindavex-cli restaurar " + copy + '\n');
+
+    fs::remove_all(workDb);
+    fs::create_directories(workDb);
     runOn(example);
     EXPECT_EQ(ui.details.back(), "");
 }

@@ -26,4 +26,23 @@ inline std::map<std::string, std::string> snapshot(const std::filesystem::path& 
     return files;
 }
 
+// A snapshot without the folder `top` of its folder, and what that holds.
+inline std::map<std::string, std::string> without(std::map<std::string, std::string> files,
+                                                  const std::string& top) {
+    std::erase_if(
+        files, [&](const auto& file) { return *std::filesystem::path(file.first).begin() == top; });
+    return files;
+}
+
+// A snapshot of each folder in dir, by the folder's name; none when dir is missing.
+inline std::map<std::string, std::map<std::string, std::string>> folderSnapshots(
+    const std::filesystem::path& dir) {
+    std::map<std::string, std::map<std::string, std::string>> folders;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.is_directory())
+            folders[entry.path().filename().string()] = snapshot(entry.path());
+    return folders;
+}
+
 }  // namespace lindavex::testing
