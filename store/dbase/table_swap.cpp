@@ -41,7 +41,8 @@ int createFolder(const fs::path& dir) {
 // file is kept in the backup folder, "0 NAME" when there was none. A name may be both (an old
 // index removed, then the new one put there): then its old file is what comes back. Putting the
 // old files back and removing the new ones returns the work database to what it was before that
-// swap, however often this is itself interrupted; a copy made of the backup folder goes with it.
+// swap, however often this is itself interrupted. A copy already made of the backup folder is
+// moved back first, in one rename, so that no copy is ever listed with files missing.
 void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
     std::ifstream journal(staging / kMoveJournal);
     if (!journal) return;
@@ -55,10 +56,15 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
             names[line.substr(2)] |= line.front() == '1';
     }
     std::error_code ec;
-    fs::path backups = staging / kBackupFolder;
+    const fs::path backups = staging / kBackupFolder;
     const fs::path copies = workDb / kCopiesFolder;
-    const bool fromCopy = !copyName.empty() && !fs::exists(backups, ec);
-    if (fromCopy) backups = copies / copyName;
+    if (!copyName.empty() && !fs::exists(backups, ec)) {
+        const fs::path copy = copies / copyName;
+        if (const int error = file_io::renameFolder(copy, backups); error != 0 && error != ENOENT)
+            throw fileError("No se puede restaurar la base de datos de trabajo", copy,
+                            reasonText(error));
+        fs::remove(copies, ec);  // only when no other copy is there
+    }
     // New files go before old ones come back: where names have no letter case, removing
     // PROFT.DBF after proft.dbf is back would remove the old table again. Every old file has
     // its backup before the journal exists, so removing first loses nothing.
@@ -74,10 +80,6 @@ void undoInterruptedMove(const fs::path& workDb, const fs::path& staging) {
         }
     }
     file_io::syncDirectory(workDb);
-    if (fromCopy) {
-        fs::remove_all(backups, ec);
-        fs::remove(copies, ec);  // only when no other copy is there
-    }
 }
 
 // One file of the work database that the swap replaces or removes, with a backup of the old one

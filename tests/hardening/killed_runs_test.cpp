@@ -170,6 +170,9 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
         args, kills, [&] { restore(workDb, oldFiles); },
         [&] {
             expectEachTableOldOrNew();
+            // A copy is there whole or not at all.
+            for (const auto& [name, files] : folderSnapshots(workDb / store::kCopiesFolder))
+                EXPECT_TRUE(files == oldFiles) << name;
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
             EXPECT_EQ(workTables(workDb), newTables);
