@@ -8,6 +8,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "store/dbase/table_copies.h"
+#include "store/error.h"
 #include "store/work_tables.h"
 #include "store/workdb.h"
 #include "toworkdb/conversion_run.h"
@@ -18,10 +19,8 @@ namespace {
 
 void listCopies(const std::filesystem::path& workDb) {
     const std::vector<store::TableCopy> copies = store::tableCopies(workDb);
-    const std::u8string folder = workDb.u8string();
     if (copies.empty()) {
-        std::cout << "No hay copias de las tablas en " << std::string(folder.begin(), folder.end())
-                  << '\n';
+        std::cout << "No hay copias de las tablas en " << utf8Path(workDb) << '\n';
         return;
     }
     for (const store::TableCopy& copy : copies) {

@@ -4,11 +4,15 @@
 
 namespace lindavex {
 
+std::string utf8Path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
 Error fileError(std::string_view what, const std::filesystem::path& file, std::string_view reason) {
-    const std::u8string name = file.u8string();
     std::string text(what);
     text += ": ";
-    text.append(reinterpret_cast<const char*>(name.data()), name.size());
+    text += utf8Path(file);
     if (!reason.empty()) {
         text += " (";
         text += reason;

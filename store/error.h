@@ -15,6 +15,9 @@ class Error : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A path as messages show it: UTF-8 on every platform.
+std::string utf8Path(const std::filesystem::path& path);
+
 // Every error that names a file reads the same way: what failed, the file, and why when that is
 // known, as in "No se puede abrir la tabla: C:\WTEMP\PROFT.DBF (permiso denegado)".
 Error fileError(std::string_view what, const std::filesystem::path& file,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/codepage.h"
+#include "store/error.h"
 #include "store/report.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
@@ -141,11 +142,8 @@ std::string renamedCodesText(const std::vector<Finding>& findings) {
 
 std::string earlierTablesText(const std::filesystem::path& copy) {
     if (copy.empty()) return {};
-    const std::u8string folder = copy.u8string();
-    const std::u8string name = copy.filename().u8string();
-    return std::string(kEarlierTablesText) + ": " + std::string(folder.begin(), folder.end()) +
-           "\n  Para volver a ellas: lindavex-cli restaurar " +
-           std::string(name.begin(), name.end()) + '\n';
+    return std::string(kEarlierTablesText) + ": " + utf8Path(copy) +
+           "\n  Para volver a ellas: lindavex-cli restaurar " + utf8Path(copy.filename()) + '\n';
 }
 
 std::string finishedDetailsText(const ConversionReport& report) {

@@ -29,11 +29,6 @@ namespace field = store::work_tables::field;
 // renames it once done: one untouched this long belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
 
-std::string utf8Path(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {reinterpret_cast<const char*>(text.data()), text.size()};
-}
-
 bool isFile(const fs::path& path) {
     std::error_code ec;
     return !path.empty() && fs::is_regular_file(path, ec);

@@ -404,9 +404,7 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
 
 std::optional<std::string> notACentreFile(const CentreDocument& document, const ParseResult& parsed,
                                           const std::filesystem::path& file) {
-    const std::u8string name = file.u8string();
-    const std::string quoted =
-        "\"" + std::string(reinterpret_cast<const char*>(name.data()), name.size()) + "\"";
+    const std::string quoted = "\"" + utf8Path(file) + "\"";
     if (!parsed)
         return "El archivo XML " + quoted + " no es un documento XML válido (" +
                parsed.description + ").";
@@ -420,8 +418,8 @@ std::optional<std::string> notACentreFile(const CentreDocument& document, const 
 }
 
 std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
-    const std::string utf8Path = codepage::toUtf8(path);
-    const std::vector<std::uint32_t> level = selectElements(*impl_, pathSteps(utf8Path));
+    const std::string utf8 = codepage::toUtf8(path);
+    const std::vector<std::uint32_t> level = selectElements(*impl_, pathSteps(utf8));
     std::vector<Node> found;
     found.reserve(level.size());
     for (const std::uint32_t index : level) found.push_back(Node(impl_.get(), index));
