@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string_view>
 #include <system_error>
-#include <tuple>
 
 #include "store/dbase/dbf_format.h"
 #include "store/dbase/table_swap.h"
@@ -22,22 +22,17 @@ namespace {
 // A copy being removed is renamed so first: it no longer reads as a copy.
 constexpr std::string_view kRemovingSuffix = ".borrando";
 
-// "2026-12-09_154812" or "2026-12-09_154812-002": the date and time, and which copy of that
-// second it is (1 for the first), in the order the copies were made. None for any other name.
-std::optional<std::tuple<std::string, unsigned long>> copyOrder(const std::string& name) {
-    constexpr std::string_view pattern = "dddd-dd-dd_dddddd";
-    if (name.size() < pattern.size()) return std::nullopt;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
+// "2026-12-09_154812", or "2026-12-09_154812-002" for a later copy of that second: names that
+// sort as the copies were made.
+bool isCopyName(std::string_view name) {
+    constexpr std::string_view first = "dddd-dd-dd_dddddd";
+    constexpr std::string_view later = "dddd-dd-dd_dddddd-ddd";
+    if (name.size() != first.size() && name.size() != later.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
         const bool digit = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
-        if (pattern[i] == 'd' ? !digit : name[i] != pattern[i]) return std::nullopt;
+        if (later[i] == 'd' ? !digit : name[i] != later[i]) return false;
     }
-    const std::string stamp = name.substr(0, pattern.size());
-    if (name.size() == pattern.size()) return std::tuple(stamp, 1UL);
-    const std::string suffix = name.substr(pattern.size() + 1);
-    if (name[pattern.size()] != '-' || suffix.empty() || suffix.size() > 6 ||
-        !std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return std::tuple(stamp, std::stoul(suffix));
+    return true;
 }
 
 // The copies in the folder, newest first.
@@ -46,11 +41,9 @@ std::vector<std::string> copyNames(const fs::path& copies) {
     std::error_code ec;
     for (fs::directory_iterator it(copies, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (copyOrder(name) && it->is_directory(ec)) names.push_back(name);
+        if (isCopyName(name) && it->is_directory(ec)) names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return copyOrder(a) > copyOrder(b);
-    });
+    std::sort(names.begin(), names.end(), std::greater<>());
     return names;
 }
 
@@ -87,7 +80,8 @@ fs::path restoreTableCopy(const fs::path& workDb, const std::string& name,
                           const std::vector<const char*>& tables) {
     const fs::path folder = workDb / kCopiesFolder / name;
     std::error_code ec;
-    if (!copyOrder(name) || !fs::is_directory(folder, ec)) throw fileError(kNoSuchCopyText, folder);
+    if (!isCopyName(name) || !fs::is_directory(folder, ec))
+        throw fileError(kNoSuchCopyText, folder);
     std::set<std::string> fileNames;
     for (const char* table : tables)
         for (const char* extension : {".DBF", ".MDX"})
