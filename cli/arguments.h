@@ -1,5 +1,6 @@
 #pragma once
-// The arguments both commands take: CENTRO.xml [--workdb DIR | --workdb=DIR], or --help.
+// The arguments the commands take: one positional argument (CENTRO.xml; restaurar's copy, which
+// may be left out), [--workdb DIR | --workdb=DIR], or --help.
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -80,10 +81,19 @@ inline std::optional<OutputFormat> takeOutputFormat(std::string_view command,
     return format;
 }
 
+// The one argument a command takes besides its options, as usage errors name it.
+struct Positional {
+    const char* missing;  // the error when it is left out; nullptr when it may be
+    const char* twice;    // the error when a second one is given
+};
+inline constexpr Positional kCentreFile{"falta el archivo del centro",
+                                        "solo un archivo del centro"};
+
 // No value on a usage error: it is reported on standard error with the usage text, and the
-// command exits with 2.
+// command exits with 2. `file` is empty when the positional argument may be and was left out.
 inline std::optional<CommandArguments> parseArguments(std::string_view command,
-                                                      const std::vector<std::string>& args) {
+                                                      const std::vector<std::string>& args,
+                                                      const Positional& positional = kCentreFile) {
     auto usageError = [command](const std::string& problem) {
         printUsageError(command, problem);
         return std::nullopt;
@@ -106,7 +116,7 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
         } else if (arg.size() > 1 && arg.front() == '-') {
             return usageError("opción desconocida " + arg);
         } else if (file) {
-            return usageError("solo un archivo del centro");
+            return usageError(positional.twice);
         } else {
             file = arg;
         }
@@ -114,12 +124,12 @@ inline std::optional<CommandArguments> parseArguments(std::string_view command,
             return usageError(workDb ? "--workdb dado dos veces" : "--workdb necesita una carpeta");
         if (folder) workDb = *folder;
     }
-    if (!file) return usageError("falta el archivo del centro");
+    if (!file && positional.missing != nullptr) return usageError(positional.missing);
     // Arguments arrive as UTF-8 on every platform (see console.h).
     auto fromUtf8 = [](const std::string& text) {
         return std::filesystem::path(std::u8string(text.begin(), text.end()));
     };
-    parsed.file = fromUtf8(*file);
+    if (file) parsed.file = fromUtf8(*file);
     parsed.workDb = workDb ? fromUtf8(*workDb) : store::defaultWorkDb();
     return parsed;
 }

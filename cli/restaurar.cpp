@@ -37,47 +37,26 @@ void listCopies(const std::filesystem::path& workDb) {
 }  // namespace
 
 int restaurar(const std::vector<std::string>& args) {
-    std::optional<std::string> name;
-    std::optional<std::string> workDb;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string value;
-        const OptionValue option = optionValue(args, i, "--workdb", value);
-        std::string problem;
-        if (args[i] == "--help" || args[i] == "-h") {
-            printUsage(std::cout);
-            return 0;
-        }
-        if (option == OptionValue::Missing || (option == OptionValue::Given && value.empty())) {
-            problem = "--workdb necesita una carpeta";
-        } else if (option == OptionValue::Given) {
-            if (workDb) problem = "--workdb dado dos veces";
-            workDb = value;
-        } else if (args[i].size() > 1 && args[i].front() == '-') {
-            problem = "opción desconocida " + args[i];
-        } else if (name) {
-            problem = "solo una copia";
-        } else {
-            name = args[i];
-        }
-        if (!problem.empty()) {
-            printUsageError("restaurar", problem);
-            return 2;
-        }
+    const std::optional<CommandArguments> parsed =
+        parseArguments("restaurar", args, {nullptr, "solo una copia"});
+    if (!parsed) return 2;
+    if (parsed->help) {
+        printUsage(std::cout);
+        return 0;
     }
-    const std::filesystem::path folder =
-        workDb ? std::filesystem::path(std::u8string(workDb->begin(), workDb->end()))
-               : store::defaultWorkDb();
+    const std::filesystem::path& folder = parsed->workDb;
     try {
         store::requireWorkDb(folder);
-        if (!name) {
+        if (parsed->file.empty()) {
             listCopies(folder);
             return 0;
         }
+        const std::string name = utf8Path(parsed->file);
         std::vector<const char*> tables = store::work_tables::writtenTables();
         tables.push_back(store::work_tables::kRemovedTable);
-        const std::filesystem::path kept = store::restoreTableCopy(folder, *name, tables);
+        const std::filesystem::path kept = store::restoreTableCopy(folder, name, tables);
         std::cout << toworkdb::kFinishedText << '\n'
-                  << "Copia restaurada: " << *name << '\n'
+                  << "Copia restaurada: " << name << '\n'
                   << toworkdb::earlierTablesText(kept);
         return 0;
     } catch (const std::exception& error) {
