@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "store/workdb.h"
+#include "store/workdb/workdb.h"
 
 namespace lindavex::cli {
 

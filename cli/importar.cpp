@@ -28,6 +28,7 @@ int importar(const std::vector<std::string>& args) {
             return false;
         }
         const toxml::ExportReport report = toxml::exportResult(centre, workDb);
+        if (!report.repaired.empty()) lines << report.repaired << '\n';
         lines << toxml::kFinishedText << '\n'
               << "Resultado: " << report.result.string() << '\n'
               << "Actividades: " << report.activities << '\n';

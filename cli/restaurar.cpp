@@ -7,10 +7,10 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "store/dbase/table_copies.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
-#include "store/work_tables.h"
-#include "store/workdb.h"
+#include "store/workdb/copy_restore.h"
+#include "store/workdb/table_swap.h"
 #include "toworkdb/conversion_run.h"
 #include "toworkdb/findings.h"
 
@@ -18,17 +18,22 @@ namespace lindavex::cli {
 namespace {
 
 void listCopies(const std::filesystem::path& workDb) {
-    const std::vector<store::TableCopy> copies = store::tableCopies(workDb);
+    const std::vector<store::TableCopy> copies =
+        store::tableCopies(workDb, store::restoredWorkTables());
     if (copies.empty()) {
         std::cout << "No hay copias de las tablas en " << utf8Path(workDb) << '\n';
         return;
     }
     for (const store::TableCopy& copy : copies) {
-        std::cout << copy.name << '\n';
+        std::cout << copy.name;
+        // A damaged copy is marked, not counted from what its files happen to hold.
+        for (std::size_t i = 0; i < copy.problems.size(); ++i)
+            std::cout << (i == 0 ? " (dañada: " : ", ") << copy.problems[i];
+        std::cout << (copy.problems.empty() ? "\n" : ")\n");
         for (const store::CopiedTable& table : copy.tables) {
             std::cout << "  " << table.file << ": "
                       << (table.records ? std::to_string(*table.records) + " registros"
-                                        : std::string("ilegible"))
+                                        : "dañada (" + table.problem + ")")
                       << '\n';
         }
     }
@@ -48,16 +53,23 @@ int restaurar(const std::vector<std::string>& args) {
     try {
         store::requireWorkDb(folder);
         if (parsed->file.empty()) {
+            // The copies as they stand once a run stopped midway is put back.
+            if (const std::string repaired = store::repairWorkDb(folder); !repaired.empty())
+                std::cout << repaired << '\n';
             listCopies(folder);
             return 0;
         }
-        const std::string name = utf8Path(parsed->file);
-        std::vector<const char*> tables = store::work_tables::writtenTables();
-        tables.push_back(store::work_tables::kRemovedTable);
-        const std::filesystem::path kept = store::restoreTableCopy(folder, name, tables);
+        const store::RestoredCopy restored =
+            store::restoreTableCopy(folder, parsed->file, store::restoredWorkTables());
+        if (!restored.repaired.empty()) std::cout << restored.repaired << '\n';
         std::cout << toworkdb::kFinishedText << '\n'
-                  << "Copia restaurada: " << name << '\n'
-                  << toworkdb::earlierTablesText(kept);
+                  << "Copia restaurada: " << restored.name << '\n';
+        if (!restored.removedTables.empty()) {
+            std::cout << "Tablas quitadas porque la copia no las tiene:";
+            for (const std::string& table : restored.removedTables) std::cout << ' ' << table;
+            std::cout << '\n';
+        }
+        std::cout << toworkdb::earlierTablesText(restored.keptCopy);
         return 0;
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';

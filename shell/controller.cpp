@@ -4,6 +4,8 @@
 #include <string>
 #include <system_error>
 
+#include "store/error.h"
+#include "store/workdb/table_swap.h"
 #include "toworkdb/findings.h"
 #include "toxml/findings.h"
 
@@ -71,8 +73,18 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
         report = toxml::exportResult(state.xmlFileName, state.workDb, clock);
     }
     // The message stays as it is; what SOLUC lost on the way goes with it.
-    finished(state, ui, toxml::kFinishedText, toxml::findingsText(*report));
+    const std::string repaired = report->repaired.empty() ? "" : report->repaired + '\n';
+    finished(state, ui, toxml::kFinishedText, repaired + toxml::findingsText(*report));
     return report;
+}
+
+void repairAtStart(const RunState& state, UserInterface& ui) {
+    try {
+        if (const std::string repaired = store::repairWorkDb(state.workDb); !repaired.empty())
+            ui.showMessage(repaired);
+    } catch (const Error& error) {
+        ui.showMessage(error.what());
+    }
 }
 
 }  // namespace lindavex::shell

@@ -19,4 +19,9 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
 std::optional<toxml::ExportReport> runResultExport(
     RunState& state, UserInterface& ui, const toxml::LocalClock& clock = toxml::readLocalClock);
 
+// When the window starts: puts back what a first action or a restore stopped midway left in the
+// work database, and says so in one line; what stops it (another run under way, files that
+// cannot be put back) is said too, and each action then refuses until it is mended.
+void repairAtStart(const RunState& state, UserInterface& ui);
+
 }  // namespace lindavex::shell

@@ -16,12 +16,13 @@
 
 #include <exception>
 
+#include "shell/controller.h"
 #include "shell/platform.h"
 #include "shell/qt_ui.h"
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/error.h"
-#include "store/workdb.h"
+#include "store/workdb/workdb.h"
 
 namespace lindavex::shell {
 namespace {
@@ -216,7 +217,12 @@ bool TMForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TMForm::FormShow() {}
+void TMForm::FormShow() {
+    if (checkedWorkDb_) return;
+    checkedWorkDb_ = true;
+    // Once the window is up, so that a message about it has the window behind it.
+    QTimer::singleShot(0, this, [this] { repairAtStart(state_, *ui_); });
+}
 
 void TMForm::keyPressEvent(QKeyEvent* event) {
     // F1 anywhere in the window: the window, its panels and buttons share one help context.

@@ -117,6 +117,7 @@ class TMForm : public QWidget {
 
     RunState state_;
     Actions actions_;
+    bool checkedWorkDb_ = false;  // a run stopped midway put back, once, when first shown
     std::unique_ptr<UserInterface> ownUi_;
     UserInterface* ui_ = nullptr;
     std::unique_ptr<HelpViewer> helpViewer_;

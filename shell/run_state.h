@@ -43,7 +43,7 @@ class WaitCursor {
 };
 
 struct RunState {
-    // Where the work tables live (see store/workdb.h for the default).
+    // Where the work tables live (see store/workdb/workdb.h for the default).
     std::filesystem::path workDb;
 
     // 0, or 2 when started with exactly two arguments (embedded mode).

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -148,12 +146,9 @@ std::optional<std::string> profileValue(std::string_view text, std::string_view 
 namespace {
 
 std::optional<std::string> readWhole(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return content.str();
+    std::string content;
+    if (store::file_io::readFile(file, content) != 0) return std::nullopt;
+    return content;
 }
 
 // Edits the file (the one a link points to); false when it cannot be read or written, is

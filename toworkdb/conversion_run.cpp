@@ -1,5 +1,5 @@
 // The first action: the seven steps build every work table aside, then the tables go in
-// together (store/dbase/table_swap.h). A run that stops on an error leaves the work database as
+// together (store/workdb/table_swap.h). A run that stops on an error leaves the work database as
 // it was.
 #include "toworkdb/conversion_run.h"
 
@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <utility>
 
-#include "store/dbase/table_swap.h"
 #include "store/error.h"
 #include "store/work_tables.h"
+#include "store/workdb/table_swap.h"
 #include "store/xml/centre_document.h"
 #include "toworkdb/steps.h"
 
@@ -77,6 +77,7 @@ ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
     swap.commit();
     ConversionReport report = reportOf(run);
     report.earlierTables = swap.keptCopy();
+    report.repaired = swap.repaired();
     return report;
 }
 

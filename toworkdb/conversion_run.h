@@ -73,6 +73,8 @@ struct ConversionReport {
     std::set<std::string> seenLongCodes;
     // The copy that the tables replaced and removed became; empty when there were none.
     std::filesystem::path earlierTables;
+    // What putting back an interrupted run did first, in one line; empty when nothing.
+    std::string repaired;
 };
 
 // Converts a centre file into the work tables of workDb. Errors are thrown as lindavex::Error

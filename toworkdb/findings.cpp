@@ -147,7 +147,8 @@ std::string earlierTablesText(const std::filesystem::path& copy) {
 }
 
 std::string finishedDetailsText(const ConversionReport& report) {
-    return earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
+    const std::string repaired = report.repaired.empty() ? "" : report.repaired + '\n';
+    return repaired + earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
 }
 
 }  // namespace lindavex::toworkdb

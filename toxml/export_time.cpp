@@ -3,12 +3,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "store/files/file_io.h"
 #include "store/files/platform.h"
 
 namespace lindavex::toxml {
 
 LocalDateTime readLocalClock() {
-    const std::tm local = store::platform::localTime(std::time(nullptr));
+    const std::tm local = store::platform::localTime(store::file_io::now());
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }

@@ -14,6 +14,7 @@
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
+#include "store/workdb/table_swap.h"
 #include "store/xml/centre_document.h"
 #include "store/xml/result_writer.h"
 #include "toxml/export_time.h"
@@ -244,6 +245,9 @@ bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
                           const LocalClock& clock) {
     ExportReport report;
+    // A first action or a restore stopped midway may have left tables of two runs: put back
+    // before any is read.
+    report.repaired = store::repairWorkDb(workDb);
     RunTables tables(workDb);
     store::CentreDocument document;
     // Only the root's attributes are read; the rest of the file is only checked.

@@ -56,6 +56,9 @@ struct ExportReport {
     std::size_t recordsRead = 0;   // SOLUC records read (deleted ones are not)
     // In the order met: the subject rows' pass, then the task rows', each in record order.
     std::vector<Finding> findings;
+    // What putting back an interrupted run of the first action did first, in one line, so that
+    // the tables read are all of one run; empty when nothing.
+    std::string repaired;
 };
 
 // Writes the result for this centre file from the tables of workDb, taking its

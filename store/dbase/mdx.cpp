@@ -4,13 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <numeric>
 
 #include "store/codepage.h"
 #include "store/convert.h"
 #include "store/error.h"
+#include "store/files/file_io.h"
 
 namespace lindavex::store::mdx {
 namespace {
@@ -199,9 +199,8 @@ std::string numericKey(double value) {
 
 std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
                                               const dbf::Layout& layout) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (file_io::readFile(file, bytes) != 0) return std::nullopt;
     if (bytes.size() < kHeaderPages * kPageSize) return std::nullopt;
     const std::size_t used = dbf::readLe(bytes, file_header::kTagsInUse, 2);
     const std::size_t entrySize = static_cast<unsigned char>(bytes[file_header::kTagEntrySize]);

@@ -15,7 +15,6 @@
 #include "store/dbase/table_files.h"
 #include "store/dbase/table_io.h"
 #include "store/error.h"
-#include "store/workdb.h"
 
 namespace lindavex::store {
 namespace fs = std::filesystem;

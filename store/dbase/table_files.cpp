@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "store/dbase/dbf_format.h"
+#include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"
 
@@ -31,6 +32,12 @@ bool heldByAnotherOpener(const fs::path& file) { return exclusiveUseOf(file) == 
 
 }  // namespace
 
+void requireWorkDb(const fs::path& dir) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        throw fileError("No existe la carpeta de la base de datos de trabajo", dir);
+}
+
 fs::path dbfPath(const fs::path& dir, std::string_view table) {
     return dir / fileName(table, ".DBF");
 }
@@ -41,13 +48,14 @@ fs::path mdxPath(const fs::path& dir, std::string_view table) {
 
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
     // Spelled as the folder spells it: Windows also finds "t.dbf" under "T.DBF".
-    std::error_code ec;
+    std::vector<file_io::Entry> entries;
+    (void)file_io::listFolder(dir, entries);  // unreadable: the name as given, which then fails
     const std::string wanted = upperAscii(name);
     fs::path found;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (entry == name) return it->path();
-        if (found.empty() && upperAscii(entry) == wanted) found = it->path();
+    for (const file_io::Entry& entry : entries) {
+        const std::string spelled = entry.path.filename().string();
+        if (spelled == name) return entry.path;
+        if (found.empty() && upperAscii(spelled) == wanted) found = entry.path;
     }
     return found.empty() ? dir / name : found;
 }
@@ -57,9 +65,14 @@ fs::path findDbf(const fs::path& dir, std::string_view table) {
 }
 
 FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        byUpperName_[upperAscii(it->path().filename().string())].push_back(it->path());
-    if (ec) byUpperName_.clear();
+    std::vector<file_io::Entry> entries;
+    if (const int error = file_io::listFolder(dir, entries); error != 0) {
+        ec = std::error_code(error, std::generic_category());
+        return;
+    }
+    ec.clear();
+    for (const file_io::Entry& entry : entries)
+        byUpperName_[upperAscii(entry.path.filename().string())].push_back(entry.path);
 }
 
 std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {

@@ -10,6 +10,10 @@
 
 namespace lindavex::store {
 
+// Throws lindavex::Error naming the folder of tables (the work database) when it is not an
+// existing folder.
+void requireWorkDb(const std::filesystem::path& dir);
+
 // Path of a table's .DBF / .MDX in a directory: NAME.DBF, NAME.MDX.
 std::filesystem::path dbfPath(const std::filesystem::path& dir, std::string_view table);
 std::filesystem::path mdxPath(const std::filesystem::path& dir, std::string_view table);

@@ -11,7 +11,6 @@
 #include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/files/file_io.h"
-#include "store/workdb.h"
 
 namespace lindavex::store::table_io {
 namespace fs = std::filesystem;
@@ -39,7 +38,7 @@ void moveIntoPlace(const fs::path& temp, const fs::path& target) {
     }
 }
 
-std::tm today() { return platform::localTime(std::time(nullptr)); }
+std::tm today() { return platform::localTime(file_io::now()); }
 
 // The bytes of a new empty level-7 table with these fields, and of its index when it has one.
 struct EmptyTable {
@@ -118,8 +117,8 @@ dbf::Layout readLayout(const LockedFile& file, const std::string& displayName) {
     std::string head;
     int error = platform::sizeOf(file.lock, size);
     if (error == 0)
-        error = platform::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader),
-                                 head);
+        error =
+            file_io::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader), head);
     if (error != 0) throw fileError("No se puede leer la tabla", displayName, reasonText(error));
     // A file cut short since its size was taken is judged by what could be read.
     if (head.size() < dbf::kLongestHeader) size = std::min<std::uint64_t>(size, head.size());
@@ -130,7 +129,7 @@ std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
                         const std::string& displayName) {
     const std::size_t size = layout.recordCount * layout.recordLength;
     std::string records;
-    if (const int error = platform::readAt(file.lock, layout.headerLength, size, records);
+    if (const int error = file_io::readAt(file.lock, layout.headerLength, size, records);
         error != 0)
         throw fileError("No se puede leer la tabla", displayName, reasonText(error));
     // The header was checked against the file's size: only a file cut short since falls short.

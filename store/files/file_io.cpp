@@ -8,20 +8,24 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace lindavex::store::file_io {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::size_t kOperations = 7;
+constexpr std::size_t kOperations = 9;
 
 struct Counters {
     std::array<std::size_t, kOperations> perOperation{};
     std::size_t total = 0;
     std::optional<Injection> armed;
+    std::chrono::seconds clockShift{0};
 };
 
 // Nesting depth of DeferredFlushes scopes (the tool is single-threaded).
@@ -141,6 +145,82 @@ int mkdir(const fs::path& dir, mode_t mode) {
     if (const int error = injected(Operation::CreateDirectory); error != 0) return error;
     return platform::makeFolder(dir, mode);
 }
+
+int rmdir(const fs::path& dir) {
+    if (const int error = injected(Operation::Delete); error != 0) return error;
+    return platform::removeFolder(dir);
+}
+
+int removeTree(const fs::path& dir) {
+    std::vector<Entry> entries;
+    if (const int error = listFolder(dir, entries); error != 0) return error == ENOENT ? 0 : error;
+    for (const Entry& entry : entries) {
+        const int error = entry.folder ? removeTree(entry.path) : file_io::unlink(entry.path);
+        if (error != 0 && error != ENOENT) return error;
+    }
+    const int error = file_io::rmdir(dir);
+    return error == ENOENT ? 0 : error;
+}
+
+int readAt(const platform::File& file, std::uint64_t offset, std::size_t size, std::string& bytes) {
+    if (const int error = injected(Operation::Read); error != 0) return error;
+    return platform::readAt(file, offset, size, bytes);
+}
+
+int readFile(const fs::path& path, std::string& bytes) {
+    platform::File file;
+    if (const int error = platform::openForReading(path, file); error != 0) return error;
+    std::uint64_t size = 0;
+    if (const int error = platform::sizeOf(file, size); error != 0) return error;
+    if (size > SIZE_MAX) return EFBIG;
+    if (const int error = file_io::readAt(file, 0, static_cast<std::size_t>(size), bytes);
+        error != 0)
+        return error;
+    // A file that grew or shrank meanwhile is read as far as it went.
+    return 0;
+}
+
+int writeNewFile(const fs::path& path, std::string_view bytes) {
+    platform::File file;
+    if (const int error = injected(Operation::CreateFile); error != 0) return error;
+    if (const int error = platform::createNew(path, file); error != 0) return error;
+    int error = writeAll(file, bytes);
+    if (error == 0) error = flushFile(file);
+    if (const int closed = file.close(); closed != 0 && error == 0) error = closed;
+    if (error != 0) platform::remove(path);  // clean-up of our own file
+    return error;
+}
+
+int copyFile(const fs::path& from, const fs::path& to) {
+    std::string bytes;
+    if (const int error = readFile(from, bytes); error != 0) return error;
+    return writeNewFile(to, bytes);
+}
+
+int listFolder(const fs::path& dir, std::vector<Entry>& entries) {
+    entries.clear();
+    if (const int error = injected(Operation::List); error != 0) return error;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code kind;
+        // A link to a folder is listed as a file: removing it must not remove what it names.
+        const bool folder = it->symlink_status(kind).type() == fs::file_type::directory;
+        entries.push_back({it->path(), folder});
+    }
+    if (ec) {
+        entries.clear();
+        const std::error_condition reason = ec.default_error_condition();
+        return reason.category() == std::generic_category() && reason.value() != 0 ? reason.value()
+                                                                                   : EIO;
+    }
+    return 0;
+}
+
+std::time_t now() {
+    return std::time(nullptr) + static_cast<std::time_t>(counters().clockShift.count());
+}
+
+void shiftClock(std::chrono::seconds shift) { counters().clockShift = shift; }
 
 int syncDirectory(const fs::path& dir) {
     if (deferDepth > 0) return 0;

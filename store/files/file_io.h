@@ -1,7 +1,9 @@
 #pragma once
-// The one layer through which the system changes files: writing, flushing, renaming, linking,
-// deleting and creating folders. Every such call is counted, so that tests can make the Nth
-// one fail (a full disk, a failing rename) or stop the process there (an interrupted run).
+// The one layer through which the system reads and changes files: reading, writing, flushing,
+// renaming, linking, deleting, creating folders, listing them, and reading the clock. Every such
+// call is counted, so that tests can make the Nth one fail (a full disk, a failing rename, a
+// file that cannot be read) or stop the process there (an interrupted run), and tests can move
+// the clock.
 //
 // Crash safety. A run may be killed, or the machine may stop, at any file call. What every
 // layer relies on, and the code cites by number ("invariant N"):
@@ -12,7 +14,7 @@
 //     (replaceFile, writeBeside, FileBeside; a table's .DBF/.MDX pair; the result file;
 //     Morvalen.ini.)
 //  2. to 6. The first action's work database changed all together or not at all: stated and
-//     kept by the table swap, store/dbase/table_swap.h.
+//     kept by the table swap, store/workdb/table_swap.h.
 //  7. The second action writes nothing but its result, by invariant 1: streamed into its hidden
 //     file as the timetable is read and renamed into place once the whole timetable is there.
 //     An earlier result stays whole until then, a run that stops early leaves none, and the
@@ -27,15 +29,27 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/files/platform.h"
 
 namespace lindavex::store::file_io {
 
-enum class Operation { Write, Flush, Rename, Link, Delete, CreateDirectory, CreateFile };
+enum class Operation {
+    Write,
+    Flush,
+    Rename,
+    Link,
+    Delete,
+    CreateDirectory,
+    CreateFile,
+    Read,  // a file read whole, or part of an open file
+    List,  // a folder's entries
+};
 
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 // A folder moved to a new name; counted as a rename.
@@ -43,6 +57,34 @@ int renameFolder(const std::filesystem::path& from, const std::filesystem::path&
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 int unlink(const std::filesystem::path& path);
 int mkdir(const std::filesystem::path& dir, mode_t mode = 0777);
+// Removes an empty folder; counted as a delete.
+int rmdir(const std::filesystem::path& dir);
+// Removes a folder with everything in it, each file and folder a delete of its own; a folder
+// that is not there is no error. Stops at the first failure.
+int removeTree(const std::filesystem::path& dir);
+
+// Reads a whole file.
+int readFile(const std::filesystem::path& path, std::string& bytes);
+// Reads up to `size` bytes of an open file from `offset` (platform::readAt), counted as a read.
+int readAt(const platform::File& file, std::uint64_t offset, std::size_t size, std::string& bytes);
+// Writes a new file that must not exist yet (EEXIST when the name is taken), flushed unless
+// flushes are deferred; on failure nothing is left under the name.
+int writeNewFile(const std::filesystem::path& path, std::string_view bytes);
+// A new file holding what `from` holds (readFile, then writeNewFile).
+int copyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// One entry of a folder.
+struct Entry {
+    std::filesystem::path path;
+    bool folder = false;
+};
+// The entries of a folder, in no particular order.
+int listFolder(const std::filesystem::path& dir, std::vector<Entry>& entries);
+
+// The wall clock, as the system's dated names and headers read it; tests may move it.
+std::time_t now();
+// Moves what now() answers by `shift` from the real clock (tests: a clock set back or ahead).
+void shiftClock(std::chrono::seconds shift);
 
 // Flushes a folder's entries (after a rename or link in it). Folders that cannot be opened
 // are left alone: the files themselves are complete either way.

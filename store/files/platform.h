@@ -122,6 +122,8 @@ int renameFolder(const std::filesystem::path& from, const std::filesystem::path&
 int link(const std::filesystem::path& existing, const std::filesystem::path& newName);
 
 int remove(const std::filesystem::path& path);
+// Removes an empty folder.
+int removeFolder(const std::filesystem::path& path);
 int makeFolder(const std::filesystem::path& path, unsigned mode);
 
 // Makes the renames, links and removals in a folder durable.

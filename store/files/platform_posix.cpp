@@ -150,6 +150,8 @@ int link(const fs::path& existing, const fs::path& newName) {
 
 int remove(const fs::path& path) { return result(::unlink(path.c_str())); }
 
+int removeFolder(const fs::path& path) { return result(::rmdir(path.c_str())); }
+
 int makeFolder(const fs::path& path, unsigned mode) {
     return result(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
 }

@@ -212,6 +212,8 @@ int link(const fs::path& existing, const fs::path& newName) {
 
 int remove(const fs::path& path) { return result(DeleteFileW(path.c_str())); }
 
+int removeFolder(const fs::path& path) { return result(RemoveDirectoryW(path.c_str())); }
+
 int makeFolder(const fs::path& path, unsigned /*mode*/) {
     return result(CreateDirectoryW(path.c_str(), nullptr));
 }

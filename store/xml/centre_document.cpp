@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -19,6 +18,7 @@
 
 #include "store/codepage.h"
 #include "store/error.h"
+#include "store/files/file_io.h"
 #include "store/xml/loaded_document.h"
 #include "store/xml/xml_cp1252.h"
 
@@ -355,22 +355,10 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw fileError("No se puede leer el archivo", path, reasonText(EISDIR));
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw fileError("No se puede leer el archivo", path, reasonText(errno));
-    // In one piece, into a buffer of the file's size: grown a chunk at a time, the buffer was
-    // moved and its fresh pages faulted in again at every doubling. Whatever the file grew by
-    // meanwhile follows in chunks.
+    // In one piece, into a buffer of the file's size.
     std::string bytes;
-    if (const std::uintmax_t size = std::filesystem::file_size(path, ec);
-        !ec && size <= static_cast<std::uintmax_t>(INT32_MAX)) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    std::array<char, std::size_t{1} << 16> chunk{};
-    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0)
-        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) throw fileError("No se puede leer el archivo", path, reasonText(EIO));
+    if (const int error = file_io::readFile(path, bytes); error != 0)
+        throw fileError("No se puede leer el archivo", path, reasonText(error));
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw fileError("No se puede leer el archivo", path, reasonText(EFBIG));
     registerWindows1252Encoding();

@@ -132,21 +132,22 @@ TEST_F(ExportarCommand, ARunKilledWhileMovingTablesInIsUndoneByTheNextRun) {
     io::reset();
 
     // Killed after the first tables went in, before ASIGT (its last calls: rename ASIGT.DBF,
-    // remove CURSOST.DBF, flush, make the copies folder, move the old files there, flush, drop
-    // the journal, flush); and killed with every table in and the old ones a copy, but the
-    // journal still there. Either way the next run puts the old tables back first, even when it
-    // then fails itself, and the copy goes with them.
+    // remove CURSOST.DBF, flush, move the old files to their copy, flush, drop the journal,
+    // flush, list and read the copies to prune them, list the run's folder and remove it); and
+    // killed with every table in and the old ones a copy, but the journal still there. Either
+    // way the next run puts the old tables back first, even when it then fails itself, and the
+    // copy, and the copies folder this run made, go with them.
     const fs::path saved = scratch / "ANTES";
     fs::copy(workDb, saved, fs::copy_options::recursive);
-    for (const std::size_t stop : {calls - 7, calls - 1}) {
+    for (const std::size_t stop : {calls - 11, calls - 6}) {
         SCOPED_TRACE(stop);
         fs::remove_all(workDb);
         fs::copy(saved, workDb, fs::copy_options::recursive);
         ASSERT_EQ(cli({"exportar", next.string(), "--workdb", workDb.string()}, "", stop).status,
                   -2);
         EXPECT_NE(readBytes(workDb / "PROFT.DBF"), before.at("PROFT.DBF"));
-        EXPECT_EQ(readBytes(workDb / "ASIGT.DBF") == before.at("ASIGT.DBF"), stop == calls - 7);
-        EXPECT_EQ(fs::exists(workDb / "LINDAVEX-COPIAS"), stop == calls - 1);
+        EXPECT_EQ(readBytes(workDb / "ASIGT.DBF") == before.at("ASIGT.DBF"), stop == calls - 11);
+        EXPECT_EQ(fs::is_empty(workDb / "LINDAVEX-COPIAS"), stop == calls - 11);
 
         EXPECT_EQ(cli({"exportar", badCentre().string(), "--workdb", workDb.string()}).status, 1);
         EXPECT_EQ(snapshot(workDb), before);

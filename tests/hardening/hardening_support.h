@@ -94,11 +94,24 @@ inline bool wellFormedResult(const fs::path& file) {
     return static_cast<bool>(doc.selectSingleNode("/Centro/horario"));
 }
 
-// The hidden temporary files that writes beside a target use.
+// A snapshot of the work database as the next command finds it: a run's folder left empty,
+// where removing it failed, is removed by that command before anything else.
+inline std::map<std::string, std::string> settled(std::map<std::string, std::string> files) {
+    const auto run = files.find(".lindavex-run");
+    if (run != files.end() && run->second == "<folder>" &&
+        (std::next(run) == files.end() || !std::next(run)->first.starts_with(".lindavex-run/")))
+        files.erase(run);
+    return files;
+}
+
+// The hidden temporary files that writes beside a target use, and anything in a run's folder.
+// A run's folder left empty, where removing it failed, is none: it holds nothing to undo and the
+// next command removes it.
 inline std::vector<std::string> strayTemporaries(const fs::path& dir) {
     std::vector<std::string> stray;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
+        if (name == ".lindavex-run" && fs::is_empty(entry.path())) continue;
         if (name.starts_with(".")) stray.push_back(fs::relative(entry.path(), dir).string());
     }
     return stray;

@@ -204,7 +204,9 @@ TEST_F(ConversionRunTest, ASecondRunReusesTheFileAndWritesTheSameTables) {
     for (const auto& [name, bytes] : second) EXPECT_EQ(bytes.size(), first.at(name).size()) << name;
     // The first run's tables are the second's copy, byte for byte.
     ASSERT_TRUE(report);
-    EXPECT_EQ(snapshot(report->earlierTables), first);
+    auto copy = snapshot(report->earlierTables);
+    copy.erase(store::kCopyOrderFile);
+    EXPECT_EQ(copy, first);
 }
 
 // Converted as an empty centre, it would empty every table: refused before the wait cursor.
@@ -278,7 +280,9 @@ TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
         TableHolder holder(workDb, "PROFT", mode);
         io::reset();
         expectFailureLeavesWorkDbAsItWas(example, "PROFT.DBF");
-        EXPECT_EQ(io::totalCalls(), 0u) << "the run stops before it writes anything";
+        EXPECT_EQ(
+            io::totalCalls() - io::calls(io::Operation::List) - io::calls(io::Operation::Read), 0u)
+            << "the run stops before it changes anything";
     }
     // The product's engine holds the tables it writes without this tool's lock; Windows keeps
     // other writers out by the way the file is opened.

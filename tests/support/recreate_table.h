@@ -12,7 +12,7 @@
 #include "store/dbase/table.h"
 #include "store/dbase/table_files.h"
 #include "store/error.h"
-#include "store/workdb.h"
+#include "store/workdb/workdb.h"
 
 namespace lindavex::store {
 

@@ -8,7 +8,4 @@ namespace lindavex::store {
 // ($WINEPREFIX/drive_c/WTEMP, ~/.wine when WINEPREFIX is unset). LINDAVEX_WORKDB replaces it.
 std::filesystem::path defaultWorkDb();
 
-// Throws lindavex::Error naming the folder when it is not an existing directory.
-void requireWorkDb(const std::filesystem::path& dir);
-
 }  // namespace lindavex::store
