@@ -27,16 +27,25 @@ std::string groupedText(const std::vector<Group>& groups) {
 
 Csv::Csv(const std::vector<std::string_view>& header) : text_(kByteOrderMark) { row(header); }
 
+bool startsAsFormula(std::string_view field) {
+    return !field.empty() && kFormulaStarts.find(field.front()) != std::string_view::npos;
+}
+
 void Csv::row(const std::vector<std::string_view>& fields) {
     bool first = true;
     for (const std::string_view field : fields) {
         if (!first) text_ += ';';
         first = false;
+        // Codes come from files that others wrote: one a spreadsheet would take for a formula
+        // is shown as text instead, behind an apostrophe.
+        const std::string_view apostrophe = startsAsFormula(field) ? "'" : "";
         if (field.find_first_of(";\"\r\n") == std::string_view::npos) {
+            text_ += apostrophe;
             text_ += field;
             continue;
         }
         text_ += '"';
+        text_ += apostrophe;
         for (const char c : field) {
             if (c == '"') text_ += '"';
             text_ += c;

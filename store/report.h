@@ -19,7 +19,9 @@ std::string groupedText(const std::vector<Group>& groups);
 
 // A CSV as a spreadsheet with Spanish settings opens it by double-click: a UTF-8 byte-order
 // mark, so that accents come out right, and ';' between fields, since there ',' is the decimal
-// separator. A field holding ';', '"' or a line break is quoted.
+// separator. A field holding ';', '"' or a line break is quoted. A field that begins as a
+// spreadsheet formula would ('=', '+', '-', '@', a tab or a carriage return) is written behind
+// an apostrophe, so that the spreadsheet shows it as text and never evaluates it.
 class Csv {
   public:
     explicit Csv(const std::vector<std::string_view>& header);
@@ -31,5 +33,9 @@ class Csv {
 };
 
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The first characters that make a spreadsheet read a cell as a formula.
+inline constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+bool startsAsFormula(std::string_view field);
 
 }  // namespace lindavex::report
