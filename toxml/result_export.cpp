@@ -157,12 +157,14 @@ class TimetableWriter {
         const std::string tarea = soluc.asText(tarea_);
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
-        const std::int32_t day = soluc.asInteger(dia_).value_or(0);
+        const std::int32_t day =
+            located(field::kDia, dia_, [&] { return soluc.asInteger(dia_).value_or(0); });
         // The slot key is the day's text followed by the period's, unambiguous for one-digit
         // days only: day 11, period 3 would find Monday's thirteenth period.
         if (day == 0) return note(Reason::DayZero, kind);
         if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
-        if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
+        if (located(field::kHora, hora_, [&] { return soluc.asFloat(hora_).value_or(0.0); }) == 0.0)
+            return note(Reason::HourZero, kind);
 
         std::string profesor;
         std::string grupo;
@@ -204,6 +206,23 @@ class TimetableWriter {
         // names none (a guard duty has no room) lacks nothing.
         if (!profesorFound && !prof.empty()) note(Reason::UnknownTeacher, kind, prof);
         if (!aulaFound && !aulaCode.empty()) note(Reason::UnknownRoom, kind, aulaCode);
+    }
+
+    // A value of the current record read as a number. One that does not read keeps the
+    // conversion's text and says below it which record, field and value, as the list of
+    // records not written names them: in a table of thousands the text alone finds nothing.
+    template <typename Read>
+    auto located(std::string_view name, const store::Table::Column& column, Read read) const
+        -> decltype(read()) {
+        try {
+            return read();
+        } catch (const Error& error) {
+            const store::Table& soluc = t_.soluc;
+            throw Error(std::string(error.what()) + "\n" + std::string(work_tables::kSoluc) +
+                        ", registro " + std::to_string(soluc.position() + 1) + ": " +
+                        std::string(name) + " «" + codepage::toUtf8(soluc.storedText(column)) +
+                        "»");
+        }
     }
 
     // The current record as it stands in SOLUC, read again only for a record noted.

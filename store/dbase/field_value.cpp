@@ -24,12 +24,16 @@ Storage storageOf(const dbf::Field& f) { return infoOf(f).storage; }
 
 std::string nameOf(const dbf::Field& f) { return codepage::toUtf8(f.name); }
 
+[[noreturn]] void notAnInteger(const std::string& utf8text) {
+    throw Error("'" + utf8text + "' is not a valid integer value");
+}
+
 // A number as a long, rounded half to even as the engine's integer fields do.
 std::int32_t roundedLong(double value) {
     const double rounded = std::nearbyint(value);
     if (!(rounded > std::numeric_limits<std::int32_t>::min() &&
           rounded <= std::numeric_limits<std::int32_t>::max()))
-        throw Error("'" + convert::plainDecimal(value) + "' is not a valid integer value");
+        notAnInteger(convert::plainDecimal(value));
     return static_cast<std::int32_t>(rounded);
 }
 
@@ -168,9 +172,19 @@ std::optional<std::int32_t> readInteger(const dbf::Field& f, const char* at,
     switch (storageOf(f)) {
         case Storage::BinaryInteger:
             return dbf::decodeInteger(at);
-        case Storage::Digits:
         case Storage::BinaryDouble: {
             std::optional<double> value = readNumber(f, at, table);
+            if (!value) return std::nullopt;
+            return roundedLong(*value);
+        }
+        case Storage::Digits: {
+            // Asked for an integer, digits that are no number say so as an integer would.
+            std::optional<double> value;
+            try {
+                value = readNumber(f, at, table);
+            } catch (const Error&) {
+                notAnInteger(codepage::toUtf8(std::string_view(at, f.length)));
+            }
             if (!value) return std::nullopt;
             return roundedLong(*value);
         }

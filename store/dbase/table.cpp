@@ -336,6 +336,13 @@ std::string Table::asText(const Column& field) const {
     return rec != nullptr ? impl_->text(f, rec) : std::string();
 }
 
+std::string Table::storedText(const Column& field) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    return std::string(codepage::trim(std::string_view(Impl::at(f, rec), f.length)));
+}
+
 std::optional<std::int32_t> Table::asInteger(std::string_view field) const {
     return asInteger(column(field));
 }
