@@ -20,6 +20,7 @@
 #include "store/codepage.h"
 #include "store/error.h"
 #include "store/xml/loaded_document.h"
+#include "store/xml/parse_error.h"
 #include "store/xml/xml_cp1252.h"
 
 namespace lindavex::store {
@@ -251,6 +252,37 @@ class CompactBuilder {
     std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t, PairHash> seen_;
 };
 
+// The first error of a parse: libxml2 goes on after it and keeps only its last, which is often
+// a consequence ("Extra content at the end of the document" after a quote left out).
+class FirstError {
+  public:
+    explicit FirstError(xmlParserCtxt* parser) {
+        current_ = this;
+        parser->sax->serror = &record;
+    }
+    ~FirstError() { current_ = nullptr; }
+    FirstError(const FirstError&) = delete;
+    FirstError& operator=(const FirstError&) = delete;
+
+    std::optional<LibxmlError> error;
+
+  private:
+    static void record(void* /*context*/, xmlError* error) {
+        if (current_ == nullptr || current_->error || error == nullptr ||
+            error->level < XML_ERR_ERROR)
+            return;
+        LibxmlError& first = current_->error.emplace();
+        first.code = error->code;
+        first.line = error->line;
+        first.column = error->int2;
+        first.number = error->int1;
+        first.name = error->str1 != nullptr ? error->str1 : "";
+        first.other = error->str2 != nullptr ? error->str2 : "";
+        first.message = error->message != nullptr ? error->message : "";
+    }
+    static inline FirstError* current_ = nullptr;  // the tool parses one file at a time
+};
+
 // The attribute's text, trimmed, as UTF-8.
 std::string attributeOf(const CompactDocument& document, const CompactElement& element,
                         std::string_view cp1252name) {
@@ -379,9 +411,10 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
-    const std::string url = path.string();
+    const std::string url = utf8Path(path);
     CompactDocument& document = *impl_;
     makeEmpty(document);
+    FirstError first(parser.get());
     {
         const CompactBuilder builder(parser.get(), document, keep == Keep::Root);
         document.outside.reset(xmlCtxtReadMemory(parser.get(), bytes.data(),
@@ -393,12 +426,18 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     // A file that does not parse leaves an empty document.
     makeEmpty(document);
     result.status = ParseResult::Status::NotWellFormed;
-    const xmlError* error = xmlCtxtGetLastError(parser.get());
-    std::string reason = error != nullptr && error->message != nullptr ? error->message : "";
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-    result.line = error != nullptr ? error->line : 0;
-    result.description = "línea " + std::to_string(result.line) + ": " +
-                         (reason.empty() ? "no se puede leer" : reason);
+    LibxmlError error = first.error.value_or(LibxmlError{});
+    if (!first.error) {
+        const xmlError* last = xmlCtxtGetLastError(parser.get());
+        error.line = last != nullptr ? last->line : 0;
+        error.message = last != nullptr && last->message != nullptr ? last->message : "";
+    }
+    if (parser->encoding != nullptr) error.encoding = chars(parser->encoding);
+    std::string_view content = bytes;
+    if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
+    error.emptyFile = codepage::trim(content).empty();
+    result.line = error.line;
+    result.description = parseErrorText(error);
     return result;
 }
 
