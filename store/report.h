@@ -13,6 +13,14 @@ struct Group {
     std::vector<std::string> lines;
 };
 
+// A code or name read from a file or a table as a listing shows it: a line break or another
+// control character escaped (\n, \r, \t, \x01), so that every finding keeps its one line.
+// escaped() takes text in either encoding, since UTF-8 and the code page share those
+// characters; shown() and quoted() take code page text and give UTF-8, quoted() between «».
+std::string escaped(std::string_view text);
+std::string shown(std::string_view cp1252);
+std::string quoted(std::string_view cp1252);
+
 // "heading (count):" and each line indented below it; a blank line between groups. Groups
 // without lines are left out, so no group at all gives an empty text.
 std::string groupedText(const std::vector<Group>& groups);

@@ -37,6 +37,19 @@ void runSteps(RunData& run, const store::CentreDocument& centre, const fs::path&
     }
 }
 
+// Read as its declaration says, as the conversion reads it, but worth a word: a file saved as
+// UTF-8 under an older declaration fills the tables with "MatemÃ¡ticas".
+void noteHiddenUtf8(RunData& run, const store::ParseResult& parsed) {
+    const store::ParseResult::HiddenUtf8& hidden = parsed.hiddenUtf8;
+    if (hidden.line == 0) return;
+    run.findings.push_back(
+        {Finding::Kind::Change, Finding::What::HiddenUtf8, "", "", "", "", "", hidden.line,
+         "el archivo declara la codificación " + hidden.declared +
+             ", pero su texto parece UTF-8: «" + hidden.readAsUtf8 +
+             "» pasará a las tablas como «" + hidden.readAsDeclared +
+             "»; si se guardó como UTF-8, declare encoding=\"UTF-8\" en su primera línea"});
+}
+
 ConversionReport reportOf(RunData& run) {
     ConversionReport report;
     for (const char* table : work_tables::writtenTables())
@@ -70,6 +83,7 @@ ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
     if (started) started();
     // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
     RunData run;
+    noteHiddenUtf8(run, parsed);
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
     store::TableSwap swap(workDb, work_tables::writtenTables(), {work_tables::kRemovedTable});
@@ -92,6 +106,7 @@ ConversionReport check(const fs::path& centreFile) {
     }
     RunData run;
     run.collectErrors = true;
+    noteHiddenUtf8(run, parsed);
     const store::ScratchTables scratch;
     runSteps(run, centre, scratch.folder());
     return reportOf(run);

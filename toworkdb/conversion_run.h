@@ -44,6 +44,8 @@ struct Finding {
         RoomWithoutCode,  // known by its name instead
         NotReturned,      // comes back from the timetable export as another code
         NothingToExport,  // a centre without data: every table is written empty
+        EmptyCode,        // an element whose code is empty: its row gets none, or a made one
+        HiddenUtf8,       // UTF-8 text in a file that declares a single-byte encoding
     };
     Kind kind = Kind::Change;
     What what = What::Renamed;

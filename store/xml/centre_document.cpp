@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -283,6 +284,59 @@ class FirstError {
     static inline FirstError* current_ = nullptr;  // the tool parses one file at a time
 };
 
+// Whether an encoding name declares one byte per character: the ISO-8859 and Windows code
+// pages, under the names libxml2 knows them by.
+bool isSingleByte(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* prefix :
+         {"ISO-8859-", "ISO8859-", "ISO_8859-", "LATIN", "WINDOWS-125", "CP125", "CP-125", "L1"})
+        if (name.starts_with(prefix)) return true;
+    return false;
+}
+
+// The first of two or more UTF-8 letters in bytes that are all valid UTF-8, for a file that
+// declared a single-byte encoding. Letters are those of the Latin, Greek and Cyrillic blocks
+// that a Spanish centre file holds as UTF-8 and that read as two code page characters.
+ParseResult::HiddenUtf8 hiddenUtf8(std::string_view bytes, const std::string& declared) {
+    ParseResult::HiddenUtf8 found;
+    if (!isSingleByte(declared)) return found;
+    int letters = 0;
+    int line = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead == '\n') ++line;
+        if (lead < 0x80) continue;
+        // The sequence's length and the first code point it may encode without being overlong.
+        const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        if (length == 0 || i + length > bytes.size()) return {};
+        char32_t codePoint = lead & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return {};
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        constexpr char32_t kFirstOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < kFirstOfLength[length] || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return {};
+        const bool letter =
+            (codePoint >= 0xC0 && codePoint <= 0x24F && codePoint != 0xD7 && codePoint != 0xF7) ||
+            codePoint == 0xAA || codePoint == 0xBA || (codePoint >= 0x370 && codePoint <= 0x52F);
+        if (letter && letters++ == 0) {
+            found.line = line;
+            found.readAsUtf8 = std::string(bytes.substr(i, length));
+            found.readAsDeclared = codepage::toUtf8(bytes.substr(i, length));
+        }
+        i += length - 1;
+    }
+    if (letters < 2) return {};
+    found.declared = declared;
+    return found;
+}
+
 // The attribute's text, trimmed, as UTF-8.
 std::string attributeOf(const CompactDocument& document, const CompactElement& element,
                         std::string_view cp1252name) {
@@ -422,7 +476,12 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
                                                  nullptr, kParseOptions));
     }
     ParseResult result;
-    if (document.outside != nullptr) return result;
+    if (document.outside != nullptr) {
+        // The encoding the file was read in, as declared.
+        if (document.outside->encoding != nullptr)
+            result.hiddenUtf8 = hiddenUtf8(bytes, chars(document.outside->encoding));
+        return result;
+    }
     // A file that does not parse leaves an empty document.
     makeEmpty(document);
     result.status = ParseResult::Status::NotWellFormed;

@@ -74,6 +74,29 @@ TEST(Csv, ReadsBackFieldForFieldWithAByteOrderMarkFirst) {
     EXPECT_EQ(Csv({"a", "b,c"}).text().substr(3), "a;b,c\n");  // a comma needs no quotes
 }
 
+// Codes as listings show them: control characters escaped, code page text in UTF-8.
+TEST(Shown, ControlCharactersEscapedAndCodePageTextInUtf8) {
+    const struct {
+        std::string cp1252, quoted;
+    } cases[] = {
+        {"MAT", "«MAT»"},
+        {"", "«»"},
+        {"A\nB", "«A\\nB»"},
+        {"\r\n\t", "«\\r\\n\\t»"},
+        {"1\x01"
+         "A",
+         "«1\\x01A»"},
+        {"\x7F", "«\\x7F»"},
+        {"Espa\xF1ol", "«Español»"},
+        {"\x80\n", "«€\\n»"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(report::quoted(c.cp1252), c.quoted) << c.cp1252;
+        EXPECT_EQ(shown(c.cp1252), c.quoted.substr(2, c.quoted.size() - 4)) << c.cp1252;
+    }
+    EXPECT_EQ(escaped("Łódź\n"), "Łódź\\n");  // UTF-8 text keeps its letters
+}
+
 TEST(GroupedText, HeadingsCountTheirLinesAndEmptyGroupsAreLeftOut) {
     EXPECT_EQ(groupedText({{"Sin escribir", {"registro 1", "registro 4"}},
                            {"Vacío", {}},
