@@ -11,6 +11,11 @@ std::filesystem::path defaultWorkDb() {
     return platform::environmentPath("LINDAVEX_WORKDB").value_or(platform::defaultWorkDb());
 }
 
+bool isFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
 void requireWorkDb(const std::filesystem::path& dir) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec))

@@ -10,6 +10,7 @@
 #include "store/dbase/table_swap.h"
 #include "store/error.h"
 #include "store/work_tables.h"
+#include "store/workdb.h"
 #include "store/xml/centre_document.h"
 #include "toworkdb/steps.h"
 
@@ -73,6 +74,8 @@ bool stopsTheRun(const std::vector<Finding>& findings) {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding& f) { return f.kind == Finding::Kind::Error; });
 }
+
+bool hasInput(const fs::path& centreFile) { return store::isFile(centreFile); }
 
 ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
                          const std::function<void()>& started) {

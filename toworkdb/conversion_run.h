@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "store/texts.h"
+
 namespace lindavex::toworkdb {
 
 // What the user is told: the file chosen is missing; the run ended.
 inline constexpr const char* kMissingFileText = "No existe archivo";
-inline constexpr const char* kFinishedText = "Proceso finalizado";
+using lindavex::kFinishedText;
 // Before the folder that the replaced tables went to.
 inline constexpr const char* kEarlierTablesText = "Tablas anteriores guardadas en";
 
@@ -76,6 +78,10 @@ struct ConversionReport {
     // The copy that the tables replaced and removed became; empty when there were none.
     std::filesystem::path earlierTables;
 };
+
+// Whether the input is there: the centre file names an existing file. When it does not, the
+// caller says kMissingFileText and nothing runs.
+bool hasInput(const std::filesystem::path& centreFile);
 
 // Converts a centre file into the work tables of workDb. Errors are thrown as lindavex::Error
 // and leave the work database as it was before the run. A file that does not parse, or whose

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "store/codepage.h"
@@ -14,6 +13,7 @@
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
+#include "store/workdb.h"
 #include "store/xml/centre_document.h"
 #include "store/xml/result_writer.h"
 #include "toxml/export_time.h"
@@ -28,11 +28,6 @@ namespace field = store::work_tables::field;
 // A run writes its hidden result file without pause (a piece at least every megabyte) and
 // renames it once done: one untouched this long belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
-
-bool isFile(const fs::path& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
-}
 
 // The tables the run reads, each held for exclusive use from the start of the run to its end,
 // opened in this order. Members close themselves when the run stops on an error.
@@ -257,7 +252,7 @@ fs::path resultFileName(const fs::path& xmlFile) {
 }
 
 bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
-    return isFile(centreFile) && isFile(store::findDbf(workDb, work_tables::kSoluc));
+    return store::isFile(centreFile) && store::isFile(store::findDbf(workDb, work_tables::kSoluc));
 }
 
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,
