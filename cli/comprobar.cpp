@@ -4,7 +4,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -27,8 +26,7 @@ int comprobar(const std::vector<std::string>& args) {
     }
     const bool csv = format->csv;
     return runCommand("comprobar", format->rest, [csv](const auto& centre, const auto&) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(centre, ec)) {
+        if (!toworkdb::hasInput(centre)) {
             std::cout << toworkdb::kMissingFileText << '\n';
             return false;
         }

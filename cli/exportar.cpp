@@ -1,7 +1,6 @@
 // lindavex-cli exportar CENTRO.xml [--workdb DIR]: the first action without the window.
 #include <iostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -13,8 +12,7 @@ namespace lindavex::cli {
 
 int exportar(const std::vector<std::string>& args) {
     return runCommand("exportar", args, [](const auto& centre, const auto& workDb) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(centre, ec)) {
+        if (!toworkdb::hasInput(centre)) {
             std::cout << toworkdb::kMissingFileText << '\n';
             return false;
         }

@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/run_command.h"
+#include "store/error.h"
 #include "toxml/findings.h"
 #include "toxml/result_export.h"
 
@@ -30,9 +31,15 @@ int importar(const std::vector<std::string>& args) {
         const toxml::ExportReport report = toxml::exportResult(centre, workDb);
         if (!report.repaired.empty()) lines << report.repaired << '\n';
         lines << toxml::kFinishedText << '\n'
-              << "Resultado: " << report.result.string() << '\n'
+              << "Resultado: " << utf8Path(report.result) << '\n'
               << "Actividades: " << report.activities << '\n';
-        std::cout << (csv ? toxml::findingsCsv(report.findings) : toxml::findingsText(report));
+        if (!csv) {
+            std::cout << toxml::findingsText(report);
+            return true;
+        }
+        // The counts that head the text listing, beside the run's other lines.
+        if (!report.findings.empty()) lines << toxml::summaryLine(report);
+        std::cout << toxml::findingsCsv(report.findings);
         return true;
     });
 }

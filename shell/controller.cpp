@@ -42,7 +42,7 @@ std::optional<toworkdb::ConversionReport> runConversion(RunState& state, UserInt
         state.xmlFileName = chosen->empty() ? *chosen : fs::absolute(*chosen, ec);
         if (ec) state.xmlFileName = *chosen;
     }
-    if (state.xmlFileName.empty() || !fs::is_regular_file(state.xmlFileName, ec)) {
+    if (!toworkdb::hasInput(state.xmlFileName)) {
         missing(state, ui, toworkdb::kMissingFileText);
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/codepage.h"
+#include "store/error.h"
 
 namespace lindavex::shell {
 namespace fs = std::filesystem;
@@ -51,7 +52,7 @@ fs::path HelpViewer::currentHelpFile() const {
 }
 
 bool HelpViewer::isCompiledHtmlHelp(const fs::path& file) {
-    return lowered(extensionOf(file.string())) == ".chm";
+    return lowered(extensionOf(utf8Path(file))) == ".chm";
 }
 
 bool HelpViewer::usable() const { return htmlHelp_ && isCompiledHtmlHelp(currentHelpFile()); }
@@ -90,12 +91,12 @@ void HelpViewer::showHelp(const std::string& keyword) {
     std::string_view rest = keyword;
     if (const std::size_t colon = rest.find(':'); colon != std::string_view::npos)
         rest.remove_prefix(colon + 1);
-    call(HH_DISPLAY_INDEX, currentHelpFile().string(), 0, std::string(codepage::trim(rest)));
+    call(HH_DISPLAY_INDEX, utf8Path(currentHelpFile()), 0, std::string(codepage::trim(rest)));
 }
 
 void HelpViewer::showTableOfContents() {
     if (!usable()) return;
-    call(HH_DISPLAY_TOC, currentHelpFile().string(), 0, std::nullopt);
+    call(HH_DISPLAY_TOC, utf8Path(currentHelpFile()), 0, std::nullopt);
 }
 
 void HelpViewer::displayTopic(const std::string& topic) {
@@ -103,19 +104,19 @@ void HelpViewer::displayTopic(const std::string& topic) {
     std::string page = topic;
     const std::string extension = lowered(extensionOf(topic));
     if (extension != ".htm" && extension != ".html") page += kDefaultTopicExtension;
-    call(HH_DISPLAY_TOPIC, currentHelpFile().string() + "::/" + page, 0, std::nullopt);
+    call(HH_DISPLAY_TOPIC, utf8Path(currentHelpFile()) + "::/" + page, 0, std::nullopt);
 }
 
 void HelpViewer::displayHelpByContext(int context) {
     if (!usable()) return;
-    call(HH_HELP_CONTEXT, currentHelpFile().string(), static_cast<std::uintptr_t>(context),
+    call(HH_HELP_CONTEXT, utf8Path(currentHelpFile()), static_cast<std::uintptr_t>(context),
          std::nullopt);
 }
 
 void HelpViewer::helpCommand(unsigned command, std::uintptr_t data) {
     constexpr unsigned kNeverPassedOn = 20;
     if (command == kNeverPassedOn || !usable()) return;
-    call(command, currentHelpFile().string(), data, std::nullopt);
+    call(command, utf8Path(currentHelpFile()), data, std::nullopt);
 }
 
 int HelpViewer::selectKeyword(const std::vector<std::string>& items) const {

@@ -8,8 +8,10 @@
 #include "shell/qt_ui.h"
 
 int main(int argc, char** argv) {
-    // The mode and the host's window: embedded.
-    lindavex::shell::platform::prepareProcess(argc == 3);
+    // The mode and the host's window: embedded, as the window decides it.
+    QStringList early;
+    for (int i = 1; i < argc; ++i) early << QString::fromLocal8Bit(argv[i]);
+    lindavex::shell::platform::prepareProcess(lindavex::shell::startsEmbedded(early));
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lindavex"));
     lindavex::shell::installSpanishTranslations();

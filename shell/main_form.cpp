@@ -167,13 +167,24 @@ void TMForm::buildControls() {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
+std::optional<std::int32_t> hostHandle(const QStringList& arguments) {
+    if (arguments.size() != 2) return std::nullopt;
+    return convert::toInt(codepage::fromUtf8("$" + arguments.at(1).toStdString()));
+}
+
+bool startsEmbedded(const QStringList& arguments) {
+    try {
+        return hostHandle(arguments).has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void TMForm::FormCreate(const QStringList& arguments) {
     state_.completionStatus = 0;
     if (arguments.size() == 2) {
         try {
-            const std::string handle = codepage::fromUtf8("$" + arguments.at(1).toStdString());
-            const WId parentWindow = platform::hostWindowId(convert::toInt(handle));
-            embedIn(parentWindow);
+            embedIn(platform::hostWindowId(*hostHandle(arguments)));
             state_.argumentCount = 2;
             const QString mode = arguments.at(0).toLower();
             if (mode == QLatin1String("importar")) {

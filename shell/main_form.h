@@ -3,6 +3,7 @@
 // of the Morvalen product, and the completion status written back on close.
 #include <QWidget>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -28,6 +29,13 @@ struct Actions {
     std::function<std::optional<toworkdb::ConversionReport>(RunState&, UserInterface&)> exportar;
     std::function<void(RunState&, UserInterface&)> importar;  // BImportar: timetable to XML
 };
+
+// The host's window handle that the command line names: with exactly two arguments, the second
+// in hexadecimal without prefix; no value for any other count. A second argument that does not
+// convert raises the conversion error. The window embeds by it, and the process settles its
+// display scaling by it before Qt starts (startsEmbedded), so that both agree.
+std::optional<std::int32_t> hostHandle(const QStringList& arguments);
+bool startsEmbedded(const QStringList& arguments);
 
 // A panel painted with a vertical gradient through three colours on a ground colour.
 class GradientPanel : public QWidget {

@@ -89,7 +89,7 @@ Found find(const std::vector<Line>& lines, std::string_view section, std::string
 }
 
 [[noreturn]] void unableToWrite(const fs::path& file) {
-    throw Error("Unable to write to " + file.string());
+    throw Error("Unable to write to " + utf8Path(file));
 }
 
 }  // namespace

@@ -10,9 +10,13 @@ std::string utf8Path(const std::filesystem::path& path) {
 }
 
 Error fileError(std::string_view what, const std::filesystem::path& file, std::string_view reason) {
+    return namedFileError(what, utf8Path(file), reason);
+}
+
+Error namedFileError(std::string_view what, std::string_view utf8Name, std::string_view reason) {
     std::string text(what);
     text += ": ";
-    text += utf8Path(file);
+    text += utf8Name;
     if (!reason.empty()) {
         text += " (";
         text += reason;

@@ -1,10 +1,12 @@
 #pragma once
 // Errors of the whole system: one exception type whose text is shown to the user as it stands.
+#include <concepts>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 
 namespace lindavex {
 
@@ -22,6 +24,15 @@ std::string utf8Path(const std::filesystem::path& path);
 // known, as in "No se puede abrir la tabla: C:\WTEMP\PROFT.DBF (permiso denegado)".
 Error fileError(std::string_view what, const std::filesystem::path& file,
                 std::string_view reason = {});
+// The same for a file already named as text (UTF-8), such as a table's name in its messages.
+Error namedFileError(std::string_view what, std::string_view utf8Name,
+                     std::string_view reason = {});
+// A name already made text would be read again as a path in the system's code page, which
+// garbles it on Windows: such a name goes to namedFileError.
+template <class Name>
+requires std::same_as<std::remove_cvref_t<Name>, std::string> Error
+fileError(std::string_view what, Name&& name, std::string_view reason = {})
+= delete;
 
 // Why a file call failed, in Spanish for the causes a user can act on; the system's own text
 // for the rest. Empty for no error.

@@ -1,10 +1,57 @@
 #include "store/report.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "store/codepage.h"
+
 namespace lindavex::report {
+
+std::string escaped(std::string_view text) {
+    const auto isControl = [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
+    };
+    if (std::none_of(text.begin(), text.end(), isControl)) return std::string(text);
+    std::string out;
+    for (const char c : text) {
+        if (!isControl(c)) {
+            out += c;
+            continue;
+        }
+        switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default: {
+                static constexpr char kHex[] = "0123456789ABCDEF";
+                const auto byte = static_cast<unsigned char>(c);
+                out += "\\x";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0xF];
+            }
+        }
+    }
+    return out;
+}
+
+std::string shown(std::string_view cp1252) {
+    std::string text = escaped(cp1252);
+    // Codes are mostly ASCII, the same in both.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return text;
+    return codepage::toUtf8(text);
+}
+
+std::string quoted(std::string_view cp1252) { return "«" + shown(cp1252) + "»"; }
 
 std::string groupedText(const std::vector<Group>& groups) {
     std::size_t size = 0;
@@ -27,16 +74,25 @@ std::string groupedText(const std::vector<Group>& groups) {
 
 Csv::Csv(const std::vector<std::string_view>& header) : text_(kByteOrderMark) { row(header); }
 
+bool startsAsFormula(std::string_view field) {
+    return !field.empty() && kFormulaStarts.find(field.front()) != std::string_view::npos;
+}
+
 void Csv::row(const std::vector<std::string_view>& fields) {
     bool first = true;
     for (const std::string_view field : fields) {
         if (!first) text_ += ';';
         first = false;
+        // Codes come from files that others wrote: one a spreadsheet would take for a formula
+        // is shown as text instead, behind an apostrophe.
+        const std::string_view apostrophe = startsAsFormula(field) ? "'" : "";
         if (field.find_first_of(";\"\r\n") == std::string_view::npos) {
+            text_ += apostrophe;
             text_ += field;
             continue;
         }
         text_ += '"';
+        text_ += apostrophe;
         for (const char c : field) {
             if (c == '"') text_ += '"';
             text_ += c;

@@ -13,13 +13,23 @@ struct Group {
     std::vector<std::string> lines;
 };
 
+// A code or name read from a file or a table as a listing shows it: a line break or another
+// control character escaped (\n, \r, \t, \x01), so that every finding keeps its one line.
+// escaped() takes text in either encoding, since UTF-8 and the code page share those
+// characters; shown() and quoted() take code page text and give UTF-8, quoted() between «».
+std::string escaped(std::string_view text);
+std::string shown(std::string_view cp1252);
+std::string quoted(std::string_view cp1252);
+
 // "heading (count):" and each line indented below it; a blank line between groups. Groups
 // without lines are left out, so no group at all gives an empty text.
 std::string groupedText(const std::vector<Group>& groups);
 
 // A CSV as a spreadsheet with Spanish settings opens it by double-click: a UTF-8 byte-order
 // mark, so that accents come out right, and ';' between fields, since there ',' is the decimal
-// separator. A field holding ';', '"' or a line break is quoted.
+// separator. A field holding ';', '"' or a line break is quoted. A field that begins as a
+// spreadsheet formula would ('=', '+', '-', '@', a tab or a carriage return) is written behind
+// an apostrophe, so that the spreadsheet shows it as text and never evaluates it.
 class Csv {
   public:
     explicit Csv(const std::vector<std::string_view>& header);
@@ -31,5 +41,9 @@ class Csv {
 };
 
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The first characters that make a spreadsheet read a cell as a formula.
+inline constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+bool startsAsFormula(std::string_view field);
 
 }  // namespace lindavex::report

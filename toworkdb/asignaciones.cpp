@@ -5,6 +5,7 @@
 
 #include "store/codepage.h"
 #include "store/dbase/table.h"
+#include "store/report.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/hours.h"
@@ -62,7 +63,7 @@ void ExportarAsignaciones(StepContext& ctx) {
         if (entry.load.zeroCountedAsOne) {
             ctx.note(Finding::Kind::Change, Finding::What::ZeroHours, subject, work_tables::kAsigt,
                      entry.code, "", "",
-                     "Horas " + codepage::toUtf8(horas) + " cuenta como una hora semanal");
+                     "Horas " + report::shown(horas) + " cuenta como una hora semanal");
         }
         // The product finds the subject of an assignment by CASIG among the CODs of ASIGNOMT.
         const std::string casig = asStored(entry.code, kCodeWidth);
@@ -70,13 +71,13 @@ void ExportarAsignaciones(StepContext& ctx) {
         if (named == ctx.run.subjectCodeOfCod.end()) {
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
                      work_tables::kAsigt, entry.code, casig, "",
-                     "CASIG " + codepage::toUtf8(casig) +
+                     "CASIG " + report::shown(casig) +
                          " no es el código (COD) de ninguna materia de ASIGNOMT");
         } else if (named->second != entry.code) {
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
                      work_tables::kAsigt, entry.code, casig, "",
-                     "CASIG " + codepage::toUtf8(casig) + " nombra en ASIGNOMT otra materia (" +
-                         codepage::toUtf8(named->second) + ")");
+                     "CASIG " + report::shown(casig) + " nombra en ASIGNOMT otra materia (" +
+                         report::shown(named->second) + ")");
         }
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {
@@ -97,9 +98,9 @@ void ExportarAsignaciones(StepContext& ctx) {
         if (g < ctx.run.groupAbbreviations.size() && ctx.run.groupAbbreviations[g] != cgrup) {
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, group, work_tables::kAsigt,
                      code, cgrup, group.attribute("Denominacion"),
-                     "ASIGT nombra el grupo " + codepage::toUtf8(cgrup) +
+                     "ASIGT nombra el grupo " + report::shown(cgrup) +
                          " y GRUPOST lo guarda como " +
-                         codepage::toUtf8(ctx.run.groupAbbreviations[g]));
+                         report::shown(ctx.run.groupAbbreviations[g]));
         }
         const std::string turno = group.attribute("Turno");
         const std::string nivel = group.attribute("CodigoEnsenanza");

@@ -4,6 +4,7 @@
 
 #include "store/codepage.h"
 #include "store/dbase/table.h"
+#include "store/report.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
@@ -38,7 +39,7 @@ void ExportarAulas(StepContext& ctx) {
             ctx.note(Finding::Kind::Change, Finding::What::RoomWithoutCode, room,
                      work_tables::kAulat, centreCode, abbreviations[i], name,
                      "el aula no tiene código; AULAT la guarda como «" +
-                         codepage::toUtf8(abbreviations[i]) + "», tomado de su nombre");
+                         report::shown(abbreviations[i]) + "», tomado de su nombre");
         }
         table.append();
         table.setText(field::kAbrev, abbreviations[i]);

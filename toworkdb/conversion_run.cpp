@@ -10,6 +10,7 @@
 #include "store/error.h"
 #include "store/work_tables.h"
 #include "store/workdb/table_swap.h"
+#include "store/workdb/workdb.h"
 #include "store/xml/centre_document.h"
 #include "toworkdb/steps.h"
 
@@ -37,6 +38,19 @@ void runSteps(RunData& run, const store::CentreDocument& centre, const fs::path&
     }
 }
 
+// Read as its declaration says, as the conversion reads it, but worth a word: a file saved as
+// UTF-8 under an older declaration fills the tables with "MatemÃ¡ticas".
+void noteHiddenUtf8(RunData& run, const store::ParseResult& parsed) {
+    const store::ParseResult::HiddenUtf8& hidden = parsed.hiddenUtf8;
+    if (hidden.line == 0) return;
+    run.findings.push_back(
+        {Finding::Kind::Change, Finding::What::HiddenUtf8, "", "", "", "", "", hidden.line,
+         "el archivo declara la codificación " + hidden.declared +
+             ", pero su texto parece UTF-8: «" + hidden.readAsUtf8 +
+             "» pasará a las tablas como «" + hidden.readAsDeclared +
+             "»; si se guardó como UTF-8, declare encoding=\"UTF-8\" en su primera línea"});
+}
+
 ConversionReport reportOf(RunData& run) {
     ConversionReport report;
     for (const char* table : work_tables::writtenTables())
@@ -61,6 +75,8 @@ bool stopsTheRun(const std::vector<Finding>& findings) {
                        [](const Finding& f) { return f.kind == Finding::Kind::Error; });
 }
 
+bool hasInput(const fs::path& centreFile) { return store::isFile(centreFile); }
+
 ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
                          const std::function<void()>& started) {
     store::CentreDocument centre;
@@ -70,6 +86,7 @@ ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
     if (started) started();
     // Every run writes the whole ASIGNOMT afresh, so it starts with no code used or seen.
     RunData run;
+    noteHiddenUtf8(run, parsed);
     // Another program may hold the courses table, or it may not be deletable: then it stays,
     // without a message, beside the tables written.
     store::TableSwap swap(workDb, work_tables::writtenTables(), {work_tables::kRemovedTable});
@@ -93,6 +110,7 @@ ConversionReport check(const fs::path& centreFile) {
     }
     RunData run;
     run.collectErrors = true;
+    noteHiddenUtf8(run, parsed);
     const store::ScratchTables scratch;
     runSteps(run, centre, scratch.folder());
     return reportOf(run);

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "store/texts.h"
+
 namespace lindavex::toworkdb {
 
 // What the user is told: the file chosen is missing; the run ended.
 inline constexpr const char* kMissingFileText = "No existe archivo";
-inline constexpr const char* kFinishedText = "Proceso finalizado";
+using lindavex::kFinishedText;
 // Before the folder that the replaced tables went to.
 inline constexpr const char* kEarlierTablesText = "Tablas anteriores guardadas en";
 
@@ -44,6 +46,8 @@ struct Finding {
         RoomWithoutCode,  // known by its name instead
         NotReturned,      // comes back from the timetable export as another code
         NothingToExport,  // a centre without data: every table is written empty
+        EmptyCode,        // an element whose code is empty: its row gets none, or a made one
+        HiddenUtf8,       // UTF-8 text in a file that declares a single-byte encoding
     };
     Kind kind = Kind::Change;
     What what = What::Renamed;
@@ -76,6 +80,10 @@ struct ConversionReport {
     // What putting back an interrupted run did first, in one line; empty when nothing.
     std::string repaired;
 };
+
+// Whether the input is there: the centre file names an existing file. When it does not, the
+// caller says kMissingFileText and nothing runs.
+bool hasInput(const std::filesystem::path& centreFile);
 
 // Converts a centre file into the work tables of workDb. Errors are thrown as lindavex::Error
 // and leave the work database as it was before the run. A file that does not parse, or whose

@@ -23,15 +23,13 @@ std::string howStored(const std::string& centreCode, const std::string& writtenC
     return "numerado para que no se repita";
 }
 
-std::string quoted(const std::string& cp1252) { return "«" + codepage::toUtf8(cp1252) + "»"; }
-
 // "línea 12: Materia «LENGUA CASTELLANA» (Lengua castellana)"
 std::string where(const Finding& f) {
     std::string text = "línea " + std::to_string(f.line);
     // A finding about the whole file (one that is no centre file) names no element.
     if (f.element.empty()) return text;
-    text += ": " + f.element + " " + quoted(f.code);
-    if (!f.name.empty()) text += " (" + codepage::toUtf8(f.name) + ")";
+    text += ": " + f.element + " " + report::quoted(f.code);
+    if (!f.name.empty()) text += " (" + report::shown(f.name) + ")";
     return text;
 }
 
@@ -62,10 +60,17 @@ void StepContext::noteCode(const char* table, const store::Node& element,
     // Shown as the table gives them back, without the trailing blank of a code cut at a blank.
     const std::string stored = asStored(writtenCode, writtenCode.size());
     const std::string returned = asStored(writtenReturned, writtenReturned.size());
+    if (centreCode.empty()) {
+        note(Finding::Kind::Change, Finding::What::EmptyCode, element, table, centreCode, stored,
+             name,
+             stored.empty() ? "código vacío: su fila de " + std::string(table) + " no tendrá código"
+                            : "código vacío: " + std::string(table) + " guarda su fila como " +
+                                  report::quoted(stored));
+    }
     if (centreCode != writtenCode) {
         note(Finding::Kind::Change, Finding::What::Renamed, element, table, centreCode, stored,
              name,
-             std::string(table) + " lo guarda como " + quoted(stored) + ", " +
+             std::string(table) + " lo guarda como " + report::quoted(stored) + ", " +
                  howStored(centreCode, writtenCode));
     }
     // The code as the file has it, before the code page: a character the code page lacks
@@ -74,12 +79,12 @@ void StepContext::noteCode(const char* table, const store::Node& element,
     if (unicode != codepage::toUtf8(element.attribute("Codigo"))) {
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
              returned, name,
-             "el código " + unicode +
+             "el código " + report::escaped(unicode) +
                  " tiene caracteres que las tablas no admiten; la importación devolverá " +
-                 quoted(returned));
+                 report::quoted(returned));
     } else if (returned != centreCode) {
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
-             returned, name, "la importación devolverá " + quoted(returned));
+             returned, name, "la importación devolverá " + report::quoted(returned));
     }
 }
 
@@ -128,8 +133,8 @@ std::string renamedCodesText(const std::vector<Finding>& findings) {
     std::string dropped;
     for (const Finding& f : findings) {
         if (f.what == Finding::What::Renamed) {
-            renamed += "  " + f.table + ": " + codepage::toUtf8(f.code) + " → " +
-                       codepage::toUtf8(f.storedCode) + '\n';
+            renamed += "  " + f.table + ": " + report::shown(f.code) + " → " +
+                       report::shown(f.storedCode) + '\n';
         } else if (f.what == Finding::What::NoRow || f.what == Finding::What::TutorEmptied) {
             dropped += "  " + where(f) + ": " + f.message + '\n';
         }
@@ -147,8 +152,11 @@ std::string earlierTablesText(const std::filesystem::path& copy) {
 }
 
 std::string finishedDetailsText(const ConversionReport& report) {
-    const std::string repaired = report.repaired.empty() ? "" : report.repaired + '\n';
-    return repaired + earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
+    std::string notes = report.repaired.empty() ? "" : report.repaired + '\n';
+    for (const Finding& f : report.findings)
+        if (f.what == Finding::What::HiddenUtf8)
+            notes += "Aviso: " + where(f) + ": " + f.message + '\n';
+    return notes + earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
 }
 
 }  // namespace lindavex::toworkdb

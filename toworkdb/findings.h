@@ -24,8 +24,9 @@ std::string renamedCodesText(const std::vector<Finding>& findings);
 // Where the tables a run replaced went, and how to put them back; empty for no copy.
 std::string earlierTablesText(const std::filesystem::path& copy);
 
-// What follows "Proceso finalizado": the copy the earlier tables went to, when there were any,
-// then renamedCodesText; empty when there is nothing to say.
+// What follows "Proceso finalizado": a file that seems UTF-8 under a single-byte declaration,
+// the copy the earlier tables went to, when there were any, then renamedCodesText; empty when
+// there is nothing to say.
 std::string finishedDetailsText(const ConversionReport& report);
 
 }  // namespace lindavex::toworkdb

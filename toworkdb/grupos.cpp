@@ -6,6 +6,7 @@
 #include "store/codepage.h"
 #include "store/dbase/table.h"
 #include "store/dbase/table_files.h"
+#include "store/report.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
@@ -35,7 +36,7 @@ void ExportarGrupos(StepContext& ctx) {
         if (!tutor.empty() && !teachers.lookup(field::kAbrev, tutor)) {
             ctx.note(Finding::Kind::Change, Finding::What::TutorEmptied, group,
                      work_tables::kGrupost, codes[i], "", name,
-                     "el tutor " + codepage::toUtf8(tutor) +
+                     "el tutor " + report::shown(tutor) +
                          " no es la abreviatura de ningún profesor de PROFT; TUTOR quedará vacío");
             tutor.clear();
         }
@@ -45,7 +46,7 @@ void ExportarGrupos(StepContext& ctx) {
             } else {
                 ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, group,
                          work_tables::kGrupost, codes[i], teaching, name,
-                         "ninguna enseñanza tiene el código " + codepage::toUtf8(teaching) +
+                         "ninguna enseñanza tiene el código " + report::shown(teaching) +
                              "; DESCRIP queda sin su nombre");
             }
         }

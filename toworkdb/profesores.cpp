@@ -4,6 +4,7 @@
 
 #include "store/codepage.h"
 #include "store/dbase/table.h"
+#include "store/report.h"
 #include "store/work_tables.h"
 #include "toworkdb/codes.h"
 #include "toworkdb/steps.h"
@@ -33,7 +34,7 @@ void ExportarProfesores(StepContext& ctx) {
             } else {
                 ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, teacher,
                          work_tables::kProft, codes[i], department, name,
-                         "ningún departamento tiene el código " + codepage::toUtf8(department) +
+                         "ningún departamento tiene el código " + report::shown(department) +
                              "; DEPART guardará el código");
             }
         }

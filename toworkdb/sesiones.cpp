@@ -12,6 +12,7 @@
 #include "store/days.h"
 #include "store/dbase/table.h"
 #include "store/error.h"
+#include "store/report.h"
 #include "store/work_tables.h"
 #include "toworkdb/steps.h"
 
@@ -56,7 +57,7 @@ std::vector<Period> periodsOf(StepContext& ctx) {
             ctx.note(Finding::Kind::Change, Finding::What::NoRow, sesion, work_tables::kDiashorast,
                      dia, "", "",
                      dia.empty() ? "la sesión no tiene día; no tendrá fila en DIASHORAST"
-                                 : "«" + codepage::toUtf8(dia.substr(0, 1)) +
+                                 : "«" + report::shown(dia.substr(0, 1)) +
                                        "» no es una letra de día (L, M, X, J, V, S, D); la sesión "
                                        "no tendrá fila en DIASHORAST");
             continue;

@@ -47,17 +47,6 @@ std::string heading(Reason reason) {
 
 const char* rowName(RowKind row) { return row == RowKind::Task ? "tarea" : "materia"; }
 
-// «text», in UTF-8. Codes are mostly ASCII, the same in both, and need no conversion.
-void appendQuoted(std::string& out, const std::string& cp1252) {
-    out += "«";
-    if (std::all_of(cp1252.begin(), cp1252.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        out += cp1252;
-    else
-        out += codepage::toUtf8(cp1252);
-    out += "»";
-}
-
 // "registro 5 (fila de materia): ASIG «MAT», TAREA «CCM», DIA «1», HORA «3», ..."
 std::string line(const Finding& f) {
     std::string text = "registro ";
@@ -76,25 +65,29 @@ std::string line(const Finding& f) {
     }};
     for (const auto& [label, value] : fields) {
         text += label;
-        appendQuoted(text, *value);
+        text += report::quoted(*value);
     }
     // The other keys are fields of the line already.
     if (f.reason == Reason::NoSlot) {
         text += "; clave ";
-        appendQuoted(text, f.key);
+        text += report::quoted(f.key);
     }
     return text;
 }
 
 }  // namespace
 
-std::string findingsText(const ExportReport& run) {
-    if (run.findings.empty()) return {};
+std::string summaryLine(const ExportReport& run) {
     const auto notWritten = std::count_if(run.findings.begin(), run.findings.end(),
                                           [](const Finding& f) { return !f.written(); });
-    std::string text = "SOLUC: " + std::to_string(run.recordsRead) + " registros leídos, " +
-                       std::to_string(run.activities) + " actividades escritas, " +
-                       std::to_string(notWritten) + " registros sin escribir\n\n";
+    return "SOLUC: " + std::to_string(run.recordsRead) + " registros leídos, " +
+           std::to_string(run.activities) + " actividades escritas, " + std::to_string(notWritten) +
+           " registros sin escribir\n";
+}
+
+std::string findingsText(const ExportReport& run) {
+    if (run.findings.empty()) return {};
+    std::string text = summaryLine(run) + "\n";
     std::vector<report::Group> groups;
     for (const ReasonText& r : kReasons) {
         // By record number: the task rows' pass comes after the subject rows'.

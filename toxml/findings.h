@@ -8,6 +8,10 @@
 
 namespace lindavex::toxml {
 
+// "SOLUC: 239 registros leídos, 216 actividades escritas, 23 registros sin escribir", with its
+// line break: the counts of the run.
+std::string summaryLine(const ExportReport& run);
+
 // The records read, the activities written and the records not written, then the findings
 // grouped by reason, one line each with the record number and the record's fields. Empty when
 // there is no finding.

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "store/codepage.h"
@@ -15,6 +14,7 @@
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
 #include "store/workdb/table_swap.h"
+#include "store/workdb/workdb.h"
 #include "store/xml/centre_document.h"
 #include "store/xml/result_writer.h"
 #include "toxml/export_time.h"
@@ -29,11 +29,6 @@ namespace field = store::work_tables::field;
 // A run writes its hidden result file without pause (a piece at least every megabyte) and
 // renames it once done: one untouched this long belongs to a run that was stopped.
 constexpr std::chrono::minutes kStaleAfter{10};
-
-bool isFile(const fs::path& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
-}
 
 // The tables the run reads, each held for exclusive use from the start of the run to its end,
 // opened in this order. Members close themselves when the run stops on an error.
@@ -158,12 +153,14 @@ class TimetableWriter {
         const std::string tarea = soluc.asText(tarea_);
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
-        const std::int32_t day = soluc.asInteger(dia_).value_or(0);
+        const std::int32_t day =
+            located(field::kDia, dia_, [&] { return soluc.asInteger(dia_).value_or(0); });
         // The slot key is the day's text followed by the period's, unambiguous for one-digit
         // days only: day 11, period 3 would find Monday's thirteenth period.
         if (day == 0) return note(Reason::DayZero, kind);
         if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
-        if (soluc.asFloat(hora_).value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
+        if (located(field::kHora, hora_, [&] { return soluc.asFloat(hora_).value_or(0.0); }) == 0.0)
+            return note(Reason::HourZero, kind);
 
         std::string profesor;
         std::string grupo;
@@ -207,6 +204,23 @@ class TimetableWriter {
         if (!aulaFound && !aulaCode.empty()) note(Reason::UnknownRoom, kind, aulaCode);
     }
 
+    // A value of the current record read as a number. One that does not read keeps the
+    // conversion's text and says below it which record, field and value, as the list of
+    // records not written names them: in a table of thousands the text alone finds nothing.
+    template <typename Read>
+    auto located(std::string_view name, const store::Table::Column& column, Read read) const
+        -> decltype(read()) {
+        try {
+            return read();
+        } catch (const Error& error) {
+            const store::Table& soluc = t_.soluc;
+            throw Error(std::string(error.what()) + "\n" + std::string(work_tables::kSoluc) +
+                        ", registro " + std::to_string(soluc.position() + 1) + ": " +
+                        std::string(name) + " «" + codepage::toUtf8(soluc.storedText(column)) +
+                        "»");
+        }
+    }
+
     // The current record as it stands in SOLUC, read again only for a record noted.
     void note(Finding::Reason reason, RowKind kind, const std::string& key = {}) {
         const store::Table& soluc = t_.soluc;
@@ -239,7 +253,7 @@ fs::path resultFileName(const fs::path& xmlFile) {
 }
 
 bool hasInputs(const fs::path& centreFile, const fs::path& workDb) {
-    return isFile(centreFile) && isFile(store::findDbf(workDb, work_tables::kSoluc));
+    return store::isFile(centreFile) && store::isFile(store::findDbf(workDb, work_tables::kSoluc));
 }
 
 ExportReport exportResult(const fs::path& centreFile, const fs::path& workDb,

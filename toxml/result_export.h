@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "store/texts.h"
 #include "toxml/export_time.h"
 
 namespace lindavex::toxml {
@@ -16,7 +17,7 @@ inline constexpr const char* kReminderText =
     "Deberá Abrir el fichero XML de PINCEL-Ridaz,\r\n"
     "desde el cual realizó la Importación a Morvalen";
 inline constexpr const char* kMissingInputText = "No existe archivo XML o Solución.";
-inline constexpr const char* kFinishedText = "Proceso finalizado";
+using lindavex::kFinishedText;
 
 // The result file for a chosen centre file: same folder, "ResultadoVelmar" + its file name.
 std::filesystem::path resultFileName(const std::filesystem::path& xmlFile);

@@ -11,7 +11,7 @@ namespace lindavex::store::dbf {
 namespace {
 
 [[noreturn]] void corrupt(const std::string& what, const std::string& displayName) {
-    throw fileError("La tabla está dañada", displayName, what);
+    throw namedFileError("La tabla está dañada", displayName, what);
 }
 
 }  // namespace

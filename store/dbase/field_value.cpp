@@ -24,12 +24,16 @@ Storage storageOf(const dbf::Field& f) { return infoOf(f).storage; }
 
 std::string nameOf(const dbf::Field& f) { return codepage::toUtf8(f.name); }
 
+[[noreturn]] void notAnInteger(const std::string& utf8text) {
+    throw Error("'" + utf8text + "' is not a valid integer value");
+}
+
 // A number as a long, rounded half to even as the engine's integer fields do.
 std::int32_t roundedLong(double value) {
     const double rounded = std::nearbyint(value);
     if (!(rounded > std::numeric_limits<std::int32_t>::min() &&
           rounded <= std::numeric_limits<std::int32_t>::max()))
-        throw Error("'" + convert::plainDecimal(value) + "' is not a valid integer value");
+        notAnInteger(convert::plainDecimal(value));
     return static_cast<std::int32_t>(rounded);
 }
 
@@ -72,8 +76,9 @@ void writeDigits(const dbf::Field& f, char* at, double value, const std::string&
     int n = std::snprintf(digits, sizeof digits, "%*.*f", static_cast<int>(f.length),
                           static_cast<int>(f.decimals), value);
     if (n < 0 || static_cast<std::size_t>(n) > f.length)
-        throw Error("El valor " + convert::plainDecimal(value) + " no cabe en el campo " +
-                    nameOf(f) + ": " + table);
+        throw namedFileError(
+            "El valor " + convert::plainDecimal(value) + " no cabe en el campo " + nameOf(f),
+            table);
     std::memcpy(at, digits, f.length);
 }
 
@@ -83,12 +88,13 @@ dbf::Field toStored(const FieldDef& def, const std::string& table) {
     dbf::Field field;
     field.name = def.name;
     if (def.name.empty() || def.name.size() > 31)
-        throw Error("Nombre de campo no válido '" + codepage::toUtf8(def.name) +
-                    "' en la tabla: " + table);
+        throw namedFileError(
+            "Nombre de campo no válido '" + codepage::toUtf8(def.name) + "' en la tabla", table);
     switch (def.type) {
         case FieldType::Text:
             if (def.width < 1 || def.width > 254)
-                throw Error("Anchura no válida del campo " + def.name + " en la tabla: " + table);
+                throw namedFileError("Anchura no válida del campo " + def.name + " en la tabla",
+                                     table);
             field.type = 'C';
             field.length = static_cast<std::size_t>(def.width);
             return field;
@@ -139,8 +145,9 @@ std::string readText(const dbf::Field& f, const char* at, const std::string& tab
         case Storage::Memo:
             break;
     }
-    throw Error("El campo " + nameOf(f) + " es de un tipo que no se puede leer (" +
-                std::string(1, f.type) + "): " + table);
+    throw namedFileError("El campo " + nameOf(f) + " es de un tipo que no se puede leer (" +
+                             std::string(1, f.type) + ")",
+                         table);
 }
 
 std::optional<double> readNumber(const dbf::Field& f, const char* at, const std::string& table) {
@@ -168,9 +175,19 @@ std::optional<std::int32_t> readInteger(const dbf::Field& f, const char* at,
     switch (storageOf(f)) {
         case Storage::BinaryInteger:
             return dbf::decodeInteger(at);
-        case Storage::Digits:
         case Storage::BinaryDouble: {
             std::optional<double> value = readNumber(f, at, table);
+            if (!value) return std::nullopt;
+            return roundedLong(*value);
+        }
+        case Storage::Digits: {
+            // Asked for an integer, digits that are no number say so as an integer would.
+            std::optional<double> value;
+            try {
+                value = readNumber(f, at, table);
+            } catch (const Error&) {
+                notAnInteger(codepage::toUtf8(std::string_view(at, f.length)));
+            }
             if (!value) return std::nullopt;
             return roundedLong(*value);
         }
@@ -197,7 +214,7 @@ void writeBlank(const dbf::Field& f, char* at) { std::memset(at, infoOf(f).blank
 void writeText(const dbf::Field& f, char* at, std::string_view value, const std::string& table) {
     const Storage storage = storageOf(f);
     if (storage != Storage::Character && storage != Storage::Date)
-        throw Error("El campo " + nameOf(f) + " no admite ese valor: " + table);
+        throw namedFileError("El campo " + nameOf(f) + " no admite ese valor", table);
     const std::size_t n = std::min(value.size(), f.length);
     std::memcpy(at, value.data(), n);
     std::memset(at + n, ' ', f.length - n);
@@ -208,8 +225,9 @@ void writeInteger(const dbf::Field& f, char* at, std::int32_t value, const std::
         case Storage::BinaryInteger:
             // The lowest long has the same bytes as null; it cannot be stored.
             if (value == std::numeric_limits<std::int32_t>::min())
-                throw Error("El valor " + std::to_string(value) + " no cabe en el campo " +
-                            nameOf(f) + ": " + table);
+                throw namedFileError(
+                    "El valor " + std::to_string(value) + " no cabe en el campo " + nameOf(f),
+                    table);
             dbf::encodeInteger(value, at);
             return;
         case Storage::BinaryDouble:
@@ -241,7 +259,7 @@ void writeFloat(const dbf::Field& f, char* at, double value, const std::string& 
 void writeLogical(const dbf::Field& f, char* at, bool value, const std::string& table) {
     const Storage storage = storageOf(f);
     if (storage != Storage::Logical && storage != Storage::Character)
-        throw Error("El campo " + nameOf(f) + " no es lógico: " + table);
+        throw namedFileError("El campo " + nameOf(f) + " no es lógico", table);
     at[0] = value ? 'T' : 'F';
     if (storage == Storage::Character) std::memset(at + 1, ' ', f.length - 1);
 }

@@ -104,7 +104,8 @@ struct Table::Impl {
 
     char* writable(const dbf::Field& f) {
         if (state == State::Browse)
-            throw fileError("La tabla no está en modo de edición ni de inserción", displayName);
+            throw namedFileError("La tabla no está en modo de edición ni de inserción",
+                                 displayName);
         return buffer.data() + 1 + f.offset;
     }
 
@@ -119,7 +120,7 @@ struct Table::Impl {
     }
     LookupIndex& lookupIndex(std::size_t fieldNo);
     void requireOpen() const {
-        if (!locked()) throw fileError("La tabla está cerrada", displayName);
+        if (!locked()) throw namedFileError("La tabla está cerrada", displayName);
     }
 };
 
@@ -204,7 +205,7 @@ Table Table::open(const fs::path& dir, std::string_view table, Mode mode) {
 Table Table::openFile(const fs::path& dbf, Mode mode) {
     auto impl = std::make_unique<Impl>();
     impl->path = dbf;
-    impl->displayName = dbf.string();
+    impl->displayName = utf8Path(dbf);
     impl->mode = mode;
     impl->file = table_io::openLocked(dbf, mode == Mode::Exclusive, impl->displayName);
     impl->layout = table_io::readLayout(impl->file, impl->displayName);
@@ -228,7 +229,7 @@ HeldTable::~HeldTable() = default;
 HeldTable HeldTable::open(const fs::path& dir, std::string_view table) {
     requireWorkDb(dir);
     const fs::path dbf = findDbf(dir, table);
-    const std::string displayName = dbf.string();
+    const std::string displayName = utf8Path(dbf);
     auto impl = std::make_unique<Impl>();
     impl->file = table_io::openLocked(dbf, true, displayName);
     (void)table_io::readLayout(impl->file, displayName);
@@ -293,7 +294,7 @@ void Table::edit() {
     impl_->requireOpen();
     impl_->postPending();
     if (impl_->pos >= impl_->count)
-        throw fileError("No hay registro actual que modificar", impl_->displayName);
+        throw namedFileError("No hay registro actual que modificar", impl_->displayName);
     impl_->buffer.assign(impl_->record(impl_->pos), impl_->layout.recordLength);
     impl_->state = Impl::State::Edit;
 }
@@ -333,6 +334,13 @@ std::string Table::asText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     return rec != nullptr ? impl_->text(f, rec) : std::string();
+}
+
+std::string Table::storedText(const Column& field) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    return std::string(codepage::trim(std::string_view(Impl::at(f, rec), f.length)));
 }
 
 std::optional<std::int32_t> Table::asInteger(std::string_view field) const {

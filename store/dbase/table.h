@@ -82,6 +82,9 @@ class Table {
     std::string asText(const Column& field) const;
     std::optional<std::int32_t> asInteger(const Column& field) const;
     std::optional<double> asFloat(const Column& field) const;
+    // The field's characters as the file holds them, trimmed: for naming a value that does not
+    // read as the type asked of it.
+    std::string storedText(const Column& field) const;
     bool lookup(const Column& field, std::string_view key);
 
     bool hasField(std::string_view field) const;

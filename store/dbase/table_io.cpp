@@ -19,7 +19,7 @@ using dbf::upperAscii;
 namespace {
 
 [[noreturn]] void cannotWrite(const fs::path& target, int error) {
-    throw fileError("No se puede escribir la tabla", target.string(), reasonText(error));
+    throw fileError("No se puede escribir la tabla", target, reasonText(error));
 }
 
 // Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
@@ -48,24 +48,25 @@ struct EmptyTable {
 
 EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
                       const std::vector<IndexDef>& indexes, const std::string& displayName) {
-    if (fields.empty()) throw fileError("La tabla no tiene campos", displayName);
+    if (fields.empty()) throw namedFileError("La tabla no tiene campos", displayName);
     std::vector<dbf::Field> stored;
     std::unordered_map<std::string, std::size_t> byName;
     for (const FieldDef& def : fields) {
         if (!byName.emplace(upperAscii(def.name), stored.size()).second)
-            throw Error("Campo repetido " + def.name + " en la tabla: " + displayName);
+            throw namedFileError("Campo repetido " + def.name + " en la tabla", displayName);
         stored.push_back(field_value::toStored(def, displayName));
     }
     for (const IndexDef& index : indexes) {
         auto found = byName.find(upperAscii(index.field));
         if (found == byName.end())
-            throw Error("El índice " + index.tag + " usa un campo que no existe (" + index.field +
-                        "): " + displayName);
+            throw namedFileError(
+                "El índice " + index.tag + " usa un campo que no existe (" + index.field + ")",
+                displayName);
         stored[found->second].indexed = true;
     }
     dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
     if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
-        throw fileError("La tabla tiene demasiados campos", displayName);
+        throw namedFileError("La tabla tiene demasiados campos", displayName);
     const std::tm date = today();
     dbf::stampHeader(layout.header, 0, date);
     EmptyTable table{layout.header + dbf::kEndOfFile, {}};
@@ -88,24 +89,25 @@ LockedFile openLocked(const fs::path& dbf, bool exclusive, const std::string& di
         if (const int error = exclusive ? platform::openDenyingWriters(dbf, opened)
                                         : platform::openForReading(dbf, opened);
             error != 0) {
-            if (error == ENOENT) throw fileError("No existe la tabla", displayName);
+            if (error == ENOENT) throw namedFileError("No existe la tabla", displayName);
             if (error == EWOULDBLOCK)
-                throw fileError("La tabla está en uso por otro programa", displayName);
-            throw fileError("No se puede abrir la tabla", displayName, reasonText(error));
+                throw namedFileError("La tabla está en uso por otro programa", displayName);
+            throw namedFileError("No se puede abrir la tabla", displayName, reasonText(error));
         }
         if (const int error = platform::lock(opened, exclusive); error != 0) {
             if (error == EWOULDBLOCK)
-                throw fileError("La tabla está en uso por otro programa", displayName);
-            throw fileError("No se puede bloquear la tabla", displayName, reasonText(error));
+                throw namedFileError("La tabla está en uso por otro programa", displayName);
+            throw namedFileError("No se puede bloquear la tabla", displayName, reasonText(error));
         }
         platform::FileInfo named;
         if (platform::describe(opened, locked) != 0)
-            throw fileError("No se puede abrir la tabla", displayName);
+            throw namedFileError("No se puede abrir la tabla", displayName);
         if (platform::describe(dbf, named) == 0 && named.identity == locked.identity) {
             file.lock = std::move(opened);
             break;
         }
-        if (attempt >= 10) throw fileError("La tabla está en uso por otro programa", displayName);
+        if (attempt >= 10)
+            throw namedFileError("La tabla está en uso por otro programa", displayName);
     }
     file.fileMode = locked.permissions;
     file.identity = locked.identity;
@@ -119,7 +121,8 @@ dbf::Layout readLayout(const LockedFile& file, const std::string& displayName) {
     if (error == 0)
         error =
             file_io::readAt(file.lock, 0, std::min<std::uint64_t>(size, dbf::kLongestHeader), head);
-    if (error != 0) throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+    if (error != 0)
+        throw namedFileError("No se puede leer la tabla", displayName, reasonText(error));
     // A file cut short since its size was taken is judged by what could be read.
     if (head.size() < dbf::kLongestHeader) size = std::min<std::uint64_t>(size, head.size());
     return dbf::parse(head, size, displayName);
@@ -131,9 +134,9 @@ std::string readRecords(const LockedFile& file, const dbf::Layout& layout,
     std::string records;
     if (const int error = file_io::readAt(file.lock, layout.headerLength, size, records);
         error != 0)
-        throw fileError("No se puede leer la tabla", displayName, reasonText(error));
+        throw namedFileError("No se puede leer la tabla", displayName, reasonText(error));
     // The header was checked against the file's size: only a file cut short since falls short.
-    if (records.size() != size) throw fileError("No se puede leer la tabla", displayName);
+    if (records.size() != size) throw namedFileError("No se puede leer la tabla", displayName);
     return records;
 }
 
@@ -160,12 +163,13 @@ void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layo
     // records would lose them.
     platform::FileInfo now;
     if (platform::describe(path, now) != 0 || now.identity != opened.identity)
-        throw fileError("La tabla ha sido modificada por otro programa", displayName);
+        throw namedFileError("La tabla ha sido modificada por otro programa", displayName);
 
     fs::path mdxTemp;
     const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
     if (!tags)
-        throw fileError("No se puede actualizar el índice de producción de la tabla", displayName);
+        throw namedFileError("No se puede actualizar el índice de producción de la tabla",
+                             displayName);
     if (!tags->empty()) {
         std::string mdxBytes =
             mdx::build(layout, records, count, *tags, path.stem().string(), date);
@@ -197,7 +201,7 @@ void writeNew(const fs::path& dir, std::string_view table, const std::vector<Fie
               const std::vector<IndexDef>& indexes) {
     requireWorkDb(dir);
     const fs::path target = dbfPath(dir, table);
-    const EmptyTable bytes = emptyTable(target, fields, indexes, target.string());
+    const EmptyTable bytes = emptyTable(target, fields, indexes, utf8Path(target));
     // An index of an earlier table of the name would not match the new one.
     const fs::path oldIndex = resolveIgnoringCase(dir, mdxPath(dir, table).filename().string());
     std::error_code ec;

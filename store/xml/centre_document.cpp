@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/xml/loaded_document.h"
+#include "store/xml/parse_error.h"
 #include "store/xml/xml_cp1252.h"
 
 namespace lindavex::store {
@@ -251,6 +253,90 @@ class CompactBuilder {
     std::unordered_map<std::pair<const xmlChar*, const xmlChar*>, std::uint32_t, PairHash> seen_;
 };
 
+// The first error of a parse: libxml2 goes on after it and keeps only its last, which is often
+// a consequence ("Extra content at the end of the document" after a quote left out).
+class FirstError {
+  public:
+    explicit FirstError(xmlParserCtxt* parser) {
+        current_ = this;
+        parser->sax->serror = &record;
+    }
+    ~FirstError() { current_ = nullptr; }
+    FirstError(const FirstError&) = delete;
+    FirstError& operator=(const FirstError&) = delete;
+
+    std::optional<LibxmlError> error;
+
+  private:
+    static void record(void* /*context*/, xmlError* error) {
+        if (current_ == nullptr || current_->error || error == nullptr ||
+            error->level < XML_ERR_ERROR)
+            return;
+        LibxmlError& first = current_->error.emplace();
+        first.code = error->code;
+        first.line = error->line;
+        first.column = error->int2;
+        first.number = error->int1;
+        first.name = error->str1 != nullptr ? error->str1 : "";
+        first.other = error->str2 != nullptr ? error->str2 : "";
+        first.message = error->message != nullptr ? error->message : "";
+    }
+    static inline FirstError* current_ = nullptr;  // the tool parses one file at a time
+};
+
+// Whether an encoding name declares one byte per character: the ISO-8859 and Windows code
+// pages, under the names libxml2 knows them by.
+bool isSingleByte(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* prefix :
+         {"ISO-8859-", "ISO8859-", "ISO_8859-", "LATIN", "WINDOWS-125", "CP125", "CP-125", "L1"})
+        if (name.starts_with(prefix)) return true;
+    return false;
+}
+
+// The first of two or more UTF-8 letters in bytes that are all valid UTF-8, for a file that
+// declared a single-byte encoding. Letters are those of the Latin, Greek and Cyrillic blocks
+// that a Spanish centre file holds as UTF-8 and that read as two code page characters.
+ParseResult::HiddenUtf8 hiddenUtf8(std::string_view bytes, const std::string& declared) {
+    ParseResult::HiddenUtf8 found;
+    if (!isSingleByte(declared)) return found;
+    int letters = 0;
+    int line = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead == '\n') ++line;
+        if (lead < 0x80) continue;
+        // The sequence's length and the first code point it may encode without being overlong.
+        const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        if (length == 0 || i + length > bytes.size()) return {};
+        char32_t codePoint = lead & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return {};
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        constexpr char32_t kFirstOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < kFirstOfLength[length] || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return {};
+        const bool letter =
+            (codePoint >= 0xC0 && codePoint <= 0x24F && codePoint != 0xD7 && codePoint != 0xF7) ||
+            codePoint == 0xAA || codePoint == 0xBA || (codePoint >= 0x370 && codePoint <= 0x52F);
+        if (letter && letters++ == 0) {
+            found.line = line;
+            found.readAsUtf8 = std::string(bytes.substr(i, length));
+            found.readAsDeclared = codepage::toUtf8(bytes.substr(i, length));
+        }
+        i += length - 1;
+    }
+    if (letters < 2) return {};
+    found.declared = declared;
+    return found;
+}
+
 // The attribute's text, trimmed, as UTF-8.
 std::string attributeOf(const CompactDocument& document, const CompactElement& element,
                         std::string_view cp1252name) {
@@ -367,9 +453,10 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
-    const std::string url = path.string();
+    const std::string url = utf8Path(path);
     CompactDocument& document = *impl_;
     makeEmpty(document);
+    FirstError first(parser.get());
     {
         const CompactBuilder builder(parser.get(), document, keep == Keep::Root);
         document.outside.reset(xmlCtxtReadMemory(parser.get(), bytes.data(),
@@ -377,16 +464,27 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
                                                  nullptr, kParseOptions));
     }
     ParseResult result;
-    if (document.outside != nullptr) return result;
+    if (document.outside != nullptr) {
+        // The encoding the file was read in, as declared.
+        if (document.outside->encoding != nullptr)
+            result.hiddenUtf8 = hiddenUtf8(bytes, chars(document.outside->encoding));
+        return result;
+    }
     // A file that does not parse leaves an empty document.
     makeEmpty(document);
     result.status = ParseResult::Status::NotWellFormed;
-    const xmlError* error = xmlCtxtGetLastError(parser.get());
-    std::string reason = error != nullptr && error->message != nullptr ? error->message : "";
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-    result.line = error != nullptr ? error->line : 0;
-    result.description = "línea " + std::to_string(result.line) + ": " +
-                         (reason.empty() ? "no se puede leer" : reason);
+    LibxmlError error = first.error.value_or(LibxmlError{});
+    if (!first.error) {
+        const xmlError* last = xmlCtxtGetLastError(parser.get());
+        error.line = last != nullptr ? last->line : 0;
+        error.message = last != nullptr && last->message != nullptr ? last->message : "";
+    }
+    if (parser->encoding != nullptr) error.encoding = chars(parser->encoding);
+    std::string_view content = bytes;
+    if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
+    error.emptyFile = codepage::trim(content).empty();
+    result.line = error.line;
+    result.description = parseErrorText(error);
     return result;
 }
 

@@ -55,6 +55,19 @@ struct ParseResult {
     int line = 0;             // of the first error; 0 when it parsed or the line is unknown
     std::string description;  // "línea N: ..." (UTF-8), empty when it parsed
     explicit operator bool() const { return status == Status::Ok; }
+
+    // A file that parsed as the single-byte encoding it declares (ISO-8859-1, windows-1252 and
+    // the like) although its bytes read as UTF-8 letters: two or more such letters and no byte
+    // that UTF-8 refuses. Read as declared, "Matemáticas" becomes "MatemÃ¡ticas". The line of
+    // the first such letter, 0 when there is none; the encoding declared; the first letter's
+    // bytes read as declared and as UTF-8 (UTF-8 text).
+    struct HiddenUtf8 {
+        int line = 0;
+        std::string declared;
+        std::string readAsDeclared;
+        std::string readAsUtf8;
+    };
+    HiddenUtf8 hiddenUtf8;
 };
 
 class CentreDocument {

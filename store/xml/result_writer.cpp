@@ -102,6 +102,13 @@ void appendQuoted(std::string& out, std::string_view text) {
     out += quote;
 }
 
+struct CloseEncoder {
+    void operator()(xmlCharEncodingHandler* handler) const { xmlCharEncCloseFunc(handler); }
+};
+struct CloseBuffer {
+    void operator()(xmlOutputBuffer* buffer) const { xmlOutputBufferClose(buffer); }
+};
+
 class StreamingWriter final : public ElementWriter {
   public:
     StreamingWriter(xmlDoc* doc, const std::filesystem::path& target)
@@ -109,19 +116,21 @@ class StreamingWriter final : public ElementWriter {
         registerWindows1252Encoding();
         // The loaded file's declared encoding, as libxml2 takes it when it saves a document.
         encoding_ = doc->encoding != nullptr ? chars(doc->encoding) : "UTF-8";
-        xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(encoding_.c_str());
+        // Owned here until the buffer takes it; a failure before that closes it.
+        std::unique_ptr<xmlCharEncodingHandler, CloseEncoder> handler(
+            xmlFindCharEncodingHandler(encoding_.c_str()));
         if (handler == nullptr)
             throw fileError("No se puede escribir el archivo", target,
                             "el documento no se puede codificar");
         if (const int code = file_.create(); code != 0) throwWriteError(target_, code);
-        out_ = xmlOutputBufferCreateIO(&StreamingWriter::toFile, nullptr, this, handler);
+        out_.reset(xmlOutputBufferCreateIO(&StreamingWriter::toFile, nullptr, this, handler.get()));
         if (out_ == nullptr) throw std::bad_alloc();
+        handler.release();
+        // A failure from here on still closes the buffer and its encoder: out_ is a member.
         writeOutsideRoot(doc);
     }
 
-    ~StreamingWriter() override {
-        if (out_ != nullptr) xmlOutputBufferClose(out_);
-    }
+    ~StreamingWriter() override = default;
 
     StreamingWriter(const StreamingWriter&) = delete;
     StreamingWriter& operator=(const StreamingWriter&) = delete;
@@ -163,8 +172,7 @@ class StreamingWriter final : public ElementWriter {
         while (!open_.empty()) endElement();
         staged_ += '\n';
         pass();
-        const int closed = xmlOutputBufferClose(out_);
-        out_ = nullptr;
+        const int closed = xmlOutputBufferClose(out_.release());
         if (closed < 0 || error_ != 0) fail();
         if (const int code = file_.write(pending_); code != 0) throwWriteError(target_, code);
         if (const int code = file_.commit(); code != 0) throwWriteError(target_, code);
@@ -187,8 +195,8 @@ class StreamingWriter final : public ElementWriter {
         pass();
         for (xmlNode* child = doc->children; child != nullptr; child = child->next) {
             if (child->type == XML_ELEMENT_NODE) continue;
-            xmlNodeDumpOutput(out_, doc, child, 0, 0, encoding_.c_str());
-            xmlOutputBufferWrite(out_, 1, "\n");
+            xmlNodeDumpOutput(out_.get(), doc, child, 0, 0, encoding_.c_str());
+            xmlOutputBufferWrite(out_.get(), 1, "\n");
         }
         if (out_->error != 0) fail();
     }
@@ -206,7 +214,7 @@ class StreamingWriter final : public ElementWriter {
     // Hands the staged UTF-8 text to libxml2, which encodes it.
     void pass() {
         if (staged_.empty()) return;
-        if (xmlOutputBufferWrite(out_, static_cast<int>(staged_.size()), staged_.data()) < 0)
+        if (xmlOutputBufferWrite(out_.get(), static_cast<int>(staged_.size()), staged_.data()) < 0)
             fail();
         staged_.clear();
     }
@@ -235,13 +243,14 @@ class StreamingWriter final : public ElementWriter {
     std::filesystem::path target_;
     file_io::FileBeside file_;
     std::string encoding_;
-    xmlOutputBuffer* out_ = nullptr;
     std::string staged_;
     std::string pending_;
     int error_ = 0;
     std::vector<std::string> open_;
     std::deque<std::string> names_;
     bool startTagOpen_ = false;
+    // Last, so that it goes first: closing it may still hand output to toFile.
+    std::unique_ptr<xmlOutputBuffer, CloseBuffer> out_;
 };
 
 }  // namespace

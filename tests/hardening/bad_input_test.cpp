@@ -372,7 +372,24 @@ const std::vector<BadInput>& cases() {
              soluc.record({"MAT", "", "X", "1", "G", "", ""});
              soluc.write(store::dbfPath(s.workDb, "SOLUC"));
          },
-         "'X' is not a valid integer value"},
+         "'X' is not a valid integer value\nSOLUC, registro 1: DIA «X»"},
+        // Digits that are no number, asked for an integer: the integer's text, and the record
+        // numbered as the list of records not written numbers it, deleted records counted.
+        {"SolucDayAsDigitsA", Action::Importar,
+         [](const Scene& s) {
+             DbfBuilder soluc(DbfBuilder::kLevel3, solucFields());
+             soluc.record(goodSolucRow(s), true).record({"MAT", "", "a", "1", "G", "", ""});
+             soluc.write(store::dbfPath(s.workDb, "SOLUC"));
+         },
+         "' a' is not a valid integer value\nSOLUC, registro 2: DIA «a»"},
+        {"SolucPeriodAsTextX", Action::Importar,
+         [](const Scene& s) {
+             const std::vector<std::string> row = goodSolucRow(s);
+             DbfBuilder soluc(DbfBuilder::kLevel3, solucFields('N', 'C'));
+             soluc.record(row).record({row[0], "", row[2], "x", row[4], "", ""});
+             soluc.write(store::dbfPath(s.workDb, "SOLUC"));
+         },
+         "'x' is not a valid floating point value\nSOLUC, registro 2: HORA «x»"},
         {"SolucEmptyPeriod", Action::Importar,
          [](const Scene& s) {
              DbfBuilder soluc(DbfBuilder::kLevel3, solucFields('N', 'C'));

@@ -56,6 +56,19 @@ TEST_F(HelpViewerTest, EachRequestBecomesItsHtmlHelpCommand) {
     EXPECT_EQ(calls, expected);
 }
 
+// The help file's path goes to HTML Help as UTF-8 whatever the program's folder is called; in
+// the system's code page, "Año" would reach it garbled on Windows.
+TEST(HelpViewer, AFolderWithAccentsReachesHtmlHelpAsUtf8) {
+    std::vector<HtmlHelpCall> calls;
+    HelpViewer viewer{[&calls](const HtmlHelpCall& call) { calls.push_back(call); },
+                      std::filesystem::path(u8"/opt/Año escolar")};
+    viewer.setApplicationHelpFile("RIDAZ.chm");
+    viewer.showTableOfContents();
+    const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].file, "/opt/A\xC3\xB1o escolar" + separator + "RIDAZ.chm");
+}
+
 TEST_F(HelpViewerTest, ShuttingDownClosesAllWithoutWindowOrFile) {
     viewer.softShutDown();
     ASSERT_EQ(calls.size(), 1u);

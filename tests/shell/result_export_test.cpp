@@ -364,7 +364,8 @@ TEST_F(ResultExport, ReadErrorsInTheSolutionStopTheRunWithoutAResult) {
     soluc.record({"MAT", "CCM", "1", "x", "1A", "", ""});
     soluc.write(workDb / "SOLUC.DBF");
     writeBytes(result, "earlier result");
-    EXPECT_EQ(errorText([&] { run(); }), "'x' is not a valid floating point value");
+    EXPECT_EQ(errorText([&] { run(); }),
+              "'x' is not a valid floating point value\nSOLUC, registro 2: HORA «x»");
     EXPECT_EQ(readBytes(result), "earlier result");
     EXPECT_FALSE(ui.waitCursorShown());
     expectTablesClosed();

@@ -158,6 +158,44 @@ TEST_F(EncodingTest, Windows1252FileUsesEveryByteOfTheCodePage) {
     EXPECT_EQ(writeRoot({{"A", root.attribute("A")}, {"B", root.attribute("B")}}), file);
 }
 
+// UTF-8 letters in a file that declares a single-byte encoding: read as declared, and noticed
+// with the line of the first, when there are two or more and no byte that UTF-8 refuses.
+TEST_F(EncodingTest, Utf8UnderASingleByteDeclarationIsNoticed) {
+    const std::string twoSubjects =
+        "<Centro>\n<M N=\"Matem\xC3\xA1ticas\"/>\n<M N=\"Espa\xC3\xB1ol\"/></Centro>";
+    const struct {
+        const char* name;
+        std::string bytes;
+        int line;
+    } cases[] = {
+        {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + twoSubjects, 3},
+        {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n" + twoSubjects, 3},
+        {"ISO-8859-15", "<?xml version=\"1.0\" encoding=\"iso-8859-15\"?>\n" + twoSubjects, 3},
+        {"one letter only",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro N=\"Matem\xC3\xA1ticas\"/>", 0},
+        {"a byte UTF-8 refuses",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro N=\"\xC3\xA1\xC3\xB1 \xE1\"/>",
+         0},
+        {"no letters",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro N=\"\xC2\xAB\xC2\xBB\"/>", 0},
+        {"declared UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + twoSubjects, 0},
+        {"no declaration", twoSubjects, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(dir_ / "centro.xml", c.bytes);
+        const ParseResult parsed = doc_.load(dir_ / "centro.xml");
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(parsed.hiddenUtf8.line, c.line);
+        if (c.line == 0) continue;
+        EXPECT_FALSE(parsed.hiddenUtf8.declared.empty());
+        EXPECT_EQ(parsed.hiddenUtf8.readAsUtf8, "á");
+        EXPECT_EQ(parsed.hiddenUtf8.readAsDeclared, "Ã¡");
+        // The conversion itself reads the file as it declares.
+        EXPECT_EQ(doc_.selectNodes("/Centro/M").front().attribute("N"), "Matem\xC3\xA1ticas");
+    }
+}
+
 TEST_F(EncodingTest, UndecodableFileIsEmptyAndQuiet) {
     ::testing::internal::CaptureStderr();
     const Node root =

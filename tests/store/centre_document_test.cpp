@@ -154,9 +154,85 @@ TEST(CentreDocumentTest, LoadReportsTheLineWhereParsingStopped) {
         if (c.parses) {
             EXPECT_TRUE(result.description.empty()) << result.description;
         } else {
-            EXPECT_EQ(result.description.rfind("línea " + std::to_string(c.line) + ": ", 0), 0u)
+            EXPECT_EQ(result.description.rfind("línea " + std::to_string(c.line) + ",", 0), 0u)
                 << result.description;
         }
+    }
+}
+
+// What a school meets, in one Spanish sentence with the line and column of the first error;
+// an error without a sentence of its own keeps the parser's text, on one line too.
+TEST(CentreDocumentTest, ParseErrorsReadInSpanishOnOneLine) {
+    std::string deep;
+    for (int i = 0; i < 300; ++i) deep += "<a>";
+    const struct {
+        const char* name;
+        std::string text;
+        const char* description;
+    } cases[] = {
+        {"cut short", "<Centro Codigo=\"1\"><Materias>",
+         "línea 1, columna 30: el archivo se acaba antes de cerrar el elemento «Materias», "
+         "abierto en la línea 1; quizá se cortó al copiarlo o descargarlo"},
+        {"tag not closed", "<Centro>\n<A></B>\n</Centro>",
+         "línea 2, columna 8: la etiqueta de cierre «</B>» no cierra el elemento «A», abierto en "
+         "la línea 2"},
+        {"start tag without >", "<Centro N=\"x\"",
+         "línea 1, columna 14: una etiqueta está mal escrita: le falta un espacio, un «=» o un "
+         "«>», o le sobra algo"},
+        {"bytes not UTF-8",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Centro>\n<A N=\"\xFF\"/></Centro>",
+         "línea 3, columna 7: hay bytes que no son texto UTF-8 (0xFF 0x22 0x2F 0x3E); el archivo "
+         "no declara la codificación que tiene o se guardó con otra"},
+        {"Latin-1 undeclared", "<?xml version=\"1.0\"?>\n<Centro Nombre=\"Matem\xE1ticas\"/>",
+         "línea 2, columna 22: hay bytes que no son texto UTF-8 (0xE1 0x74 0x69 0x63); el archivo "
+         "no declara la codificación que tiene o se guardó con otra"},
+        {"declared UTF-16", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\"?><Centro/>",
+         "línea 1, columna 38: la codificación que declara el archivo no es la que tiene "
+         "(Document labelled UTF-16 but has UTF-8 content)"},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"KLINGON\"?><Centro/>",
+         "línea 1, columna 39: el archivo declara la codificación «KLINGON», que no se conoce"},
+        {"nesting too deep", deep,
+         "línea 1, columna 772: los elementos se anidan a más de 256 niveles"},
+        {"undefined entity", "<Centro N=\"&foo;\"/>",
+         "línea 1, columna 17: la entidad «&foo;» no está definida; un «&» suelto se escribe "
+         "«&amp;»"},
+        {"lone ampersand", "<Centro N=\"a&b\"/>",
+         "línea 1, columna 15: un «&» no empieza una referencia válida; un «&» suelto se escribe "
+         "«&amp;»"},
+        {"entity loop", "<!DOCTYPE C [<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">]><C N=\"&a;\"/>",
+         "línea 1, columna 59: las entidades del archivo se refieren unas a otras sin fin"},
+        {"second root", "<Centro/>\n<Otro/>",
+         "línea 2, columna 1: hay algo después del cierre del elemento raíz, como un segundo "
+         "elemento raíz; un archivo XML tiene uno solo"},
+        {"empty file", "", "línea 1, columna 1: el archivo está vacío"},
+        {"byte-order mark and blanks", "\xEF\xBB\xBF \n",
+         "línea 2, columna 1: el archivo está vacío"},
+        {"text, no element", "hola",
+         "línea 1, columna 1: el archivo no empieza por un elemento (falta «<»)"},
+        {"attribute twice", "<Centro N=\"1\" N=\"2\"/>",
+         "línea 1, columna 20: el atributo «N» aparece dos veces en el mismo elemento"},
+        {"value without quotes", "<Centro N=1/>",
+         "línea 1, columna 11: el valor de un atributo no va entre comillas"},
+        {"< in a value", "<Centro N=\"a<b\"/>",
+         "línea 1, columna 13: el valor de un atributo tiene un «<»; se escribe «&lt;»"},
+        {"declaration not first", " <?xml version=\"1.0\"?><Centro/>",
+         "línea 1, columna 7: la declaración «<?xml …?>» no está al principio del archivo"},
+        {"comment not closed", "<Centro><!-- x </Centro>",
+         "línea 1, columna 25: un comentario («<!--») no se cierra con «-->»"},
+        {"other errors keep the parser's text", "<?xml encoding=\"UTF-8\"?><C/>",
+         "línea 1, columna 7: error de XML: Malformed declaration expecting version"},
+    };
+    ScratchDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(dir / "c.xml", c.text);
+        CentreDocument doc;
+        const ParseResult result = doc.load(dir / "c.xml");
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.description, c.description);
+        EXPECT_EQ(notACentreFile(doc, result, dir / "c.xml"),
+                  "El archivo XML \"" + utf8Path(dir / "c.xml") +
+                      "\" no es un documento XML válido (" + c.description + ").");
     }
 }
 

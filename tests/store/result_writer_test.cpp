@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "store/error.h"
+#include "store/files/file_io.h"
 #include "store/xml/centre_document.h"
 #include "support/error_text.h"
 #include "support/files.h"
@@ -211,6 +213,21 @@ TEST(ResultWriterTest, AFailedResultLeavesEverythingAsItWas) {
               (std::vector<std::string>{"centro.xml", "locked", "out.xml"}));
     const std::string error = errorText([&] { writeSmallRoot(doc, dir / "out.xml"); });
     EXPECT_NE(error.find("out.xml"), std::string::npos) << error;
+
+    // The disk full while the writer is still being made, writing what lies outside the root
+    // (a comment of over a megabyte): the error, no file left, and the output buffer and its
+    // encoder closed, which the sanitizer pass checks.
+    writeBytes(dir / "big.xml", "<!--" + std::string(std::size_t{3} << 19, 'x') + "-->\n<C/>");
+    CentreDocument big;
+    ASSERT_TRUE(big.load(dir / "big.xml"));
+    file_io::reset();
+    file_io::inject({file_io::Operation::Write, 1, ENOSPC, true});
+    const std::string full =
+        errorText([&] { (void)streamReplacingRoot(big, dir / "big-out.xml"); });
+    file_io::reset();
+    EXPECT_NE(full.find("no queda espacio en el disco"), std::string::npos) << full;
+    EXPECT_EQ(folderListing(dir.path()),
+              (std::vector<std::string>{"big.xml", "centro.xml", "locked", "out.xml"}));
 }
 
 }  // namespace

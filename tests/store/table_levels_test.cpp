@@ -186,8 +186,8 @@ TEST(TableTimestampTest, ATimestampWrittenByTheDatabaseProductReadsAsItsDateAndT
 
 TEST(TableConversionTest, NumbersAskedOfTextUseTheSystemsConversionErrors) {
     ScratchDir dir;
-    DbfBuilder b(DbfBuilder::kLevel3, {{"DIA", 'C', 4}, {"HORA", 'C', 4}});
-    b.record({"x1", "2,5"});
+    DbfBuilder b(DbfBuilder::kLevel3, {{"DIA", 'C', 4}, {"HORA", 'C', 4}, {"NDIA", 'N', 4}});
+    b.record({"x1", "2,5", "x1"});
     b.write(dir / "SOLUC.DBF");
     Table t = Table::open(dir.path(), "SOLUC", Table::Mode::Shared);
     t.first();
@@ -196,6 +196,12 @@ TEST(TableConversionTest, NumbersAskedOfTextUseTheSystemsConversionErrors) {
     EXPECT_EQ(t.asFloat("HORA"), 2.5);  // a decimal comma is accepted
     EXPECT_EQ(testing::errorText([&] { (void)t.asFloat("DIA"); }),
               "'x1' is not a valid floating point value");
+    // Digits that are no number: the error of the type asked for.
+    EXPECT_EQ(testing::errorText([&] { (void)t.asInteger("NDIA"); }),
+              "'  x1' is not a valid integer value");
+    EXPECT_EQ(testing::errorText([&] { (void)t.asFloat("NDIA"); }),
+              "'  x1' is not a valid floating point value");
+    EXPECT_EQ(t.storedText(t.column("NDIA")), "x1");
 }
 
 }  // namespace

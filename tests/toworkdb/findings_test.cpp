@@ -122,6 +122,67 @@ TEST(Findings, StoredCodesReadAsTheTablesGiveThemBack) {
     EXPECT_NE(findings[1].message.find("«ANA BELEN»"), std::string::npos) << findings[1].message;
 }
 
+// An element without a code is listed, and codes and names holding line breaks or other
+// control characters keep the listing one finding per line.
+TEST(Findings, EmptyCodesAreListedAndControlCharactersShownEscaped) {
+    testing::ScratchDir scratch;
+    const fs::path centre = scratch / "centro.xml";
+    testing::writeBytes(
+        centre,
+        "<Centro>\n<Materias>\n<Materia Codigo=\"\" Denominacion=\"Sin código\"/>\n"
+        "<Materia Codigo=\"MATEMATICAS&#10;AVANZADAS\" Denominacion=\"Dos&#13;&#10;líneas\"/>\n"
+        "</Materias>\n<Profesores><Profesor Codigo=\"\" Nombre=\"Ana\"/></Profesores>\n"
+        "<Grupos><Grupo Codigo=\"&#9;\" Denominacion=\"G\"/>\n"
+        "<Grupo Codigo=\"GRUPO&#9;ESO-1A\" Denominacion=\"G\"/></Grupos>\n</Centro>");
+    const std::vector<Finding> findings = check(centre).findings;
+    std::vector<std::string> empty;
+    for (const Finding& f : findings)
+        if (f.what == What::EmptyCode) empty.push_back(f.element + ":" + std::to_string(f.line));
+    EXPECT_EQ(empty, (std::vector<std::string>{"Materia:3", "Profesor:6", "Grupo:7"}));
+
+    const std::string text = findingsText(findings);
+    std::size_t listed = 0;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+        const std::string line = text.substr(at, text.find('\n', at) - at);
+        EXPECT_TRUE(line.empty() || line.starts_with("  línea ") || line.ends_with("):")) << line;
+        listed += line.starts_with("  línea ") ? 1 : 0;
+    }
+    EXPECT_EQ(listed, findings.size()) << text;
+    EXPECT_NE(text.find("Materia «MATEMATICAS\\nAVANZADAS» (Dos\\r\\nlíneas)"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Grupo «GRUPO\\tESO-1A»"), std::string::npos) << text;
+    EXPECT_NE(text.find("Materia «» (Sin código): código vacío"), std::string::npos) << text;
+}
+
+// A file saved as UTF-8 under a single-byte declaration: the check lists it with its first
+// line, and a conversion says the same after "Proceso finalizado", and converts as declared.
+TEST(Findings, Utf8UnderASingleByteDeclarationIsListedAndConvertedAsDeclared) {
+    testing::ScratchDir scratch;
+    const fs::path centre = scratch / "centro.xml";
+    testing::writeBytes(centre,
+                        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Centro>\n<Materias>\n"
+                        "<Materia Codigo=\"MAT\" Denominacion=\"Matem\xC3\xA1ticas\"/>\n"
+                        "<Materia Codigo=\"LEN\" Denominacion=\"Espa\xC3\xB1ol\"/>\n"
+                        "</Materias>\n</Centro>");
+    const std::vector<Finding> findings = check(centre).findings;
+    ASSERT_EQ(findings.size(), 1u) << findingsText(findings);
+    EXPECT_EQ(findings[0].what, What::HiddenUtf8);
+    EXPECT_EQ(findings[0].kind, Kind::Change);
+    EXPECT_FALSE(stopsTheRun(findings));
+    const std::string line =
+        "línea 4: el archivo declara la codificación ISO-8859-1, pero su texto parece UTF-8: «á» "
+        "pasará a las tablas como «Ã¡»; si se guardó como UTF-8, declare encoding=\"UTF-8\" en "
+        "su primera línea\n";
+    EXPECT_EQ(findingsText(findings), "Cambios que haría la exportación (1):\n  " + line);
+
+    const fs::path workDb = scratch / "WTEMP";
+    fs::create_directories(workDb);
+    const ConversionReport converted = convert(centre, workDb);
+    EXPECT_EQ(finishedDetailsText(converted), "Aviso: " + line);
+    store::Table subjects = store::Table::open(workDb, "ASIGNOMT", store::Table::Mode::Shared);
+    EXPECT_EQ(subjects.asText("NOMBRE"), "Matem\xC3\xA1ticas");  // as declared: "MatemÃ¡ticas"
+}
+
 // The same steps find the same when they convert: the codes listed after a conversion, in the
 // command line and in the window's details, are those the check lists.
 TEST(Findings, AConversionFindsWhatTheCheckFound) {

@@ -165,6 +165,16 @@ TEST_F(SolutionFindings, EveryRecordNotWrittenWithItsNumberAndReason) {
     EXPECT_EQ(toxml::findingsText(run({records[0]})), "");
 }
 
+// A code holding a line break is listed escaped, on the record's one line.
+TEST_F(SolutionFindings, ControlCharactersInCodesAreShownEscaped) {
+    const std::string text =
+        toxml::findingsText(run({{{"MA\nT", "CCM", "1", "1", "1A", "PG", "A\t1"}}}));
+    EXPECT_NE(text.find("\n  registro 1 (fila de materia): ASIG «MA\\nT», TAREA «CCM», DIA «1», "
+                        "HORA «1», CODGRUPO «1A», PROF «PG», AULA «A\\t1»\n"),
+              std::string::npos)
+        << text;
+}
+
 // Any SOLUC: each record read is either written or listed once as not written, the record
 // number names the record listed, and the result is what the written records alone give.
 TEST_F(SolutionFindings, EachRecordIsWrittenOrListedAndTheResultIsUnchanged) {

@@ -124,6 +124,8 @@ TEST(CommandLine, ModePanelsAndWhatClosingWrites) {
         Window w(c.arguments);
         EXPECT_EQ(w.ui.messages, c.messages);
         EXPECT_EQ(w.form->runState().embedded(), c.embedded);
+        // The process settled its display scaling by the same decision before Qt started.
+        EXPECT_EQ(startsEmbedded(c.arguments), c.embedded);
         EXPECT_EQ(w.frameless(), c.embedded);
         EXPECT_EQ(w.showsFirstAction(), c.first);
         EXPECT_EQ(w.showsSecondAction(), c.second);
