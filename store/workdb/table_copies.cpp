@@ -151,7 +151,7 @@ std::vector<TableCopy> tableCopies(const fs::path& workDb, const std::vector<con
         const FolderNames files(copy.folder, ec);
         for (const file_io::Entry& entry : entries) {
             if (entry.folder || !hasExtension(entry.path, ".DBF")) continue;
-            CopiedTable table{entry.path.filename().string(), std::nullopt, {}};
+            CopiedTable table{utf8Path(entry.path.filename()), std::nullopt, {}};
             const bool hasIndex = !files.spellingsOf(entry.path.stem().string() + ".MDX").empty();
             table.problem = tableProblem(entry.path, hasIndex, table.records);
             copy.tables.push_back(std::move(table));

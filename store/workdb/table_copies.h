@@ -23,7 +23,7 @@ inline constexpr const char* kDamagedCopyText = "La copia está dañada";
 inline constexpr const char* kCopyOrderFile = "LINDAVEX.ORDEN";
 
 struct CopiedTable {
-    std::string file;                    // the .DBF as spelled in the copy
+    std::string file;                    // the .DBF as spelled in the copy, UTF-8
     std::optional<std::size_t> records;  // none when it is damaged
     std::string problem;                 // what is wrong with it ("cortada"); empty when nothing
 };

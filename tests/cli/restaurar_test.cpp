@@ -123,5 +123,82 @@ TEST_F(Restaurar, TheTenNewestCopiesAreKept) {
               std::vector<std::string>(ten.begin() + 1, ten.end()));
 }
 
+// A copy is checked before it is trusted: a damaged one is marked in the listing and refused,
+// nothing changed; a sound one is found by its name as people type it, and a restore names the
+// tables it removes because the copy lacks them.
+TEST_F(Restaurar, DamagedCopiesAreRefusedAndNamesAreTakenAsTyped) {
+    exportar(small);
+    exportar(example);
+    const fs::path copies = workDb / "LINDAVEX-COPIAS";
+    const fs::path sound = copies / this->copies().back();
+    const struct {
+        const char* name;
+        const char* file;
+        std::optional<std::string> bytes;  // none: the file removed
+        const char* said;
+    } damages[] = {
+        {"2001-01-01_000001", "ASIGT.DBF", std::nullopt, nullptr},
+        {"2001-01-01_000002", "AULAT.DBF", "", "AULAT.DBF vacía"},
+        {"2001-01-01_000003", "PROFT.DBF", std::string(300, 'x'), "PROFT.DBF ilegible"},
+        {"2001-01-01_000004", "COUNTSES.MDX", std::nullopt, "COUNTSES.DBF sin su índice"},
+        {"2001-01-01_000005", nullptr, std::nullopt, "no tiene ninguna tabla"},
+    };
+    for (const auto& damage : damages) {
+        fs::copy(sound, copies / damage.name);
+        const fs::path file = copies / damage.name / (damage.file ? damage.file : "");
+        if (damage.file == nullptr) {
+            for (const auto& entry : fs::directory_iterator(copies / damage.name))
+                fs::remove(entry);
+        } else if (damage.bytes) {
+            writeBytes(file, *damage.bytes);
+        } else if (std::string(damage.file) == "ASIGT.DBF") {
+            fs::resize_file(file, fs::file_size(file) - 100);  // cut short
+        } else {
+            fs::remove(file);
+        }
+    }
+    const Outcome listed = cli({"restaurar"});
+    const Files before = snapshot(workDb);
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        const std::string said = damage.said ? damage.said : "ASIGT.DBF cortada";
+        EXPECT_NE(listed.out.find(std::string(damage.name) + " (dañada: " + said + ")\n"),
+                  std::string::npos)
+            << listed.out;
+        const Outcome o = cli({"restaurar", damage.name});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find("La copia está dañada"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find(said), std::string::npos) << o.err;
+        EXPECT_EQ(snapshot(workDb), before);
+    }
+
+    // A copy that lacks a table: the table goes, and the output says so.
+    fs::copy(sound, copies / "2001-01-01_000006");
+    fs::remove(copies / "2001-01-01_000006" / "GRUPOST.DBF");
+    Outcome o = cli({"restaurar", "2001-01-01_000006/"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Tablas quitadas porque la copia no las tiene: GRUPOST\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_FALSE(fs::exists(workDb / "GRUPOST.DBF"));
+    // The full path of a copy names it too.
+    o = cli({"restaurar", sound.string()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(fs::exists(workDb / "GRUPOST.DBF"));
+}
+
+// A file of the user's where the copies folder goes stops the first action before anything
+// changes, is named in the message, and stays as it was.
+TEST_F(Restaurar, AFileInTheWayOfTheCopiesIsNamedAndKept) {
+    exportar(small);
+    writeBytes(workDb / "LINDAVEX-COPIAS", "notas del centro");
+    const Files before = snapshot(workDb);
+    const Outcome o = cli({"exportar", example.string()});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("LINDAVEX-COPIAS (es un archivo, no una carpeta)"), std::string::npos)
+        << o.err;
+    EXPECT_EQ(snapshot(workDb), before);
+}
+
 }  // namespace
 }  // namespace lindavex::testing
