@@ -321,6 +321,33 @@ TEST_F(ConversionRunTest, WhatAKilledRunLeftBehindIsCleared) {
     EXPECT_EQ(records(workDb, "ASIGT"), 82u);
 }
 
+// A run stopped while it moved its tables in (its journal there: the new PROFT.DBF in, the old
+// one in the backups) is put back when the window starts, which says so; another run under way
+// is said too; and nothing is said when there is nothing to put back.
+TEST_F(ConversionRunTest, TheWindowPutsBackAStoppedRunWhenItStarts) {
+    fillWorkDb();
+    const std::string old = readBytes(store::dbfPath(workDb, "PROFT"));
+    const fs::path run = workDb / ".lindavex-run";
+    fs::create_directories(run / "anterior");
+    fs::rename(store::dbfPath(workDb, "PROFT"), run / "anterior" / "PROFT.DBF");
+    writeBytes(store::dbfPath(workDb, "PROFT"), "new, half the run");
+    writeBytes(run / "moviendo", "1 PROFT.DBF\n0 GRUPOST.MDX\n");
+    {
+        store::platform::File held;
+        ASSERT_EQ(store::platform::holdFolder(run, held), 0);
+        shell::repairAtStart(state, ui);
+        ASSERT_EQ(ui.messages.size(), 1U);
+        EXPECT_NE(ui.messages[0].find("Otra conversi"), std::string::npos) << ui.messages[0];
+    }
+    shell::repairAtStart(state, ui);
+    ASSERT_EQ(ui.messages.size(), 2U);
+    EXPECT_EQ(ui.messages[1].rfind("Se deshizo una operación interrumpida: ", 0), 0U);
+    EXPECT_EQ(readBytes(store::dbfPath(workDb, "PROFT")), old);
+    EXPECT_FALSE(fs::exists(run));
+    shell::repairAtStart(state, ui);
+    EXPECT_EQ(ui.messages.size(), 2U);
+}
+
 TEST_F(ConversionRunTest, ASecondRunOnTheSameWorkDatabaseIsRefusedWhileTheFirstWorks) {
     fillWorkDb();
     // What a run in progress holds: its folder, locked, with a table half built.
