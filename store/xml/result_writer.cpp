@@ -100,36 +100,44 @@ std::optional<ByteForms> encodedForms(xmlCharEncodingHandler* handler) {
 // space as references, every other byte in its form (UTF-8 for libxml2's encoder, or already
 // encoded). One pass, with no text made per value.
 void appendAttributeText(std::string& out, std::string_view cp1252, const ByteForms& forms) {
-    for (const char c : cp1252) {
+    // Bytes written as they are go out a run at a time.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < cp1252.size(); ++i) {
+        const char c = cp1252[i];
+        const char* reference = nullptr;
         switch (c) {
             case '\n':
-                out += "&#10;";
+                reference = "&#10;";
                 break;
             case '\r':
-                out += "&#13;";
+                reference = "&#13;";
                 break;
             case '\t':
-                out += "&#9;";
+                reference = "&#9;";
                 break;
             case '"':
-                out += "&quot;";
+                reference = "&quot;";
                 break;
             case '<':
-                out += "&lt;";
+                reference = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                reference = "&gt;";
                 break;
             case '&':
-                out += "&amp;";
+                reference = "&amp;";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x80)
-                    out += c;
-                else
-                    out += forms[static_cast<unsigned char>(c)];
+                if (static_cast<unsigned char>(c) < 0x80) continue;
         }
+        out.append(cp1252.data() + run, i - run);
+        if (reference != nullptr)
+            out += reference;
+        else
+            out += forms[static_cast<unsigned char>(c)];
+        run = i + 1;
     }
+    out.append(cp1252.data() + run, cp1252.size() - run);
 }
 
 // Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
