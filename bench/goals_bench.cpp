@@ -172,7 +172,10 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         const bool valgrind = valgrindInstalled();
-        if (!valgrind) std::printf("valgrind is not installed: no instruction counts\n\n");
+        if (!valgrind)
+            std::printf(
+                "no instruction counts (valgrind is not installed, or "
+                "LINDAVEX_BENCH_VALGRIND=0)\n\n");
         measure(dir, {scale, false}, runs, valgrind);
         measure(dir, {scale, true}, runs, valgrind);
         if (scale != 1) measure(dir, {1, false}, runs, valgrind);
