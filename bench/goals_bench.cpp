@@ -5,19 +5,26 @@
 // scale with every code longer than the tables keep (a finding per element for the first action)
 // and a SOLUC in random order with about 10 % of it lost (a finding per lost record for the
 // second, and no help from the lookups' last answer); and scale 1, one school.
+// Each workload ends with the goals and whether they are met: exportar ≤ 1.5 × xmllint --noout,
+// importar ≤ 1.0 × exportar, exportar's peak memory ≤ xmllint's. When valgrind is installed, the
+// instruction counts of the three (callgrind), which a busy machine does not move, are given
+// and held against the same goals; LINDAVEX_BENCH_VALGRIND=0 leaves them out.
 // Usage: lindavex-bench-goals [SCALE [RUNS]]   (default 256, 3 runs each, best taken)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/measure_process.h"
 #include "store/dbase/table.h"
 #include "store/dbase/table_files.h"
+#include "store/files/file_io.h"
 
 namespace {
 
@@ -38,13 +45,50 @@ std::size_t recordCount(const fs::path& workDb, const char* table) {
     return header[4] | (header[5] << 8) | (header[6] << 16) | (std::size_t{header[7]} << 24);
 }
 
+// A goal held against what was measured: the ratio, the goal and whether it is met.
+void printGoal(const char* what, double ratio, double goal) {
+    std::printf("  %-44s %6.2f  goal <= %.1f  %s\n", what, ratio, goal,
+                ratio <= goal ? "met" : "NOT MET");
+}
+
+bool valgrindInstalled() {
+    if (const char* wanted = std::getenv("LINDAVEX_BENCH_VALGRIND");
+        wanted != nullptr && std::string(wanted) == "0")
+        return false;
+    try {
+        lindavex::bench::runProcess({"valgrind", "--version"});
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The instructions a program runs to its end, counted by callgrind: the same on every run.
+double instructions(const fs::path& dir, const std::string& name,
+                    const std::vector<std::string>& argv) {
+    const fs::path out = dir / ("callgrind." + name + ".out");
+    std::vector<std::string> counted = {"valgrind", "--tool=callgrind", "--quiet",
+                                        "--callgrind-out-file=" + out.string()};
+    counted.insert(counted.end(), argv.begin(), argv.end());
+    lindavex::bench::runProcess(counted);
+    std::string text;
+    if (lindavex::store::file_io::readFile(out, text) != 0)
+        throw std::runtime_error("no callgrind output: " + out.string());
+    std::error_code ec;
+    fs::remove(out, ec);
+    for (const char* label : {"\nsummary: ", "\ntotals: "})
+        if (const std::size_t at = text.find(label); at != std::string::npos)
+            return std::strtod(text.c_str() + at + std::strlen(label), nullptr);
+    throw std::runtime_error("no instruction total in " + out.string());
+}
+
 struct Workload {
     int scale;
     bool scrambled;  // long codes, and SOLUC in random order with 10 % lost
 };
 
 // One workload: the figures of each program and their ratios.
-void measure(const fs::path& dir, const Workload& workload, int runs) {
+void measure(const fs::path& dir, const Workload& workload, int runs, bool valgrind) {
     using lindavex::bench::bestOf;
     using lindavex::bench::runProcess;
     const int scale = workload.scale;
@@ -95,8 +139,27 @@ void measure(const fs::path& dir, const Workload& workload, int runs) {
     printRow("xmllint --stream", stream, noout, "noout");
     printRow("exportar", conv, noout, "noout");
     printRow("importar", imp, conv, "exportar");
-    std::printf("exportar peak / xmllint --noout peak: %.2f\n\n",
-                static_cast<double>(conv.peakKiB) / static_cast<double>(noout.peakKiB));
+    const double peakRatio = static_cast<double>(conv.peakKiB) / static_cast<double>(noout.peakKiB);
+    std::printf("exportar peak / xmllint --noout peak: %.2f\n", peakRatio);
+    std::printf("goals, in time (wall, best of %d):\n", runs);
+    printGoal("exportar / xmllint --noout", conv.seconds / noout.seconds, 1.5);
+    printGoal("importar / exportar", imp.seconds / conv.seconds, 1.0);
+    printGoal("exportar peak memory / xmllint --noout's", peakRatio, 1.0);
+    if (valgrind) {
+        const double nooutI = instructions(dir, "noout", {"xmllint", "--noout", centre.string()});
+        const double convI = instructions(dir, "exportar", exportar);
+        const double impI =
+            instructions(dir, "importar",
+                         {LINDAVEX_CLI, "importar", centre.string(), "--workdb", workDb.string()});
+        std::printf(
+            "instructions (callgrind): xmllint --noout %.3f G, exportar %.3f G, "
+            "importar %.3f G\n",
+            nooutI / 1e9, convI / 1e9, impI / 1e9);
+        std::printf("goals, in instructions:\n");
+        printGoal("exportar / xmllint --noout", convI / nooutI, 1.5);
+        printGoal("importar / exportar", impI / convI, 1.0);
+    }
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -108,9 +171,14 @@ int main(int argc, char** argv) {
     const fs::path dir = lindavex::bench::scratchFolder("bench-goals");
     int status = 0;
     try {
-        measure(dir, {scale, false}, runs);
-        measure(dir, {scale, true}, runs);
-        if (scale != 1) measure(dir, {1, false}, runs);
+        const bool valgrind = valgrindInstalled();
+        if (!valgrind)
+            std::printf(
+                "no instruction counts (valgrind is not installed, or "
+                "LINDAVEX_BENCH_VALGRIND=0)\n\n");
+        measure(dir, {scale, false}, runs, valgrind);
+        measure(dir, {scale, true}, runs, valgrind);
+        if (scale != 1) measure(dir, {1, false}, runs, valgrind);
     } catch (const std::exception& error) {
         std::cerr << "lindavex-bench-goals: " << error.what() << '\n';
         status = 1;

@@ -13,11 +13,6 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-char32_t codePointOf(unsigned char byte) {
-    if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
-    return byte;
-}
-
 const std::unordered_map<char32_t, unsigned char>& reverseHigh() {
     static const auto* table = [] {
         auto* map = new std::unordered_map<char32_t, unsigned char>;
@@ -41,9 +36,22 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// ASCII reads the same in UTF-8 and in the code page: most codes and names need no converting.
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
+char32_t codePointOf(unsigned char byte) {
+    if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+    return byte;
+}
+
 std::string fromUtf8(std::string_view utf8) {
+    if (isAscii(utf8)) return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -84,6 +92,7 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::string toUtf8(std::string_view cp1252) {
+    if (isAscii(cp1252)) return std::string(cp1252);
     std::string out;
     out.reserve(cp1252.size() + cp1252.size() / 4);
     for (char c : cp1252) appendUtf8(out, codePointOf(static_cast<unsigned char>(c)));

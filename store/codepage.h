@@ -13,6 +13,9 @@ std::string fromUtf8(std::string_view utf8);
 // Windows-1252 to UTF-8; the five bytes that 1252 leaves undefined map to U+0081 etc.
 std::string toUtf8(std::string_view cp1252);
 
+// The Unicode code point of a code page byte.
+char32_t codePointOf(unsigned char byte);
+
 // Removes leading and trailing characters below code 33 (blanks and control characters).
 std::string_view trim(std::string_view text);
 

@@ -38,10 +38,11 @@ void ExportarAsignaciones(StepContext& ctx) {
     // The subjects of one group come one after another: its code is read once for them.
     const void* lastGroup = nullptr;
     std::vector<SubjectLoad>* lastGroupSubjects = nullptr;
+    const store::AttributeName horasName = ctx.doc.attributeName("Horas");
     for (const store::Node& subject :
          ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")) {
-        SubjectLoad entry{subject.attribute("Codigo"), {}};
-        const std::string horas = subject.attribute("Horas");
+        SubjectLoad entry{subject.attribute(ctx.codigo), {}};
+        const std::string horas = subject.attribute(horasName);
         try {
             entry.load = weeklyLoad(horas, lengths);
         } catch (const Error& error) {
@@ -82,15 +83,32 @@ void ExportarAsignaciones(StepContext& ctx) {
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {
             lastGroup = group.raw();
-            lastGroupSubjects = &subjectsByGroupCode[group.attribute("Codigo")];
+            lastGroupSubjects = &subjectsByGroupCode[group.attribute(ctx.codigo)];
         }
         lastGroupSubjects->push_back(std::move(entry));
     }
 
+    // ASIGT's fields, named once for all its rows.
+    const store::Table::Column casigField = rows.column(field::kCasig);
+    const store::Table::Column cprofField = rows.column(field::kCprof);
+    const store::Table::Column cgrupField = rows.column(field::kCgrup);
+    const store::Table::Column caulaField = rows.column(field::kCaula);
+    const store::Table::Column turnoField = rows.column(field::kTurno);
+    const store::Table::Column nivelField = rows.column(field::kNivel);
+    const store::Table::Column cursoField = rows.column(field::kCurso);
+    const store::Table::Column grupoField = rows.column(field::kGrupo);
+    const store::Table::Column horasField = rows.column(field::kHoras);
+    const store::Table::Column sesionesField = rows.column(field::kSesiones);
+    const store::Table::Column ctareaField = rows.column(field::kCtarea);
+    const store::Table::Column asigGestionField = rows.column(field::kAsigGestion);
+    const store::AttributeName turnoName = ctx.doc.attributeName("Turno");
+    const store::AttributeName ensenanzaName = ctx.doc.attributeName("CodigoEnsenanza");
+    const store::AttributeName cursoName = ctx.doc.attributeName("Curso");
+    const store::AttributeName letraName = ctx.doc.attributeName("Letra");
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const store::Node& group = groups[g];
-        const std::string code = group.attribute("Codigo");
+        const std::string code = group.attribute(ctx.codigo);
         const auto found = subjectsByGroupCode.find(code);
         if (found == subjectsByGroupCode.end()) continue;
         // The product finds the group of an assignment by CGRUP among the ABREVs of GRUPOST.
@@ -102,24 +120,24 @@ void ExportarAsignaciones(StepContext& ctx) {
                          " y GRUPOST lo guarda como " +
                          report::shown(ctx.run.groupAbbreviations[g]));
         }
-        const std::string turno = group.attribute("Turno");
-        const std::string nivel = group.attribute("CodigoEnsenanza");
-        const std::string curso = group.attribute("Curso");
-        const std::string letra = group.attribute("Letra");
+        const std::string turno = group.attribute(turnoName);
+        const std::string nivel = group.attribute(ensenanzaName);
+        const std::string curso = group.attribute(cursoName);
+        const std::string letra = group.attribute(letraName);
         for (const SubjectLoad& subject : found->second) {
             rows.append();
-            rows.setText(field::kCasig, subject.code);
-            rows.setText(field::kCprof, "");
-            rows.setText(field::kCgrup, code);
-            rows.setText(field::kCaula, "");
-            rows.setText(field::kTurno, turno);
-            rows.setText(field::kNivel, nivel);
-            rows.setText(field::kCurso, curso);
-            rows.setText(field::kGrupo, letra);
-            rows.setFloat(field::kHoras, subject.load.hours);
-            rows.setText(field::kSesiones, subject.load.pattern);
-            rows.setText(field::kCtarea, "CCM");
-            rows.setText(field::kAsigGestion, code);
+            rows.setText(casigField, subject.code);
+            rows.setText(cprofField, "");
+            rows.setText(cgrupField, code);
+            rows.setText(caulaField, "");
+            rows.setText(turnoField, turno);
+            rows.setText(nivelField, nivel);
+            rows.setText(cursoField, curso);
+            rows.setText(grupoField, letra);
+            rows.setFloat(horasField, subject.load.hours);
+            rows.setText(sesionesField, subject.load.pattern);
+            rows.setText(ctareaField, "CCM");
+            rows.setText(asigGestionField, code);
             rows.post();
         }
     }

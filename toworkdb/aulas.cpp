@@ -20,21 +20,25 @@ constexpr std::size_t kRoomCodeWidth = 20;
 void ExportarAulas(StepContext& ctx) {
     auto table = store::Table::create(ctx.dir, work_tables::kAulat, work_tables::aulat());
     const auto rooms = ctx.doc.selectNodes("/Centro/Aulas/Aula");
+    const store::AttributeName denominacionName = ctx.doc.attributeName("Denominacion");
     std::vector<std::string> codes;
     codes.reserve(rooms.size());
     for (const auto& room : rooms) {
-        const std::string centreCode = room.attribute("Codigo");
+        const std::string centreCode = room.attribute(ctx.codigo);
         // A room without a code is known by its name; the cut is not trimmed again.
         codes.push_back(centreCode.empty()
-                            ? std::string(firstChars(room.attribute("Denominacion"), kCodeWidth))
+                            ? std::string(firstChars(room.attribute(denominacionName), kCodeWidth))
                             : centreCode);
     }
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
 
+    const store::Table::Column abrevField = table.column(field::kAbrev);
+    const store::Table::Column nombreField = table.column(field::kNombre);
+    const store::Table::Column abrevGestionField = table.column(field::kAbrevGestion);
     for (std::size_t i = 0; i < rooms.size(); ++i) {
         const store::Node& room = rooms[i];
-        const std::string name = room.attribute("Denominacion");
-        const std::string centreCode = room.attribute("Codigo");
+        const std::string name = room.attribute(denominacionName);
+        const std::string centreCode = room.attribute(ctx.codigo);
         if (centreCode.empty()) {
             ctx.note(Finding::Kind::Change, Finding::What::RoomWithoutCode, room,
                      work_tables::kAulat, centreCode, abbreviations[i], name,
@@ -42,13 +46,13 @@ void ExportarAulas(StepContext& ctx) {
                          report::shown(abbreviations[i]) + "», tomado de su nombre");
         }
         table.append();
-        table.setText(field::kAbrev, abbreviations[i]);
+        table.setText(abrevField, abbreviations[i]);
         // The timetable export gives a room back by ABREV_GESTION, the code as read.
         ctx.noteCode(work_tables::kAulat, room, codes[i], abbreviations[i],
                      centreCode.empty() ? codes[i] : asStored(centreCode, kRoomCodeWidth), name);
-        table.setText(field::kNombre, name);
+        table.setText(nombreField, name);
         // The result export writes this back as the room's code, so it is the code as read.
-        table.setText(field::kAbrevGestion, centreCode);
+        table.setText(abrevGestionField, centreCode);
         table.post();
     }
     ctx.close(table);

@@ -218,8 +218,10 @@ std::vector<std::optional<std::string>> subjectCodes(
 
 FirstDenominacionByCode::FirstDenominacionByCode(const store::CentreDocument& doc,
                                                  std::string_view path) {
+    const store::AttributeName codigo = doc.attributeName("Codigo");
+    const store::AttributeName denominacion = doc.attributeName("Denominacion");
     for (const auto& element : doc.selectNodes(path)) {
-        names_.try_emplace(element.attributeUnicode("Codigo"), element.attribute("Denominacion"));
+        names_.try_emplace(element.attributeUnicode(codigo), element.attribute(denominacion));
     }
 }
 

@@ -75,8 +75,8 @@ void StepContext::noteCode(const char* table, const store::Node& element,
     }
     // The code as the file has it, before the code page: a character the code page lacks
     // comes back as '?'.
-    const std::string unicode = element.attributeUnicode("Codigo");
-    if (unicode != codepage::toUtf8(element.attribute("Codigo"))) {
+    const std::string unicode = element.attributeUnicode(codigo);
+    if (unicode != codepage::toUtf8(codepage::fromUtf8(unicode))) {
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
              returned, name,
              "el código " + report::escaped(unicode) +

@@ -23,17 +23,34 @@ void ExportarGrupos(StepContext& ctx) {
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
     std::vector<std::string> codes;
     codes.reserve(groups.size());
-    for (const auto& group : groups) codes.push_back(group.attribute("Codigo"));
+    for (const auto& group : groups) codes.push_back(group.attribute(ctx.codigo));
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
+
+    // The fields of the two tables, named once for all the groups.
+    const store::AttributeName denominacionName = ctx.doc.attributeName("Denominacion");
+    const store::AttributeName ensenanzaName = ctx.doc.attributeName("CodigoEnsenanza");
+    const store::AttributeName tutorName = ctx.doc.attributeName("CodigoTutor");
+    const store::AttributeName turnoName = ctx.doc.attributeName("Turno");
+    const store::AttributeName cursoName = ctx.doc.attributeName("Curso");
+    const store::AttributeName letraName = ctx.doc.attributeName("Letra");
+    const store::Table::Column tutorAbrev = teachers.column(field::kAbrev);
+    const store::Table::Column abrevField = table.column(field::kAbrev);
+    const store::Table::Column turnoField = table.column(field::kTurno);
+    const store::Table::Column nivelField = table.column(field::kNivel);
+    const store::Table::Column cursoField = table.column(field::kCurso);
+    const store::Table::Column grupoField = table.column(field::kGrupo);
+    const store::Table::Column descripField = table.column(field::kDescrip);
+    const store::Table::Column marcoField = table.column(field::kMarco);
+    const store::Table::Column tutorField = table.column(field::kTutor);
 
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const store::Node& group = groups[i];
-        std::string description = group.attribute("Denominacion");
-        const std::string teaching = group.attribute("CodigoEnsenanza");
+        std::string description = group.attribute(denominacionName);
+        const std::string teaching = group.attribute(ensenanzaName);
         const std::string name = description;
         // A tutor the teachers table does not know would point nowhere in the product.
-        std::string tutor = group.attribute("CodigoTutor");
-        if (!tutor.empty() && !teachers.lookup(field::kAbrev, tutor)) {
+        std::string tutor = group.attribute(tutorName);
+        if (!tutor.empty() && !teachers.lookup(tutorAbrev, tutor)) {
             ctx.note(Finding::Kind::Change, Finding::What::TutorEmptied, group,
                      work_tables::kGrupost, codes[i], "", name,
                      "el tutor " + report::shown(tutor) +
@@ -51,17 +68,17 @@ void ExportarGrupos(StepContext& ctx) {
             }
         }
         table.append();
-        table.setText(field::kAbrev, abbreviations[i]);
+        table.setText(abrevField, abbreviations[i]);
         // The timetable export gives a group back by ABREV.
         ctx.noteCode(work_tables::kGrupost, group, codes[i], abbreviations[i], abbreviations[i],
                      name);
-        table.setText(field::kTurno, group.attribute("Turno"));
-        table.setText(field::kNivel, teaching);
-        table.setText(field::kCurso, group.attribute("Curso"));
-        table.setText(field::kGrupo, group.attribute("Letra"));
-        table.setText(field::kDescrip, description);
-        table.setText(field::kMarco, "0");
-        table.setText(field::kTutor, tutor);
+        table.setText(turnoField, group.attribute(turnoName));
+        table.setText(nivelField, teaching);
+        table.setText(cursoField, group.attribute(cursoName));
+        table.setText(grupoField, group.attribute(letraName));
+        table.setText(descripField, description);
+        table.setText(marcoField, "0");
+        table.setText(tutorField, tutor);
         table.post();
     }
     ctx.close(table);

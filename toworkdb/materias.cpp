@@ -17,8 +17,9 @@ constexpr const char* kActivityTypes = "/Centro/TiposActividad/TipoActividad";
 
 SubjectList listAt(const store::CentreDocument& doc, std::string_view path, SubjectList::Key key) {
     SubjectList list{{}, key};
+    const store::AttributeName codigo = doc.attributeName("Codigo");
     for (const auto& element : doc.selectNodes(path))
-        list.longCodes.push_back(element.attribute("Codigo"));
+        list.longCodes.push_back(element.attribute(codigo));
     return list;
 }
 
@@ -33,9 +34,15 @@ void appendRows(StepContext& ctx, std::string_view path,
                 const std::vector<std::optional<std::string>>& cods, store::Table& table,
                 bool isTask) {
     const auto elements = ctx.doc.selectNodes(path);
+    const store::AttributeName denominacionName = ctx.doc.attributeName("Denominacion");
+    const store::Table::Column codField = table.column(field::kCod);
+    const store::Table::Column codlargoField = table.column(field::kCodlargo);
+    const store::Table::Column nombreField = table.column(field::kNombre);
+    const store::Table::Column estareaField = table.column(field::kEstarea);
+    const store::Table::Column abrevGestionField = table.column(field::kAbrevGestion);
     for (std::size_t i = 0; i < elements.size() && i < cods.size(); ++i) {
-        const std::string longCode = elements[i].attribute("Codigo");
-        const std::string name = elements[i].attribute("Denominacion");
+        const std::string longCode = elements[i].attribute(ctx.codigo);
+        const std::string name = elements[i].attribute(denominacionName);
         if (!cods[i]) {
             ctx.note(Finding::Kind::Change, Finding::What::NoRow, elements[i], kTable, longCode, "",
                      name,
@@ -44,16 +51,16 @@ void appendRows(StepContext& ctx, std::string_view path,
             continue;
         }
         table.append();
-        table.setText(field::kCod, *cods[i]);
+        table.setText(codField, *cods[i]);
         ctx.run.subjectCodeOfCod.try_emplace(*cods[i], longCode);
         // The timetable export gives a subject back by ABREV_GESTION, an activity type by the
         // code the product schedules it under.
         ctx.noteCode(kTable, elements[i], longCode, *cods[i],
                      isTask ? *cods[i] : asStored(longCode, kCodeWidth), name);
-        table.setText(field::kCodlargo, longCode);
-        table.setText(field::kNombre, name);
-        table.setLogical(field::kEstarea, isTask);
-        table.setText(field::kAbrevGestion, longCode);
+        table.setText(codlargoField, longCode);
+        table.setText(nombreField, name);
+        table.setLogical(estareaField, isTask);
+        table.setText(abrevGestionField, longCode);
         table.post();
     }
 }

@@ -17,17 +17,24 @@ void ExportarProfesores(StepContext& ctx) {
     const auto teachers = ctx.doc.selectNodes("/Centro/Profesores/Profesor");
     std::vector<std::string> codes;
     codes.reserve(teachers.size());
-    for (const auto& teacher : teachers) codes.push_back(teacher.attribute("Codigo"));
+    for (const auto& teacher : teachers) codes.push_back(teacher.attribute(ctx.codigo));
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Cut);
 
+    const store::AttributeName nombreName = ctx.doc.attributeName("Nombre");
+    const store::AttributeName apellido1Name = ctx.doc.attributeName("Apellido1");
+    const store::AttributeName apellido2Name = ctx.doc.attributeName("Apellido2");
+    const store::AttributeName departamentoName = ctx.doc.attributeName("CodigoDep");
+    const store::Table::Column abrevField = table.column(field::kAbrev);
+    const store::Table::Column nombreField = table.column(field::kNombre);
+    const store::Table::Column departField = table.column(field::kDepart);
     for (std::size_t i = 0; i < teachers.size(); ++i) {
         const store::Node& teacher = teachers[i];
         // Both separators stay when a part is empty: the product shows the name as it stands.
-        const std::string name = teacher.attribute("Nombre") + ", " +
-                                 teacher.attribute("Apellido1") + " " +
-                                 teacher.attribute("Apellido2");
+        const std::string name = teacher.attribute(nombreName) + ", " +
+                                 teacher.attribute(apellido1Name) + " " +
+                                 teacher.attribute(apellido2Name);
         // An unknown department keeps its code, so that it still shows.
-        std::string department = teacher.attribute("CodigoDep");
+        std::string department = teacher.attribute(departamentoName);
         if (!department.empty()) {
             if (const auto* known = departments.find(department)) {
                 department = *known;
@@ -39,12 +46,12 @@ void ExportarProfesores(StepContext& ctx) {
             }
         }
         table.append();
-        table.setText(field::kAbrev, abbreviations[i]);
+        table.setText(abrevField, abbreviations[i]);
         // The timetable export gives a teacher back by ABREV.
         ctx.noteCode(work_tables::kProft, teacher, codes[i], abbreviations[i], abbreviations[i],
                      name);
-        table.setText(field::kNombre, name);
-        table.setText(field::kDepart, department);
+        table.setText(nombreField, name);
+        table.setText(departField, department);
         table.post();
     }
     ctx.close(table);

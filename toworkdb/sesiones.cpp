@@ -48,9 +48,12 @@ struct Period {
 std::vector<Period> periodsOf(StepContext& ctx) {
     std::vector<Period> periods;
     std::size_t number = 0;
+    const store::AttributeName diaName = ctx.doc.attributeName("Dia");
+    const store::AttributeName inicioName = ctx.doc.attributeName("HoraInicio");
+    const store::AttributeName finName = ctx.doc.attributeName("HoraFin");
     for (const store::Node& sesion : ctx.doc.selectNodes("/Centro/Sesiones/Sesion")) {
         ++number;
-        const std::string dia = sesion.attribute("Dia");
+        const std::string dia = sesion.attribute(diaName);
         // A first character that is no day letter (lower case included) names no day.
         const std::int32_t day = dia.empty() ? 0 : days::numberOf(dia.front());
         if (day == 0) {
@@ -62,8 +65,8 @@ std::vector<Period> periodsOf(StepContext& ctx) {
                                        "no tendrá fila en DIASHORAST");
             continue;
         }
-        const std::string start = sesion.attribute("HoraInicio");
-        const std::string end = sesion.attribute("HoraFin");
+        const std::string start = sesion.attribute(inicioName);
+        const std::string end = sesion.attribute(finName);
         std::string entry;
         entry.reserve(1 + 2 * (start.size() + end.size()) + 2);
         entry += static_cast<char>('0' + day);
@@ -105,6 +108,17 @@ void ExportarSesiones(StepContext& ctx) {
     std::vector<std::pair<std::string, std::int32_t>> lengths;
     std::unordered_map<std::string, std::size_t> lengthIndex;
 
+    // DIASHORAST's fields, named once for all its rows.
+    const store::Table::Column dihoField = periods.column(field::kDiho);
+    const store::Table::Column diaField = periods.column(field::kDia);
+    const store::Table::Column textodiaField = periods.column(field::kTextodia);
+    const store::Table::Column horaField = periods.column(field::kHora);
+    const store::Table::Column textohorField = periods.column(field::kTextohor);
+    const store::Table::Column horadesdeField = periods.column(field::kHoradesde);
+    const store::Table::Column horahastaField = periods.column(field::kHorahasta);
+    const store::Table::Column minutosField = periods.column(field::kMinutos);
+    const store::Table::Column marcoField = periods.column(field::kMarco);
+
     std::int32_t period = 0;
     std::int32_t currentDay = -1;
     for (const auto& [entry, session, element] : entries) {
@@ -130,15 +144,15 @@ void ExportarSesiones(StepContext& ctx) {
         const std::string minutes = std::to_string(end - start);
 
         periods.append();
-        periods.setText(field::kDiho, std::string(piece(entry, 1, 1)) + periodText);
-        periods.setText(field::kDia, piece(entry, 1, 1));
-        periods.setText(field::kTextodia, dayName(day));
-        periods.setText(field::kHora, periodText);
-        periods.setText(field::kTextohor, periodText + "-" + std::string(piece(entry, 13, 11)));
-        periods.setText(field::kHoradesde, piece(entry, 2, 5));
-        periods.setText(field::kHorahasta, piece(entry, 7, 5));
-        periods.setText(field::kMinutos, minutes);
-        periods.setText(field::kMarco, "0");
+        periods.setText(dihoField, std::string(piece(entry, 1, 1)) + periodText);
+        periods.setText(diaField, piece(entry, 1, 1));
+        periods.setText(textodiaField, dayName(day));
+        periods.setText(horaField, periodText);
+        periods.setText(textohorField, periodText + "-" + std::string(piece(entry, 13, 11)));
+        periods.setText(horadesdeField, piece(entry, 2, 5));
+        periods.setText(horahastaField, piece(entry, 7, 5));
+        periods.setText(minutosField, minutes);
+        periods.setText(marcoField, "0");
         periods.post();
 
         // Counted as the stored MINUTOS text, which is what COUNTSES matches.

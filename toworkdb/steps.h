@@ -47,6 +47,8 @@ struct StepContext {
     RunData& run;
     const store::CentreDocument& doc;  // the loaded centre document
     std::filesystem::path dir;         // where the step's tables are written
+    // Codigo, which every step reads of every element it writes: looked up once per run.
+    store::AttributeName codigo = doc.attributeName("Codigo");
 
     // Records what the step found about one element of the file.
     void note(Finding::Kind kind, Finding::What what, const store::Node& element, const char* table,

@@ -127,7 +127,16 @@ class TimetableWriter {
           aulaGestion_(t_.aulas.column(field::kAbrevGestion)),
           tramoDiho_(t_.tramos.column(field::kDiho)),
           tramoDesde_(t_.tramos.column(field::kHoradesde)),
-          tramoHasta_(t_.tramos.column(field::kHorahasta)) {}
+          tramoHasta_(t_.tramos.column(field::kHorahasta)),
+          actividad_(out.elementName("actividad")),
+          tipo_(out.attributeName("tipo")),
+          codigoProfesor_(out.attributeName("codigoProfesor")),
+          codigoGrupo_(out.attributeName("codigoGrupo")),
+          codigoMateria_(out.attributeName("codigoMateria")),
+          codigoAula_(out.attributeName("codigoAula")),
+          diaName_(out.attributeName("dia")),
+          horaInicio_(out.attributeName("HoraInicio")),
+          horaFin_(out.attributeName("HoraFin")) {}
 
     std::size_t written() const { return written_; }
     std::size_t read() const { return read_; }
@@ -153,14 +162,18 @@ class TimetableWriter {
         const std::string tarea = soluc.asText(tarea_);
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
-        const std::int32_t day =
-            located(field::kDia, dia_, [&] { return soluc.asInteger(dia_).value_or(0); });
+        // DIA and HORA are read once each, as their number and their text: the number for the
+        // rules, the text for the slot key.
+        const store::Table::IntegerAndText dia =
+            located(field::kDia, dia_, [&] { return soluc.asIntegerAndText(dia_); });
+        const std::int32_t day = dia.value.value_or(0);
         // The slot key is the day's text followed by the period's, unambiguous for one-digit
         // days only: day 11, period 3 would find Monday's thirteenth period.
         if (day == 0) return note(Reason::DayZero, kind);
         if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
-        if (located(field::kHora, hora_, [&] { return soluc.asFloat(hora_).value_or(0.0); }) == 0.0)
-            return note(Reason::HourZero, kind);
+        const store::Table::NumberAndText hora =
+            located(field::kHora, hora_, [&] { return soluc.asFloatAndText(hora_); });
+        if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
 
         std::string profesor;
         std::string grupo;
@@ -183,19 +196,19 @@ class TimetableWriter {
         const std::string aulaCode = soluc.asText(aula_);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
         if (aulaFound) aula = t_.aulas.asText(aulaGestion_);
-        std::string slot(codepage::trim(soluc.asText(dia_)));
-        slot += codepage::trim(soluc.asText(hora_));
+        std::string slot(codepage::trim(dia.text));
+        slot += codepage::trim(hora.text);
         if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
 
-        out_.startElement("actividad");
-        out_.attribute("tipo", tarea);
-        out_.attribute("codigoProfesor", profesor);
-        out_.attribute("codigoGrupo", grupo);
-        out_.attribute("codigoMateria", materia);
-        out_.attribute("codigoAula", aula);
-        out_.attribute("dia", days::letterOf(day));
-        out_.attribute("HoraInicio", t_.tramos.asText(tramoDesde_));
-        out_.attribute("HoraFin", t_.tramos.asText(tramoHasta_));
+        out_.startElement(actividad_);
+        out_.attribute(tipo_, tarea);
+        out_.attribute(codigoProfesor_, profesor);
+        out_.attribute(codigoGrupo_, grupo);
+        out_.attribute(codigoMateria_, materia);
+        out_.attribute(codigoAula_, aula);
+        out_.attribute(diaName_, days::letterOf(day));
+        out_.attribute(horaInicio_, t_.tramos.asText(tramoDesde_));
+        out_.attribute(horaFin_, t_.tramos.asText(tramoHasta_));
         out_.endElement();
         ++written_;
         // Only a record that is written can lack its teacher or room in the result; one that
@@ -237,6 +250,9 @@ class TimetableWriter {
     const store::Table::Column grupoAbrev_, asignaturaCod_, asignaturaGestion_;
     const store::Table::Column profesorAbrev_, aulaAbrev_, aulaGestion_;
     const store::Table::Column tramoDiho_, tramoDesde_, tramoHasta_;
+    // The activity's element and attribute names, checked once by the writer.
+    const store::ElementWriter::Name actividad_, tipo_, codigoProfesor_, codigoGrupo_,
+        codigoMateria_, codigoAula_, diaName_, horaInicio_, horaFin_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
     std::size_t read_ = 0;

@@ -170,6 +170,53 @@ std::optional<double> readNumber(const dbf::Field& f, const char* at, const std:
     }
 }
 
+NumberAndText readNumberAndText(const dbf::Field& f, const char* at, const std::string& table) {
+    switch (storageOf(f)) {
+        case Storage::Digits:
+        case Storage::BinaryInteger:
+        case Storage::BinaryDouble: {
+            // Stored as a number: its text is its plain decimal form.
+            NumberAndText read{readNumber(f, at, table), {}};
+            if (read.value) read.text = convert::plainDecimal(*read.value);
+            return read;
+        }
+        default: {
+            NumberAndText read{std::nullopt, readText(f, at, table)};
+            if (!codepage::trim(read.text).empty()) read.value = convert::toFloat(read.text);
+            return read;
+        }
+    }
+}
+
+IntegerAndText readIntegerAndText(const dbf::Field& f, const char* at, const std::string& table) {
+    switch (storageOf(f)) {
+        case Storage::Digits:
+        case Storage::BinaryInteger:
+        case Storage::BinaryDouble: {
+            // As readInteger, from the number read once; the text from the same number.
+            std::optional<double> number;
+            if (storageOf(f) != Storage::Digits) {
+                number = readNumber(f, at, table);
+            } else {
+                try {
+                    number = readNumber(f, at, table);
+                } catch (const Error&) {
+                    notAnInteger(codepage::toUtf8(std::string_view(at, f.length)));
+                }
+            }
+            if (!number) return {};
+            return {storageOf(f) == Storage::BinaryInteger ? static_cast<std::int32_t>(*number)
+                                                           : roundedLong(*number),
+                    convert::plainDecimal(*number)};
+        }
+        default: {
+            IntegerAndText read{std::nullopt, readText(f, at, table)};
+            if (!codepage::trim(read.text).empty()) read.value = convert::toInt(read.text);
+            return read;
+        }
+    }
+}
+
 std::optional<std::int32_t> readInteger(const dbf::Field& f, const char* at,
                                         const std::string& table) {
     switch (storageOf(f)) {

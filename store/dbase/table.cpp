@@ -81,8 +81,8 @@ struct Table::Impl {
         return pos < count ? record(pos) : nullptr;
     }
 
-    // Asked for on every field read by name: the few names of the table are compared in
-    // place, with no key made for the asking.
+    // A field by its name: the few names of the table are compared in place, with no key made
+    // for the asking. Loops name their fields once (Table::column).
     Column column(std::string_view name) const {
         for (std::size_t i = 0; i < layout.fields.size(); ++i)
             if (sameAsciiName(layout.fields[i].name, name)) return {i, {}};
@@ -299,27 +299,37 @@ void Table::edit() {
     impl_->state = Impl::State::Edit;
 }
 
-void Table::setNull(std::string_view field) {
+void Table::setNull(std::string_view field) { setNull(column(field)); }
+void Table::setText(std::string_view field, std::string_view cp1252value) {
+    setText(column(field), cp1252value);
+}
+void Table::setInteger(std::string_view field, std::int32_t value) {
+    setInteger(column(field), value);
+}
+void Table::setFloat(std::string_view field, double value) { setFloat(column(field), value); }
+void Table::setLogical(std::string_view field, bool value) { setLogical(column(field), value); }
+
+void Table::setNull(const Column& field) {
     const dbf::Field& f = impl_->field(field);
     field_value::writeBlank(f, impl_->writable(f));
 }
 
-void Table::setText(std::string_view field, std::string_view cp1252value) {
+void Table::setText(const Column& field, std::string_view cp1252value) {
     const dbf::Field& f = impl_->field(field);
     field_value::writeParsed(f, impl_->writable(f), cp1252value, impl_->displayName);
 }
 
-void Table::setInteger(std::string_view field, std::int32_t value) {
+void Table::setInteger(const Column& field, std::int32_t value) {
     const dbf::Field& f = impl_->field(field);
     field_value::writeInteger(f, impl_->writable(f), value, impl_->displayName);
 }
 
-void Table::setFloat(std::string_view field, double value) {
+void Table::setFloat(const Column& field, double value) {
     const dbf::Field& f = impl_->field(field);
     field_value::writeFloat(f, impl_->writable(f), value, impl_->displayName);
 }
 
-void Table::setLogical(std::string_view field, bool value) {
+void Table::setLogical(const Column& field, bool value) {
     const dbf::Field& f = impl_->field(field);
     field_value::writeLogical(f, impl_->writable(f), value, impl_->displayName);
 }
@@ -363,6 +373,24 @@ std::optional<double> Table::asFloat(const Column& field) const {
     const char* rec = impl_->current();
     if (rec == nullptr) return std::nullopt;
     return field_value::readNumber(f, Impl::at(f, rec), impl_->displayName);
+}
+
+Table::IntegerAndText Table::asIntegerAndText(const Column& field) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    field_value::IntegerAndText read =
+        field_value::readIntegerAndText(f, Impl::at(f, rec), impl_->displayName);
+    return {read.value, std::move(read.text)};
+}
+
+Table::NumberAndText Table::asFloatAndText(const Column& field) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    field_value::NumberAndText read =
+        field_value::readNumberAndText(f, Impl::at(f, rec), impl_->displayName);
+    return {read.value, std::move(read.text)};
 }
 
 std::optional<bool> Table::asLogical(std::string_view field) const {

@@ -51,7 +51,9 @@ class Table {
     std::size_t position() const;
     bool isDeleted() const;  // the current record carries the deletion flag
 
-    // Appending / editing: append() or edit(), then set*, then post().
+    // Appending / editing: append() or edit(), then set*, then post(). A field is named by its
+    // name, or by a Column named once (below) for a loop that writes record after record.
+    struct Column;
     void append();
     void edit();
     void setNull(std::string_view field);
@@ -59,6 +61,11 @@ class Table {
     void setInteger(std::string_view field, std::int32_t value);
     void setFloat(std::string_view field, double value);
     void setLogical(std::string_view field, bool value);
+    void setNull(const Column& field);
+    void setText(const Column& field, std::string_view cp1252value);
+    void setInteger(const Column& field, std::int32_t value);
+    void setFloat(const Column& field, double value);
+    void setLogical(const Column& field, bool value);
     void post();
 
     // Reading the current record. Unset fields read as empty text and as no value.
@@ -70,9 +77,9 @@ class Table {
     std::optional<double> asFloat(std::string_view field) const;
     std::optional<bool> asLogical(std::string_view field) const;
 
-    // A field named once, for reads and lookups in a loop without finding it by name each time.
-    // Reading it gives what reading by name gives; a field the table lacks raises its error when
-    // it is read, not when it is named.
+    // A field named once, for reads, writes and lookups in a loop without finding it by name
+    // each time. Using it does what naming the field does; a field the table lacks raises its
+    // error when it is used, not when it is named.
     struct Column {
         std::size_t number = kLacking;  // of the field in the table
         std::string lacking;            // the name asked for, when the table lacks it
@@ -82,6 +89,18 @@ class Table {
     std::string asText(const Column& field) const;
     std::optional<std::int32_t> asInteger(const Column& field) const;
     std::optional<double> asFloat(const Column& field) const;
+    // A field read for its number and its text alike, decoded once: what asInteger (asFloat)
+    // and then asText give, with the same errors.
+    struct IntegerAndText {
+        std::optional<std::int32_t> value;
+        std::string text;
+    };
+    struct NumberAndText {
+        std::optional<double> value;
+        std::string text;
+    };
+    IntegerAndText asIntegerAndText(const Column& field) const;
+    NumberAndText asFloatAndText(const Column& field) const;
     // The field's characters as the file holds them, trimmed: for naming a value that does not
     // read as the type asked of it.
     std::string storedText(const Column& field) const;

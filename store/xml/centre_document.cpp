@@ -337,29 +337,33 @@ ParseResult::HiddenUtf8 hiddenUtf8(std::string_view bytes, const std::string& de
     return found;
 }
 
-// The attribute's text, trimmed, as UTF-8.
-std::string attributeOf(const CompactDocument& document, const CompactElement& element,
-                        std::string_view cp1252name) {
-    const std::uint32_t id = document.idOf(codepage::toUtf8(cp1252name));
+// The attribute's text, trimmed, as UTF-8: a view of the value as the file holds it, or, for a
+// value with entity references, the expanded text in `expanded`.
+std::string_view attributeOf(const CompactDocument& document, const CompactElement& element,
+                             std::uint32_t id, std::string& expanded) {
     if (id == kNoElement) return {};
     for (std::uint32_t i = 0; i < element.attributeCount; ++i) {
         const CompactAttribute& attribute = document.attributes[element.firstAttribute + i];
         if (attribute.name != id) continue;
         const std::string_view value(document.values.data() + attribute.offset, attribute.length);
-        if (!attribute.references) return std::string(codepage::trim(value));
+        if (!attribute.references) return codepage::trim(value);
         const std::unique_ptr<xmlNode, void (*)(xmlNode*)> children(
             xmlStringLenGetNodeList(document.outside.get(), xml(std::string(value).c_str()),
                                     static_cast<int>(value.size())),
             &xmlFreeNodeList);
-        return std::string(
-            codepage::trim(AttributeText(document.outside.get()).read(children.get())));
+        expanded = AttributeText(document.outside.get()).read(children.get());
+        return codepage::trim(expanded);
     }
     return {};
 }
 
+std::uint32_t attributeId(const CompactDocument& document, std::string_view cp1252name) {
+    return document.idOf(codepage::toUtf8(cp1252name));
+}
+
 bool hasAttributeOf(const CompactDocument& document, const CompactElement& element,
                     std::string_view cp1252name) {
-    const std::uint32_t id = document.idOf(codepage::toUtf8(cp1252name));
+    const std::uint32_t id = attributeId(document, cp1252name);
     for (std::uint32_t i = 0; id != kNoElement && i < element.attributeCount; ++i)
         if (document.attributes[element.firstAttribute + i].name == id) return true;
     return false;
@@ -398,11 +402,25 @@ std::string Node::name() const {
 
 std::string Node::attributeUnicode(std::string_view name) const {
     if (document_ == nullptr) return {};
-    return attributeOf(*document_, document_->elements[index_], name);
+    return attributeUnicode(AttributeName(attributeId(*document_, name)));
+}
+
+std::string Node::attributeUnicode(const AttributeName& name) const {
+    if (document_ == nullptr) return {};
+    std::string expanded;
+    return std::string(attributeOf(*document_, document_->elements[index_], name.id_, expanded));
 }
 
 std::string Node::attribute(std::string_view name) const {
-    return codepage::fromUtf8(attributeUnicode(name));
+    if (document_ == nullptr) return {};
+    return attribute(AttributeName(attributeId(*document_, name)));
+}
+
+std::string Node::attribute(const AttributeName& name) const {
+    if (document_ == nullptr) return {};
+    std::string expanded;
+    return codepage::fromUtf8(
+        attributeOf(*document_, document_->elements[index_], name.id_, expanded));
 }
 
 bool Node::hasAttribute(std::string_view name) const {
@@ -515,6 +533,10 @@ std::vector<Node> CentreDocument::selectNodes(std::string_view path) const {
 Node CentreDocument::selectSingleNode(std::string_view path) const {
     std::vector<Node> nodes = selectNodes(path);
     return nodes.empty() ? Node() : nodes.front();
+}
+
+AttributeName CentreDocument::attributeName(std::string_view name) const {
+    return AttributeName(attributeId(*impl_, name));
 }
 
 Node CentreDocument::documentElement() const {

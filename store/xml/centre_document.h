@@ -19,6 +19,20 @@ class CentreDocument;
 class ElementWriter;
 struct CompactDocument;
 
+// An attribute name looked up once in a document (CentreDocument::attributeName), for reading
+// it from element after element without finding the name each time. Valid with the document it
+// was taken from while that holds the file it had loaded.
+class AttributeName {
+  public:
+    AttributeName() = default;
+
+  private:
+    friend class CentreDocument;
+    friend class Node;
+    explicit AttributeName(std::uint32_t id) : id_(id) {}
+    std::uint32_t id_ = UINT32_MAX;  // no element of the document carries it
+};
+
 // An element of a CentreDocument, by its place in the document; valid while the document lives
 // and holds the file it had loaded when the node was taken. A default-constructed Node is "none".
 class Node {
@@ -30,8 +44,10 @@ class Node {
     // The attribute's text, trimmed of characters below code 33 at both ends, converted to the
     // code page ('?' for characters it lacks). A missing attribute reads as empty text.
     std::string attribute(std::string_view name) const;
+    std::string attribute(const AttributeName& name) const;
     // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
     std::string attributeUnicode(std::string_view name) const;
+    std::string attributeUnicode(const AttributeName& name) const;
     bool hasAttribute(std::string_view name) const;
     // The line of the file where the element starts; 0 for none.
     int line() const;
@@ -90,6 +106,8 @@ class CentreDocument {
     std::vector<Node> selectNodes(std::string_view path) const;
     Node selectSingleNode(std::string_view path) const;
     Node documentElement() const;  // none when the document is empty
+    // A name (code page text) for reading an attribute of many elements.
+    AttributeName attributeName(std::string_view name) const;
 
   private:
     friend std::unique_ptr<ElementWriter> streamReplacingRoot(const CentreDocument& document,

@@ -6,8 +6,8 @@
 #include <libxml/xmlsave.h>
 
 #include <array>
-#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,48 +49,95 @@ unsigned permissionsFor(const std::filesystem::path& target) {
     throw fileError("No se puede escribir el archivo", target, reasonText(code));
 }
 
-// Appends code page text as an attribute value, in UTF-8 and escaped as libxml2 escapes it when
-// it saves a document with a declared encoding: markup characters and the three blanks other
-// than the space as references, everything else as it is (the encoder then refers to what the
-// file's encoding lacks). One pass, with no text made per value.
-void appendAttributeText(std::string& out, std::string_view cp1252) {
-    static const std::array<std::string, 256> kUtf8 = [] {
-        std::array<std::string, 256> table;
+// What each code page byte becomes in the output: its UTF-8 form, or, where the writer encodes
+// by itself, its bytes in the file's encoding.
+using ByteForms = std::array<std::string, 256>;
+
+const ByteForms& utf8Forms() {
+    static const ByteForms forms = [] {
+        ByteForms table;
         for (int byte = 0; byte < 256; ++byte)
             table[static_cast<std::size_t>(byte)] =
                 codepage::toUtf8(std::string(1, static_cast<char>(byte)));
         return table;
     }();
-    for (const char c : cp1252) {
+    return forms;
+}
+
+// Each code page byte as libxml2's encoder writes its character: through the encoding's own
+// conversion, or, for a character the encoding lacks, as a decimal character reference. No
+// value when the encoder cannot be used so, one character at a time (an encoding that keeps
+// state, or one that does not write ASCII as it is): libxml2 then encodes the whole output.
+std::optional<ByteForms> encodedForms(xmlCharEncodingHandler* handler) {
+    if (handler == nullptr || handler->output == nullptr) return std::nullopt;
+    ByteForms table;
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string& utf8 = utf8Forms()[static_cast<std::size_t>(byte)];
+        std::array<unsigned char, 16> out{};
+        int outLength = static_cast<int>(out.size());
+        int inLength = static_cast<int>(utf8.size());
+        const int result = handler->output(
+            out.data(), &outLength, reinterpret_cast<const unsigned char*>(utf8.data()), &inLength);
+        std::string& form = table[static_cast<std::size_t>(byte)];
+        if (result >= 0 && inLength == static_cast<int>(utf8.size())) {
+            form.assign(reinterpret_cast<const char*>(out.data()),
+                        static_cast<std::size_t>(outLength));
+        } else if (result == -2 && inLength == 0) {
+            form = "&#" +
+                   std::to_string(static_cast<unsigned>(
+                       codepage::codePointOf(static_cast<unsigned char>(byte)))) +
+                   ";";
+        } else {
+            return std::nullopt;
+        }
+        if (byte < 0x80 && form != std::string(1, static_cast<char>(byte))) return std::nullopt;
+    }
+    return table;
+}
+
+// Appends code page text as an attribute value, escaped as libxml2 escapes it when it saves a
+// document with a declared encoding: markup characters and the three blanks other than the
+// space as references, every other byte in its form (UTF-8 for libxml2's encoder, or already
+// encoded). One pass, with no text made per value.
+void appendAttributeText(std::string& out, std::string_view cp1252, const ByteForms& forms) {
+    // Bytes written as they are go out a run at a time.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < cp1252.size(); ++i) {
+        const char c = cp1252[i];
+        const char* reference = nullptr;
         switch (c) {
             case '\n':
-                out += "&#10;";
+                reference = "&#10;";
                 break;
             case '\r':
-                out += "&#13;";
+                reference = "&#13;";
                 break;
             case '\t':
-                out += "&#9;";
+                reference = "&#9;";
                 break;
             case '"':
-                out += "&quot;";
+                reference = "&quot;";
                 break;
             case '<':
-                out += "&lt;";
+                reference = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                reference = "&gt;";
                 break;
             case '&':
-                out += "&amp;";
+                reference = "&amp;";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x80)
-                    out += c;
-                else
-                    out += kUtf8[static_cast<unsigned char>(c)];
+                if (static_cast<unsigned char>(c) < 0x80) continue;
         }
+        out.append(cp1252.data() + run, i - run);
+        if (reference != nullptr)
+            out += reference;
+        else
+            out += forms[static_cast<unsigned char>(c)];
+        run = i + 1;
     }
+    out.append(cp1252.data() + run, cp1252.size() - run);
 }
 
 // Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
@@ -128,6 +175,14 @@ class StreamingWriter final : public ElementWriter {
         handler.release();
         // A failure from here on still closes the buffer and its encoder: out_ is a member.
         writeOutsideRoot(doc);
+        // The new root is encoded here when the encoding allows it, straight into the file's
+        // bytes, rather than made UTF-8 and converted again by libxml2: what lies before it is
+        // handed on first.
+        direct_ = encodedForms(out_->encoder);
+        if (direct_) {
+            if (xmlOutputBufferFlush(out_.get()) < 0 || out_->error != 0) fail();
+            forms_ = &*direct_;
+        }
     }
 
     ~StreamingWriter() override = default;
@@ -135,22 +190,25 @@ class StreamingWriter final : public ElementWriter {
     StreamingWriter(const StreamingWriter&) = delete;
     StreamingWriter& operator=(const StreamingWriter&) = delete;
 
-    void startElement(std::string_view name) override {
+    Name elementName(std::string_view name) override { return validName(name, "elemento"); }
+    Name attributeName(std::string_view name) override { return validName(name, "atributo"); }
+
+    void startElement(Name name) override {
         if (startTagOpen_) staged_ += '>';
-        open_.push_back(validName(name, "elemento"));
+        open_.push_back(name);
         staged_ += '<';
-        staged_ += open_.back();
+        staged_ += nameForms_.at(name);
         startTagOpen_ = true;
     }
 
-    void attribute(std::string_view name, std::string_view cp1252value) override {
+    void attribute(Name name, std::string_view cp1252value) override {
         if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
-        const std::string& utf8Name = validName(name, "atributo");
+        const std::string& utf8Name = names_.at(name);
         checkAttributeValue(utf8Name, cp1252value);
         staged_ += ' ';
-        staged_ += utf8Name;
+        staged_ += nameForms_[name];
         staged_ += "=\"";
-        appendAttributeText(staged_, cp1252value);
+        appendAttributeText(staged_, cp1252value, *forms_);
         staged_ += '"';
     }
 
@@ -160,7 +218,7 @@ class StreamingWriter final : public ElementWriter {
             staged_ += "/>";
         } else {
             staged_ += "</";
-            staged_ += open_.back();
+            staged_ += nameForms_[open_.back()];
             staged_ += '>';
         }
         open_.pop_back();
@@ -201,19 +259,34 @@ class StreamingWriter final : public ElementWriter {
         if (out_->error != 0) fail();
     }
 
-    // Names come from the program, a handful of them: each is checked once.
-    const std::string& validName(std::string_view name, const char* what) {
-        for (const std::string& known : names_)
-            if (known == name) return known;
+    // Names come from the program, a handful of them, each named once by its writer: checked
+    // then, and written by number.
+    Name validName(std::string_view name, const char* what) {
         const std::string utf8Name = codepage::toUtf8(name);
+        for (Name known = 0; known < names_.size(); ++known)
+            if (names_[known] == utf8Name) return known;
         if (xmlValidateName(xml(utf8Name.c_str()), 0) != 0)
             throw Error("'" + utf8Name + "' no es un nombre de " + what + " válido.");
-        return names_.emplace_back(utf8Name);
+        names_.push_back(utf8Name);
+        std::string form;
+        for (const char c : name) form += (*forms_)[static_cast<unsigned char>(c)];
+        nameForms_.push_back(std::move(form));
+        return names_.size() - 1;
     }
 
     // Hands the staged UTF-8 text to libxml2, which encodes it.
     void pass() {
         if (staged_.empty()) return;
+        if (direct_) {
+            pending_ += staged_;
+            staged_.clear();
+            if (pending_.size() >= kWriteSize) {
+                if (const int code = file_.write(pending_); code != 0)
+                    throwWriteError(target_, code);
+                pending_.clear();
+            }
+            return;
+        }
         if (xmlOutputBufferWrite(out_.get(), static_cast<int>(staged_.size()), staged_.data()) < 0)
             fail();
         staged_.clear();
@@ -246,8 +319,11 @@ class StreamingWriter final : public ElementWriter {
     std::string staged_;
     std::string pending_;
     int error_ = 0;
-    std::vector<std::string> open_;
-    std::deque<std::string> names_;
+    std::optional<ByteForms> direct_;  // when the writer encodes the new root itself
+    const ByteForms* forms_ = &utf8Forms();
+    std::vector<Name> open_;
+    std::vector<std::string> names_;      // UTF-8, by Name
+    std::vector<std::string> nameForms_;  // as written, by Name
     bool startTagOpen_ = false;
     // Last, so that it goes first: closing it may still hand output to toFile.
     std::unique_ptr<xmlOutputBuffer, CloseBuffer> out_;

@@ -1,6 +1,7 @@
 #pragma once
 // The result file of the second action: a loaded centre document with its root element
 // replaced, streamed straight into the file, with no node per element.
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -11,13 +12,24 @@ namespace lindavex::store {
 
 // What takes a loaded document's root element in a result file, given element by element:
 // the first element started is the new root, each later one goes into the innermost element
-// still open. Names are the program's own; values are code page text.
+// still open. Names are the program's own, checked once each where they are named (an element
+// or attribute written record after record is named once, before the loop); values are code
+// page text.
 class ElementWriter {
   public:
+    using Name = std::size_t;
     virtual ~ElementWriter() = default;
-    virtual void startElement(std::string_view name) = 0;
+    virtual Name elementName(std::string_view name) = 0;
+    virtual Name attributeName(std::string_view name) = 0;
+
+    virtual void startElement(Name name) = 0;
     // Of the element started last, before any element inside it starts.
-    virtual void attribute(std::string_view name, std::string_view cp1252value) = 0;
+    virtual void attribute(Name name, std::string_view cp1252value) = 0;
+    // By name, for an element or attribute written once.
+    void startElement(std::string_view name) { startElement(elementName(name)); }
+    void attribute(std::string_view name, std::string_view cp1252value) {
+        attribute(attributeName(name), cp1252value);
+    }
     virtual void endElement() = 0;
     // Ends what is still open and puts the whole file at the target (invariant 1 of
     // file_io.h). A writer dropped without commit() leaves the target as it was.

@@ -39,6 +39,25 @@ const char* const kAttributes[] = {"Codigo", "Denominacion", "Nombre",  "Apellid
                                    "Horas",  "Dia",          "Extra",   "p:otro",
                                    "otro",   "xmlns",        "xmlns:p", "Falta"};
 
+// An attribute read by a name looked up once, as the steps read them, and again by its name:
+// the two must agree, in the code page and as Unicode.
+std::string attributeByBothNames(const CentreDocument& doc, const Node& node, const char* name) {
+    const auto outcome = [](const auto& read) {
+        try {
+            return read();
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+    };
+    const AttributeName looked = doc.attributeName(name);
+    const std::string byName = outcome([&] { return node.attribute(name); });
+    if (outcome([&] { return node.attribute(looked); }) != byName ||
+        outcome([&] { return node.attributeUnicode(looked); }) !=
+            outcome([&] { return node.attributeUnicode(name); }))
+        return byName + " (read otherwise by a name looked up once)";
+    return byName;
+}
+
 // Everything the steps can learn of the nodes at each path: their count, and per node its name,
 // line, parent and attributes (read, or the error reading gives).
 std::vector<std::string> answers(const CentreDocument& doc) {
@@ -50,13 +69,8 @@ std::vector<std::string> answers(const CentreDocument& doc) {
             out.push_back(node.name() + " line " + std::to_string(node.line()) + " in " +
                           node.parentNode().name());
             for (const char* name : kAttributes) {
-                std::string value;
-                try {
-                    value = node.attribute(name);
-                } catch (const Error& e) {
-                    value = e.what();
-                }
-                out.push_back(std::string(name) + (node.hasAttribute(name) ? "=" : "?") + value);
+                out.push_back(std::string(name) + (node.hasAttribute(name) ? "=" : "?") +
+                              attributeByBothNames(doc, node, name));
             }
         }
     }

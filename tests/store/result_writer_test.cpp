@@ -124,6 +124,17 @@ TEST(ResultWriterTest, MisplacedOrUnwritableContentIsRefused) {
          "'1x' no es un nombre de atributo válido"},
         {"element name", [](ElementWriter& w) { w.startElement("a b"); },
          "'a b' no es un nombre de elemento válido"},
+        {"attribute name named once, before any element",
+         [](ElementWriter& w) { w.attributeName("a b"); },
+         "'a b' no es un nombre de atributo válido"},
+        {"control character by a name named once",
+         [](ElementWriter& w) {
+             const ElementWriter::Name nombre = w.attributeName("Nombre");
+             w.startElement(w.elementName("a"));
+             w.attribute(nombre, "ok");
+             w.attribute(nombre, std::string("a\x1f"));
+         },
+         "no admite caracteres de control"},
         {"attribute after a child",
          [](ElementWriter& w) {
              w.startElement("a");

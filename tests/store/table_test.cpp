@@ -9,6 +9,7 @@
 #include "store/dbase/dbf_format.h"
 #include "store/error.h"
 #include "store/files/platform.h"
+#include "support/dbf_builder.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/recreate_table.h"
@@ -156,6 +157,81 @@ TEST_F(AllTypesTable, AColumnReadsWhatItsNameReads) {
             };
             EXPECT_EQ(outcome([&] { return found(column); }), outcome([&] { return found(name); }))
                 << name << " " << key;
+        }
+    }
+}
+
+// Written through a field named once, a record holds what writing by name gives it.
+TEST_F(AllTypesTable, AColumnWritesWhatItsNameWrites) {
+    Table t = open();
+    const auto write = [&](const auto& field) {
+        t.append();
+        t.setText(field("COD"), "MATEMATICAS");
+        t.setText(field("ABREV_GESTION"), "12");
+        t.setLogical(field("ESTAREA"), true);
+        t.setInteger(field("MAXALUM"), -7);
+        t.setFloat(field("HORAS"), 2.5);
+        t.post();
+        t.append();
+        t.setText(field("MAXALUM"), "25");
+        t.setNull(field("HORAS"));
+        t.post();
+    };
+    write([](const char* name) { return std::string_view(name); });
+    write([&](const char* name) { return t.column(name); });
+    t.close();
+    Table again = open();
+    std::vector<std::string> records;
+    for (again.first(); !again.eof(); again.next()) {
+        std::string record;
+        for (const FieldDef& field : kAllTypes) record += again.asText(field.name) + "|";
+        records.push_back(record);
+    }
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0], "MATEMATICA|12|True|-7|2.5|");
+    EXPECT_EQ(records[0], records[2]);
+    EXPECT_EQ(records[1], records[3]);
+    EXPECT_EQ(errorText([&] { again.append(), again.setText(again.column("NOPE"), "x"); }),
+              errorText([&] { again.append(), again.setText("NOPE", "x"); }));
+}
+
+// DIA and HORA read once for their number and their text give, and fail with, exactly what
+// reading the number and then the text gives, in every storage a solution table may use.
+TEST(TableTest, ANumberAndItsTextReadAtOnceAreWhatTheyReadApart) {
+    ScratchDir dir;
+    testing::DbfBuilder b(
+        testing::DbfBuilder::kLevel7,
+        {{"C", 'C', 6}, {"N", 'N', 6}, {"F", 'F', 8, 2}, {"I", 'I'}, {"O", 'O'}, {"L", 'L'}});
+    for (const std::string& value : {"3", " 12 ", "", "0", "-4", "2.5", "x", "1e3", "99999"})
+        b.record({value, value, value,
+                  value == "x" || value == "2.5" || value == "1e3" ? "" : value,
+                  value == "x" ? "" : value, "T"});
+    b.write(dir / "SOLUC.DBF");
+    Table t = Table::open(dir.path(), "SOLUC", Table::Mode::Shared);
+    const auto outcome = [](const auto& read) {
+        std::string value;
+        return errorText([&] { value = ::testing::PrintToString(read()); }) + value;
+    };
+    for (const char* name : {"C", "N", "F", "I", "O", "L"}) {
+        const Table::Column column = t.column(name);
+        for (t.first(); !t.eof(); t.next()) {
+            SCOPED_TRACE(std::string(name) + " record " + std::to_string(t.position()));
+            EXPECT_EQ(outcome([&] {
+                          const Table::IntegerAndText read = t.asIntegerAndText(column);
+                          return std::make_pair(read.value, read.text);
+                      }),
+                      outcome([&] {
+                          const auto value = t.asInteger(name);  // first, as the rules read it
+                          return std::make_pair(value, t.asText(name));
+                      }));
+            EXPECT_EQ(outcome([&] {
+                          const Table::NumberAndText read = t.asFloatAndText(column);
+                          return std::make_pair(read.value, read.text);
+                      }),
+                      outcome([&] {
+                          const auto value = t.asFloat(name);
+                          return std::make_pair(value, t.asText(name));
+                      }));
         }
     }
 }
