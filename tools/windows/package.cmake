@@ -2,7 +2,7 @@
 # programs with their manifest, and everything they need beside them. `cmake --build . --target
 # dist` (or `cmake --install .`) fills <build>/dist; the `package` target makes
 # <build>/lindavex-<version>-windows-x64.zip and the installer <build>/lindavex-<version>-setup.exe
-# (NSIS).
+# (NSIS), and the `msi` target the Windows Installer package <build>/lindavex-<version>.msi.
 if(NOT TARGET lindavex)
     message(STATUS "No window built: nothing to package for Windows")
     return()
@@ -73,6 +73,16 @@ add_custom_target(dist
     COMMENT "Filling ${CMAKE_BINARY_DIR}/dist"
     VERBATIM)
 add_dependencies(dist ${dist_targets})
+
+# The MSI, for deployment by an administration (Group Policy, Intune), of the dist folder's
+# files, signed like them (tools/windows/make-msi.sh, lindavex.wxs).
+set(LINDAVEX_MSI ${CMAKE_BINARY_DIR}/lindavex-${PROJECT_VERSION}.msi)
+add_custom_target(msi
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/make-msi.sh ${CMAKE_BINARY_DIR}/dist ${PROJECT_VERSION}
+            ${LINDAVEX_MSI}
+    COMMENT "Making ${LINDAVEX_MSI}"
+    VERBATIM)
+add_dependencies(msi dist)
 
 # The zip holds the folder's files at its top, to be extracted into the product's folder. The
 # installer asks for that folder (or takes /S /D=folder), and its uninstaller removes the files
