@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The MSI, made by tools/windows/make-msi.sh from the installed files signed with a throwaway
-# certificate, and an older one (version 0.0.1, one file with other bytes, one file more):
+# certificate, and an older one (version 0.0.1: the program with other bytes, a file of a
+# subfolder with other bytes, and a file the newer one lacks):
 # - its tables: the version, Spanish, per machine, one UpgradeCode for both with a new
 #   ProductCode each, the major upgrade and its Spanish refusal of a downgrade, the Start-menu
 #   entry, the folder read back from the registry;
@@ -24,7 +25,8 @@ stage=$work/stage
 cmake --install "$build" --prefix "$stage" >/dev/null
 "$tools/sign.sh" --tree "$stage"
 "$tools/make-msi.sh" "$stage" "$version" "$work/lindavex.msi"
-cp -a "$stage" "$work/old"
+mkdir -p "$work/old/translations"
+printf 'viejo' >"$work/old/lindavex.exe"
 printf 'viejo' >"$work/old/translations/qtbase_es.qm"
 printf 'obsoleto' >"$work/old/obsoleto.txt"
 "$tools/make-msi.sh" "$work/old" 0.0.1 "$work/old.msi"
