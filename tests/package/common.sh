@@ -1,12 +1,13 @@
-# What the package tests share; sourced with build (the build folder) and WINE (the wine64
-# program) set. Each test gets a scratch folder in the build folder with a Wine prefix of its
-# own, so that what a previous run or another test left in the registry, the Start menu or
-# Program Files changes nothing, and a throwaway code-signing certificate.
+# What the package tests share; sourced with build (the build folder) and WINE (what runs a
+# Windows program: wine64, or tools/windows/wine-test.sh) set. Each test gets a scratch folder
+# in the build folder with a Wine prefix of its own, so that what a previous run or another test
+# left in the registry, the Start menu or Program Files changes nothing, and a throwaway
+# code-signing certificate.
 work=$(mktemp -d "$build/package-test.XXXXXX")
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 # No Linux menu entries for the shortcuts, no .NET or Gecko downloads for the new prefix.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-wineserver=$(dirname "$WINE")/wineserver
+wineserver=/usr/lib/wine/wineserver
 cleanup() {
     "$wineserver" -k 2>/dev/null || true
     rm -rf "$work"
