@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154
 # What the package tests share; sourced with build (the build folder) and WINE (what runs a
 # Windows program: wine64, or tools/windows/wine-test.sh) set. Each test gets a scratch folder
 # in the build folder with a Wine prefix of its own, so that what a previous run or another test

@@ -66,8 +66,8 @@ uninstall "$product"
 # (359, 312); a message box's "Yes" and "No" sit centred on its last row.
 visible() { xdotool search --onlyvisible --name Lindavex 2>/dev/null || true; }
 wait_until() { # CONDITION FAILURE, for up to a minute
-    local i
-    for i in $(seq 300); do
+    local _
+    for _ in $(seq 300); do
         eval "$1" && return 0
         sleep 0.2
     done
@@ -81,6 +81,7 @@ start_interactive() {
 }
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 answer() { # Yes or No on the message box
+    # shellcheck disable=SC2034 # all that getwindowgeometry sets
     local box WIDTH HEIGHT X Y SCREEN WINDOW
     box=$(visible | grep -vx "$main")
     eval "$(xdotool getwindowgeometry --shell "$box")"
