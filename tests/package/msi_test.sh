@@ -8,9 +8,10 @@
 # - in a Wine prefix of its own, silently: the older one into a product's folder under Program
 #   Files (x86) holding "Morvalen.ini" (INSTALLDIR), then the newer one without INSTALLDIR, which
 #   replaces it in place: every file with its bytes and signature, the older one's extra file
-#   gone, one installation registered, the Start-menu entry; the older one then refuses; the
-#   uninstall by product code removes exactly that, and the product's files, "Morvalen.ini" and
-#   the work database with its copies stay as they were.
+#   gone, one installation registered, the Start-menu entry; a rebuild of the same version
+#   replaces it as well; the older one then refuses; the uninstall by product code removes
+#   exactly that, and the product's files, "Morvalen.ini" and the work database with its copies
+#   stay as they were.
 #   msi_test.sh BUILD_DIR WINE VERSION
 set -euo pipefail
 build=$1
@@ -43,8 +44,8 @@ product_code=$(property "$msi" ProductCode)
 [ "$(property "$msi" ProductLanguage)" = 3082 ] || fail "not in Spanish"
 [ "$(property "$msi" ALLUSERS)" = 1 ] || fail "not per machine"
 msiinfo suminfo "$msi" | grep -qx 'Template: x64;3082' || fail "not a 64-bit Spanish package"
-rows "$msi" Upgrade | grep -qP "^\Q$upgrade\E\t\t\Q$version\E\t\t1\t\tWIX_UPGRADE_DETECTED$" ||
-    fail "no upgrade of lower versions: $(rows "$msi" Upgrade)"
+rows "$msi" Upgrade | grep -qP "^\Q$upgrade\E\t\t\Q$version\E\t\t513\t\tWIX_UPGRADE_DETECTED$" ||
+    fail "no upgrade of lower versions and the same one: $(rows "$msi" Upgrade)"
 rows "$msi" Upgrade | grep -qP "^\Q$upgrade\E\t\Q$version\E\t\t\t2\t\tWIX_DOWNGRADE_DETECTED$" ||
     fail "no detection of higher versions: $(rows "$msi" Upgrade)"
 rows "$msi" LaunchCondition | grep -q '^NOT WIX_DOWNGRADE_DETECTED	Ya está instalada una versión más reciente de Lindavex' ||
@@ -81,6 +82,13 @@ signed=$(check_installed "$stage" "$product")
 [ "$(registry_value 'Software\Lindavex' InstallDir)" = "$(windows "$product")\\" ] ||
     fail "the folder is not remembered: $(registry_value 'Software\Lindavex' InstallDir)"
 installed=$(files "$product")
+
+# A rebuild of the same version, with a product code of its own, replaces it too.
+"$tools/make-msi.sh" "$stage" "$version" "$work/rebuilt.msi"
+"$WINE" msiexec /i "$(windows "$work/rebuilt.msi")" /qn || fail "the rebuild did not install"
+[ "$(installations)" = 1 ] || fail "a rebuild of the same version was registered beside the other"
+[ "$(files "$product")" = "$installed" ] || fail "the rebuild changed files"
+product_code=$(property "$work/rebuilt.msi" ProductCode)
 
 if "$WINE" msiexec /i "$(windows "$work/old.msi")" /qn; then
     fail "the older MSI installed over the newer one"

@@ -24,6 +24,16 @@ cp "$here/lindavex.ico" "$work/"
         --var var.Origen --win64 >"$work/archivos.wxs"
 (cd "$work" && wixl -a x64 -D Version="$version" -D Origen=archivos -D Win64=yes \
     -o paquete.msi "$here/lindavex.wxs" archivos.wxs)
+# wixl leaves out MajorUpgrade's AllowSameVersionUpgrades: the upgrade row gets its maximum
+# version inclusive (512), so that a rebuild of the same version, with a product code of its
+# own, replaces the installed one instead of being registered beside it.
+msiinfo export "$work/paquete.msi" Upgrade |
+    sed 's/\t1\t\tWIX_UPGRADE_DETECTED\r$/\t513\t\tWIX_UPGRADE_DETECTED\r/' >"$work/Upgrade.idt"
+grep -q '	513		WIX_UPGRADE_DETECTED' "$work/Upgrade.idt" || {
+    echo "make-msi.sh: no upgrade row from wixl" >&2
+    exit 1
+}
+msibuild "$work/paquete.msi" -i "$work/Upgrade.idt"
 # wixl writes English (1033) as the package's language whatever the source says; the summary
 # gets Spanish (3082), and keeps its package code.
 code=$(msiinfo suminfo "$work/paquete.msi" | sed -n 's/^Revision number (UUID): //p')
