@@ -2,7 +2,7 @@
 # programs with their manifest, and everything they need beside them. `cmake --build . --target
 # dist` (or `cmake --install .`) fills <build>/dist; the `package` target makes
 # <build>/lindavex-<version>-windows-x64.zip and the installer <build>/lindavex-<version>-setup.exe
-# (NSIS).
+# (NSIS), and the `msi` target the Windows Installer package <build>/lindavex-<version>.msi.
 if(NOT TARGET lindavex)
     message(STATUS "No window built: nothing to package for Windows")
     return()
@@ -74,26 +74,33 @@ add_custom_target(dist
     VERBATIM)
 add_dependencies(dist ${dist_targets})
 
+# The MSI, for deployment by an administration (Group Policy, Intune), of the dist folder's
+# files, signed like them (tools/windows/make-msi.sh, lindavex.wxs).
+set(LINDAVEX_MSI ${CMAKE_BINARY_DIR}/lindavex-${PROJECT_VERSION}.msi)
+add_custom_target(msi
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/make-msi.sh ${CMAKE_BINARY_DIR}/dist ${PROJECT_VERSION}
+            ${LINDAVEX_MSI}
+    COMMENT "Making ${LINDAVEX_MSI}"
+    VERBATIM)
+add_dependencies(msi dist)
+
 # The zip holds the folder's files at its top, to be extracted into the product's folder. The
-# installer asks for that folder (or takes /S /D=folder), and its uninstaller removes the files
-# it installed and nothing else: the product's own files and "Morvalen.ini" stay.
+# installer (the project's own template, nsis/NSIS.template.in) proposes that folder, or takes
+# /S /D=folder, adds a Start-menu entry, and its uninstaller removes the files and the entry it
+# installed and nothing else: the product's own files and "Morvalen.ini" stay.
 set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/nsis)
 set(CPACK_PACKAGE_NAME lindavex)
 set(CPACK_PACKAGE_VENDOR Lindavex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Exportar e importar datos entre Morvalen y Pincel-rIdaz")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY Morvalen)
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Lindavex)
-# A 64-bit installer for the 64-bit tool; the product itself is a 32-bit program, so its folder
-# is proposed among the 32-bit programs.
+# A 64-bit installer for the 64-bit tool.
 # The uninstaller is made (and signed, when signing) while the installer is compiled.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!uninstfinalize `'${LINDAVEX_SIGN}' '%1'`")
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES32")
 set(CPACK_NSIS_PACKAGE_NAME "Lindavex ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Lindavex ${PROJECT_VERSION}")
-set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 set(CPACK_NSIS_MUI_ICON ${LINDAVEX_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${LINDAVEX_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME lindavex.exe)
