@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/copy_snapshots.h"
 #include "cli_process.h"
 #include "store/dbase/table.h"
 #include "support/scratch_dir.h"
@@ -33,7 +34,7 @@ class Restaurar : public ::testing::Test {
     // The copies' names, oldest first.
     std::vector<std::string> copies() {
         std::vector<std::string> names;
-        for (const auto& [name, files] : folderSnapshots(workDb / "LINDAVEX-COPIAS"))
+        for (const auto& [name, files] : copySnapshots(workDb / "LINDAVEX-COPIAS"))
             names.push_back(name);
         return names;
     }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/copy_snapshots.h"
 #include "hardening_support.h"
 #include "shell/controller.h"
 #include "shell/settings_file.h"
@@ -165,7 +166,7 @@ TEST_F(FailureInjectionTest, FirstActionChangesEveryTableOrNone) {
                               EXPECT_EQ(workTables(workDb), newTables);
                               EXPECT_EQ(names(settled(snapshot(workDb))), newNames);
                               // Every file it replaced or removed, kept whole in one copy.
-                              const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+                              const auto copies = copySnapshots(workDb / store::kCopiesFolder);
                               ASSERT_EQ(copies.size(), 1U);
                               EXPECT_EQ(copies.begin()->second, before);
                           } else {
@@ -219,7 +220,7 @@ TEST_F(FailureInjectionTest, ARestoreChangesEveryTableOrNone) {
         ASSERT_TRUE(exportar(exampleCentre()).finished);
     const auto before = snapshot(workDb);
     const auto current = without(before, store::kCopiesFolder);
-    const auto copiesBefore = folderSnapshots(workDb / store::kCopiesFolder);
+    const auto copiesBefore = copySnapshots(workDb / store::kCopiesFolder);
     ASSERT_EQ(copiesBefore.size(), store::kCopiesKept);
     const std::string oldest = copiesBefore.begin()->first;
     ASSERT_EQ(copiesBefore.begin()->second, earliest);
@@ -248,7 +249,7 @@ TEST_F(FailureInjectionTest, ARestoreChangesEveryTableOrNone) {
             EXPECT_EQ(without(settled(snapshot(workDb)), store::kCopiesFolder), restored);
             // The earlier copies as they were, but the oldest, which goes unless
             // removing it failed; and the tables replaced, now the newest copy.
-            auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+            auto copies = copySnapshots(workDb / store::kCopiesFolder);
             ASSERT_FALSE(copies.empty());
             EXPECT_EQ(std::prev(copies.end())->second, current);
             copies.erase(std::prev(copies.end()));
@@ -259,7 +260,7 @@ TEST_F(FailureInjectionTest, ARestoreChangesEveryTableOrNone) {
     EXPECT_GT(walked, 30U);
     lindavex::testing::restore(workDb, before);
     ASSERT_TRUE(restore().finished);
-    const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+    const auto copies = copySnapshots(workDb / store::kCopiesFolder);
     // The copy just restored is not pruned, though it is the oldest: the ten newest stay beside it.
     EXPECT_EQ(copies.size(), store::kCopiesKept + 1);
     EXPECT_TRUE(copies.contains(oldest));

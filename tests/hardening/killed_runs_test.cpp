@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/copy_snapshots.h"
 #include "hardening_support.h"
 #include "store/workdb/table_copies.h"
 #include "support/process.h"
@@ -171,7 +172,7 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
         [&] {
             expectEachTableOldOrNew();
             // A copy is there whole or not at all.
-            for (const auto& [name, files] : folderSnapshots(workDb / store::kCopiesFolder))
+            for (const auto& [name, files] : copySnapshots(workDb / store::kCopiesFolder))
                 EXPECT_TRUE(files == oldFiles) << name;
             expectNoStrayFiles();
             ASSERT_EQ(runCli(args, 0), Ending::Finished);
@@ -180,7 +181,7 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
             // put its tables in, the next one kept those in a copy of its own.
             EXPECT_EQ(names(without(snapshot(workDb), store::kCopiesFolder)),
                       names(without(newFiles, store::kCopiesFolder)));
-            const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+            const auto copies = copySnapshots(workDb / store::kCopiesFolder);
             ASSERT_FALSE(copies.empty());
             EXPECT_EQ(copies.begin()->second, oldFiles);
             if (copies.size() > 1) {
@@ -197,7 +198,7 @@ TEST_F(KilledRunsTest, FirstActionLeavesEachTableWholeAndTheNextRunSucceeds) {
 // reads the tables of one state, never a mix; the next restore of it succeeds, keeping the
 // tables it replaced as a new copy.
 TEST_F(KilledRunsTest, ARestoreLeavesEachTableWholeAndTheNextRestoreSucceeds) {
-    const auto copies = folderSnapshots(workDb / store::kCopiesFolder);
+    const auto copies = copySnapshots(workDb / store::kCopiesFolder);
     ASSERT_EQ(copies.size(), 1U);
     const std::string copy = copies.begin()->first;
     const std::vector<std::string> args = {"restaurar", copy, "--workdb", workDb.string()};
@@ -237,7 +238,7 @@ TEST_F(KilledRunsTest, ARestoreLeavesEachTableWholeAndTheNextRestoreSucceeds) {
             EXPECT_EQ(withoutSolution(snapshot(workDb)), restored);
             // The copy as it was, and the tables it replaced kept in another (by the killed
             // restore when that had put its tables in, else by this one).
-            const auto after = folderSnapshots(workDb / store::kCopiesFolder);
+            const auto after = copySnapshots(workDb / store::kCopiesFolder);
             EXPECT_TRUE(after.at(copy) == oldFiles);
             EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const auto& kept) {
                 return kept.first != copy && kept.second == current;

@@ -19,6 +19,7 @@
 #include "store/error.h"
 #include "store/files/file_io.h"
 #include "store/files/platform.h"
+#include "support/copy_snapshots.h"
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/process.h"
@@ -30,7 +31,7 @@ namespace lindavex::toworkdb {
 namespace {
 namespace fs = std::filesystem;
 using lindavex::testing::errorText;
-using lindavex::testing::folderSnapshots;
+using lindavex::testing::copySnapshots;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
 using lindavex::testing::without;
@@ -167,7 +168,7 @@ TEST_F(ConversionRunTest, WritesTheSevenTablesAndRemovesCourses) {
                                         "LINDAVEX-COPIAS", "PROFT.DBF", "SOLUC.DBF"}));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->earlierTables.parent_path(), workDb / "LINDAVEX-COPIAS");
-    EXPECT_EQ(folderSnapshots(workDb / "LINDAVEX-COPIAS"),
+    EXPECT_EQ(copySnapshots(workDb / "LINDAVEX-COPIAS"),
               (std::map<std::string, std::map<std::string, std::string>>{
                   {report->earlierTables.filename().string(), replaced}}));
     // The example: 19 subjects and 2 activity types, 12 teachers, 13 rooms, 8 groups,

@@ -6,8 +6,6 @@
 #include <map>
 #include <string>
 
-#include "store/workdb/table_copies.h"
-
 namespace lindavex::testing {
 
 inline std::string readBytes(const std::filesystem::path& file) {
@@ -36,18 +34,14 @@ inline std::map<std::string, std::string> without(std::map<std::string, std::str
     return files;
 }
 
-// A snapshot of each folder in dir, by the folder's name; none when dir is missing. Made for
-// the copies of the tables: what each holds of the work database, without its order number.
+// A snapshot of each folder in dir, by the folder's name; none when dir is missing.
 inline std::map<std::string, std::map<std::string, std::string>> folderSnapshots(
     const std::filesystem::path& dir) {
     std::map<std::string, std::map<std::string, std::string>> folders;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-        if (!entry.is_directory()) continue;
-        auto files = snapshot(entry.path());
-        files.erase(store::kCopyOrderFile);
-        folders[entry.path().filename().string()] = std::move(files);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.is_directory())
+            folders[entry.path().filename().string()] = snapshot(entry.path());
     return folders;
 }
 
