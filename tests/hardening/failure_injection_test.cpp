@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "support/copy_snapshots.h"
 #include "hardening_support.h"
 #include "shell/controller.h"
 #include "shell/settings_file.h"
@@ -19,6 +18,7 @@
 #include "store/files/file_io.h"
 #include "store/work_tables.h"
 #include "store/workdb/copy_restore.h"
+#include "support/copy_snapshots.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 #include "toworkdb/conversion_run.h"
@@ -211,7 +211,9 @@ TEST_F(FailureInjectionTest, AnUndoThatFailsIsFinishedByTheNextRun) {
 TEST_F(FailureInjectionTest, ARestoreChangesEveryTableOrNone) {
     fs::create_directories(workDb);
     ASSERT_TRUE(exportar(smallCentre()).finished);
-    writeBytes(workDb / "proft.dbf", "another program's spelling");
+    // Another program's spelling of a table, where names keep their letter case; where they do
+    // not (Windows) it is the same file.
+    writeBytes(workDb / "proft.dbf", readBytes(store::dbfPath(workDb, "PROFT")));
     const auto earliest = snapshot(workDb);
     // Of the table's two spellings the copy holds, the one the system writes is put back.
     auto restored = earliest;

@@ -30,8 +30,8 @@
 namespace lindavex::toworkdb {
 namespace {
 namespace fs = std::filesystem;
-using lindavex::testing::errorText;
 using lindavex::testing::copySnapshots;
+using lindavex::testing::errorText;
 using lindavex::testing::readBytes;
 using lindavex::testing::snapshot;
 using lindavex::testing::without;
@@ -294,7 +294,9 @@ TEST_F(ConversionRunTest, ATableInUseStopsTheRunBeforeAnythingChanges) {
             io::reset();
             expectFailureLeavesWorkDbAsItWas(example, "La tabla está en uso por otro programa: " +
                                                           store::dbfPath(workDb, "ASIGT").string());
-            EXPECT_EQ(io::totalCalls(), 0u);
+            EXPECT_EQ(
+                io::totalCalls() - io::calls(io::Operation::List) - io::calls(io::Operation::Read),
+                0u);
         }
     }
     // Once the table is free again the run goes through.
