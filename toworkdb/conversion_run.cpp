@@ -68,6 +68,19 @@ ConversionReport reportOf(RunData& run) {
     return report;
 }
 
+// The comparison is said beside a check or a finished run and stops neither: what stands in its
+// way (a table the product holds, a damaged file) is said in its place.
+template <class Compare>
+TableChanges changesOrWhy(const Compare& compare) {
+    try {
+        return compare();
+    } catch (const Error& error) {
+        TableChanges changes;
+        changes.unavailable = error.what();
+        return changes;
+    }
+}
+
 }  // namespace
 
 bool stopsTheRun(const std::vector<Finding>& findings) {
@@ -95,10 +108,14 @@ ConversionReport convert(const fs::path& centreFile, const fs::path& workDb,
     ConversionReport report = reportOf(run);
     report.earlierTables = swap.keptCopy();
     report.repaired = swap.repaired();
+    if (!report.earlierTables.empty()) {
+        report.changes =
+            changesOrWhy([&] { return compareTables(report.earlierTables, workDb, workDb); });
+    }
     return report;
 }
 
-ConversionReport check(const fs::path& centreFile) {
+ConversionReport check(const fs::path& centreFile, const fs::path& workDb) {
     store::CentreDocument centre;
     const store::ParseResult parsed = centre.load(centreFile);
     if (const auto refusal = store::notACentreFile(centre, parsed, centreFile)) {
@@ -113,7 +130,14 @@ ConversionReport check(const fs::path& centreFile) {
     noteHiddenUtf8(run, parsed);
     const store::ScratchTables scratch;
     runSteps(run, centre, scratch.folder());
-    return reportOf(run);
+    ConversionReport report = reportOf(run);
+    if (!workDb.empty()) {
+        report.changes = changesOrWhy([&] {
+            report.repaired = store::repairWorkDb(workDb);
+            return compareTables(workDb, scratch.folder(), workDb);
+        });
+    }
+    return report;
 }
 
 }  // namespace lindavex::toworkdb

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/texts.h"
+#include "toworkdb/table_changes.h"
 
 namespace lindavex::toworkdb {
 
@@ -79,6 +80,8 @@ struct ConversionReport {
     std::filesystem::path earlierTables;
     // What putting back an interrupted run did first, in one line; empty when nothing.
     std::string repaired;
+    // The tables written set against those they replace (a run) or would replace (a check).
+    TableChanges changes;
 };
 
 // Whether the input is there: the centre file names an existing file. When it does not, the
@@ -94,11 +97,14 @@ ConversionReport convert(const std::filesystem::path& centreFile,
                          const std::filesystem::path& workDb,
                          const std::function<void()>& started = {});
 
-// What convert() would find, without touching any work database: the same steps write into a
-// temporary folder that is removed afterwards. An element whose Horas or session time would stop
+// What convert() would find, without touching any work database's tables: the same steps write
+// into a temporary folder that is removed afterwards. With a work database, the tables they write
+// are set against the ones in place (`changes`), after what an interrupted run left there is put
+// back as every command does first. An element whose Horas or session time would stop
 // the run is recorded as an Error finding and left out, so that every one is found at once. A
 // file that convert() refuses is the one Error finding.
-ConversionReport check(const std::filesystem::path& centreFile);
+ConversionReport check(const std::filesystem::path& centreFile,
+                       const std::filesystem::path& workDb = {});
 
 // Whether any finding would stop the run.
 bool stopsTheRun(const std::vector<Finding>& findings);

@@ -119,12 +119,15 @@ std::string findingsText(const std::vector<Finding>& findings) {
     return text;
 }
 
-std::string findingsCsv(const std::vector<Finding>& findings) {
+std::string findingsCsv(const std::vector<Finding>& findings, const TableChanges& changes) {
     report::Csv csv({"tipo", "elemento", "codigo", "codigo_guardado", "linea", "mensaje"});
     for (const Finding& f : findings) {
         csv.row({kindName(f.kind), f.element, codepage::toUtf8(f.code),
                  codepage::toUtf8(f.storedCode), std::to_string(f.line), f.message});
     }
+    for (const ChangeLine& line : changeLines(changes, Tense::Would))
+        csv.row(
+            {kindName(line.kind), line.table, codepage::toUtf8(line.code), "", "", line.message});
     return csv.text();
 }
 
@@ -156,7 +159,8 @@ std::string finishedDetailsText(const ConversionReport& report) {
     for (const Finding& f : report.findings)
         if (f.what == Finding::What::HiddenUtf8)
             notes += "Aviso: " + where(f) + ": " + f.message + '\n';
-    return notes + earlierTablesText(report.earlierTables) + renamedCodesText(report.findings);
+    return notes + changesSummaryText(report.changes) + earlierTablesText(report.earlierTables) +
+           renamedCodesText(report.findings);
 }
 
 }  // namespace lindavex::toworkdb

@@ -14,8 +14,9 @@ namespace lindavex::toworkdb {
 std::string findingsText(const std::vector<Finding>& findings);
 
 // The same as CSV for a spreadsheet (report::Csv), one row per finding under a header: tipo,
-// elemento, codigo, codigo_guardado, linea, mensaje.
-std::string findingsCsv(const std::vector<Finding>& findings);
+// elemento, codigo, codigo_guardado, linea, mensaje; then a row per line of the comparison with
+// the tables in place (changeLines), the table as its elemento, without codigo_guardado or linea.
+std::string findingsCsv(const std::vector<Finding>& findings, const TableChanges& changes = {});
 
 // The centre codes stored under another code (centre code → stored code, table by table), then
 // the elements left without a row or a tutor; empty when there are none.
@@ -25,8 +26,8 @@ std::string renamedCodesText(const std::vector<Finding>& findings);
 std::string earlierTablesText(const std::filesystem::path& copy);
 
 // What follows "Proceso finalizado": a file that seems UTF-8 under a single-byte declaration,
-// the copy the earlier tables went to, when there were any, then renamedCodesText; empty when
-// there is nothing to say.
+// what the run changed against the tables it replaced (changesSummaryText), the copy those
+// went to, when there were any, then renamedCodesText; empty when there is nothing to say.
 std::string finishedDetailsText(const ConversionReport& report);
 
 }  // namespace lindavex::toworkdb

@@ -48,10 +48,15 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
               0);
     const auto tables = snapshot(workDb);
 
-    const auto findings = lindavex::toworkdb::check(centre).findings;
+    const auto checked = lindavex::toworkdb::check(centre, workDb);
+    const auto& findings = checked.findings;
     Outcome r = cli({"comprobar", centre.string()});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.out, lindavex::toworkdb::findingsText(findings));
+    // The findings, then what the run would change in the work database it would write.
+    EXPECT_EQ(r.out, lindavex::toworkdb::findingsText(findings) +
+                         "\nFrente a las tablas de trabajo de " + workDb.string() + ":\n" +
+                         lindavex::toworkdb::changesText(checked.changes));
+    EXPECT_NE(r.out.find("\nFilas que se irían ("), std::string::npos) << r.out;
     for (const char* heading :
          {"Errores que detendrían la exportación (3):\n", "Cambios que haría la exportación (",
           "Códigos que la importación no devolvería iguales ("})
@@ -62,7 +67,8 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
 
     r = cli({"comprobar", "--formato", "csv", centre.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, lindavex::toworkdb::findingsCsv(findings));
+    EXPECT_EQ(r.out, lindavex::toworkdb::findingsCsv(findings, checked.changes));
+    EXPECT_NE(r.out.find("\nfila quitada;PROFT;"), std::string::npos) << r.out;
     // As a spreadsheet with Spanish settings opens it: a byte-order mark, ';' between fields,
     // and the messages' commas left as they are.
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
@@ -83,8 +89,11 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
     r = cli({"comprobar", "--formato=texto", kSource + "/examples/centro.xml"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Cambios que haría la exportación (1):");
+    // Against an empty work database there is nothing to compare with.
+    const std::string empty = (scratch / "VACIA").string();
+    fs::create_directories(empty);
     writeBytes(centre, "<Centro/>");
-    r = cli({"comprobar", centre.string()});
+    r = cli({"comprobar", centre.string(), "--workdb", empty});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(
         r.out,
@@ -92,7 +101,7 @@ TEST_F(ComprobarCommand, ListsEveryFindingAndWritesNothing) {
         "que exportar: la exportación dejaría vacías todas las tablas de trabajo\n");
     writeBytes(centre,
                "<Centro><Aulas><Aula Codigo=\"A1\" Denominacion=\"Aula 1\"/></Aulas></Centro>");
-    r = cli({"comprobar", centre.string()});
+    r = cli({"comprobar", centre.string(), "--workdb=" + empty});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Nada que señalar: la exportación guardaría el archivo tal cual.\n");
     EXPECT_EQ(cli({"comprobar", (scratch / "falta.xml").string()}).out, "No existe archivo\n");
@@ -105,7 +114,7 @@ TEST_F(ComprobarCommand, UsageErrorsExitWithTwo) {
              {"comprobar", centre, "--formato"},
              {"comprobar", centre, "--formato", "xls"},
              {"comprobar", centre, "--formato=csv", "--formato=csv"},
-             {"comprobar", centre, "--workdb", workDb.string()},
+             {"comprobar", centre, "--workdb"},
          }) {
         const Outcome r = cli(args);
         EXPECT_EQ(r.status, 2) << args.size();

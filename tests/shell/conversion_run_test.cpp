@@ -420,10 +420,15 @@ TEST_F(ConversionRunTest, TheClosingMessageCarriesWhatWasStoredOtherwise) {
     EXPECT_NE(ui.details.back().find("PROFT: PROFESOR_LARGO → PROFESOR_L\n"), std::string::npos)
         << ui.details.back();
 
+    // Against the tables it replaced: the teacher's new code, and the group he tutored.
     runOn(example);
     const std::string copy = report->earlierTables.filename().string();
     EXPECT_EQ(ui.details.back(),
-              "Tablas anteriores guardadas en: " + report->earlierTables.string() +
+              "Filas por tabla, frente a las tablas anteriores (2):\n"
+              "  PROFT: 1 nuevas, 1 quitadas, 0 cambiadas\n"
+              "  GRUPOST: 0 nuevas, 0 quitadas, 1 cambiadas\n"
+              "Tablas anteriores guardadas en: " +
+                  report->earlierTables.string() +
                   "\n  Para volver a ellas: lindavex-cli restaurar " + copy + '\n');
 
     fs::remove_all(workDb);
