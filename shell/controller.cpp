@@ -105,7 +105,7 @@ std::string restoreQuestion(const fs::path& workDb, const store::TableCopy& copy
                 ". Las de ahora se guardan antes como una copia nueva, así que se puede "
                 "deshacer. SOLUC no cambia.";
     if (!lacking.empty())
-        question += "\nTablas que se quitan porque la copia no las tiene: " + lacking + ".";
+        question += "\nSi están, se quitan las tablas que la copia no tiene: " + lacking + ".";
     return question;
 }
 

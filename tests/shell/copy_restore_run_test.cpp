@@ -111,7 +111,7 @@ TEST(CopyRestoreRun, ListsAsksAndRestoresOrChangesNothing) {
             for (const std::string part :
                  {"¿Restaurar la copia " + soundName + " (7 tablas, ", utf8Path(state.workDb),
                   std::string("se guardan antes como una copia nueva"),
-                  std::string("no las tiene: CURSOST.")})
+                  std::string("se quitan las tablas que la copia no tiene: CURSOST.")})
                 EXPECT_NE(question.find(part), std::string::npos) << part << '\n' << question;
         }
         EXPECT_EQ(restored.has_value(), c.restored);
