@@ -10,6 +10,7 @@
 #include "store/dbase/table_files.h"
 #include "store/error.h"
 #include "store/workdb/copy_restore.h"
+#include "store/workdb/copy_texts.h"
 #include "store/workdb/table_swap.h"
 #include "toworkdb/conversion_run.h"
 #include "toworkdb/findings.h"
@@ -20,23 +21,7 @@ namespace {
 void listCopies(const std::filesystem::path& workDb) {
     const std::vector<store::TableCopy> copies =
         store::tableCopies(workDb, store::restoredWorkTables());
-    if (copies.empty()) {
-        std::cout << "No hay copias de las tablas en " << utf8Path(workDb) << '\n';
-        return;
-    }
-    for (const store::TableCopy& copy : copies) {
-        std::cout << copy.name;
-        // A damaged copy is marked, not counted from what its files happen to hold.
-        for (std::size_t i = 0; i < copy.problems.size(); ++i)
-            std::cout << (i == 0 ? " (dañada: " : ", ") << copy.problems[i];
-        std::cout << (copy.problems.empty() ? "\n" : ")\n");
-        for (const store::CopiedTable& table : copy.tables) {
-            std::cout << "  " << table.file << ": "
-                      << (table.records ? std::to_string(*table.records) + " registros"
-                                        : "dañada (" + table.problem + ")")
-                      << '\n';
-        }
-    }
+    std::cout << (copies.empty() ? store::noCopiesText(workDb) + '\n' : store::copiesText(copies));
 }
 
 }  // namespace
@@ -63,13 +48,8 @@ int restaurar(const std::vector<std::string>& args) {
             store::restoreTableCopy(folder, parsed->file, store::restoredWorkTables());
         if (!restored.repaired.empty()) std::cout << restored.repaired << '\n';
         std::cout << toworkdb::kFinishedText << '\n'
-                  << "Copia restaurada: " << restored.name << '\n';
-        if (!restored.removedTables.empty()) {
-            std::cout << "Tablas quitadas porque la copia no las tiene:";
-            for (const std::string& table : restored.removedTables) std::cout << ' ' << table;
-            std::cout << '\n';
-        }
-        std::cout << toworkdb::earlierTablesText(restored.keptCopy);
+                  << store::restoredCopyText(restored)
+                  << toworkdb::earlierTablesText(restored.keptCopy);
         return 0;
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';

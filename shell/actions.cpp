@@ -7,6 +7,7 @@ Actions libraryActions() {
     Actions actions;
     actions.exportar = &runConversion;
     actions.importar = [](RunState& state, UserInterface& ui) { runResultExport(state, ui); };
+    actions.copias = [](RunState& state, UserInterface& ui) { runCopyRestore(state, ui); };
     return actions;
 }
 

@@ -4,7 +4,11 @@
 #include <string>
 #include <system_error>
 
+#include "store/dbase/dbf_format.h"
+#include "store/dbase/table_files.h"
 #include "store/error.h"
+#include "store/texts.h"
+#include "store/workdb/copy_texts.h"
 #include "store/workdb/table_swap.h"
 #include "toworkdb/findings.h"
 #include "toxml/findings.h"
@@ -76,6 +80,61 @@ std::optional<toxml::ExportReport> runResultExport(RunState& state, UserInterfac
     const std::string repaired = report->repaired.empty() ? "" : report->repaired + '\n';
     finished(state, ui, toxml::kFinishedText, repaired + toxml::findingsText(*report));
     return report;
+}
+
+std::string restoreQuestion(const fs::path& workDb, const store::TableCopy& copy) {
+    // The tables as the restore counts them: one each, whatever spellings the copy holds.
+    std::size_t held = 0;
+    std::string lacking;
+    for (const char* table : store::restoredWorkTables()) {
+        const std::string file = store::dbfPath({}, table).string();
+        bool found = false;
+        for (const store::CopiedTable& copied : copy.tables)
+            found = found || store::dbf::upperAscii(copied.file) == file;
+        if (found) {
+            ++held;
+        } else {
+            lacking += (lacking.empty() ? "" : ", ") + std::string(table);
+        }
+    }
+    std::string question = "¿Restaurar la copia " + copy.name + " (" + std::to_string(held) +
+                           (held == 1 ? " tabla" : " tablas");
+    if (const auto records = store::copyRecords(copy))
+        question += ", " + std::to_string(*records) + " registros";
+    question += ")?\n\nSus tablas sustituyen a las que hay ahora en " + utf8Path(workDb) +
+                ". Las de ahora se guardan antes como una copia nueva, así que se puede "
+                "deshacer. SOLUC no cambia.";
+    if (!lacking.empty())
+        question += "\nSi están, se quitan las tablas que la copia no tiene: " + lacking + ".";
+    return question;
+}
+
+std::optional<store::RestoredCopy> runCopyRestore(RunState& state, UserInterface& ui) {
+    store::requireWorkDb(state.workDb);
+    // The copies as they stand once what a stopped run left is put back.
+    if (const std::string repaired = store::repairWorkDb(state.workDb); !repaired.empty())
+        ui.showMessage(repaired);
+    const std::vector<store::TableCopy> copies =
+        store::tableCopies(state.workDb, store::restoredWorkTables());
+    if (copies.empty()) {
+        ui.showMessage(store::noCopiesText(state.workDb));
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> chosen = ui.chooseCopy(copies);
+    if (!chosen || *chosen >= copies.size()) return std::nullopt;
+    const store::TableCopy& copy = copies[*chosen];
+    if (!copy.problems.empty()) throw store::damagedCopyError(copy.folder, copy.problems);
+    if (!ui.confirm(restoreQuestion(state.workDb, copy))) return std::nullopt;
+
+    std::optional<store::RestoredCopy> restored;
+    {
+        const WaitCursor wait(ui);
+        restored = store::restoreTableCopy(state.workDb, copy.name, store::restoredWorkTables());
+    }
+    const std::string repaired = restored->repaired.empty() ? "" : restored->repaired + '\n';
+    ui.showMessageWithDetails(kFinishedText, repaired + store::restoredCopyText(*restored) +
+                                                 toworkdb::earlierTablesText(restored->keptCopy));
+    return restored;
 }
 
 void repairAtStart(const RunState& state, UserInterface& ui) {

@@ -154,6 +154,11 @@ void TMForm::buildControls() {
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(48, 40, kButtonWidth, kButtonHeight);
     Button1->setAutoDefault(true);
+    // Right of "Salir", clear of the hidden list at the panel's right edge.
+    BCopias = new QPushButton(QStringLiteral("Copias…"), Draw3D1);
+    BCopias->setObjectName(QStringLiteral("BCopias"));
+    BCopias->setGeometry(368, 32, kButtonWidth, kButtonHeight);
+    BCopias->setAutoDefault(true);
     ListBoxPlanti = new QListWidget(Draw3D1);
     ListBoxPlanti->setObjectName(QStringLiteral("ListBoxPlanti"));
     ListBoxPlanti->setFont(windowFont(11, true, QStringLiteral("MS Sans Serif")));
@@ -165,6 +170,7 @@ void TMForm::buildControls() {
     connect(BImportar, &QPushButton::clicked, this, [this] { BImportarClick(); });
     connect(BClose, &QPushButton::clicked, this, [this] { close(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(BCopias, &QPushButton::clicked, this, [this] { BCopiasClick(); });
 }
 
 std::optional<std::int32_t> hostHandle(const QStringList& arguments) {
@@ -186,6 +192,8 @@ void TMForm::FormCreate(const QStringList& arguments) {
         try {
             embedIn(platform::hostWindowId(*hostHandle(arguments)));
             state_.argumentCount = 2;
+            // The product's window shows only its action.
+            BCopias->hide();
             const QString mode = arguments.at(0).toLower();
             if (mode == QLatin1String("importar")) {
                 Draw3D2->hide();
@@ -338,6 +346,11 @@ void TMForm::BExportarClick() {
 
 void TMForm::BImportarClick() {
     runAction([this] { actions_.importar(state_, *ui_); });
+}
+
+void TMForm::BCopiasClick() {
+    if (state_.embedded() || !actions_.copias) return;
+    runAction([this] { actions_.copias(state_, *ui_); });
 }
 
 void TMForm::Button1Click() {

@@ -23,11 +23,12 @@ class QWindow;
 
 namespace lindavex::shell {
 
-// The two actions the buttons run; the program passes the library's, tests their own.
+// What the buttons run; the program passes the library's, tests their own.
 struct Actions {
     // BExportar: centre file to tables; no report when the run did not convert.
     std::function<std::optional<toworkdb::ConversionReport>(RunState&, UserInterface&)> exportar;
     std::function<void(RunState&, UserInterface&)> importar;  // BImportar: timetable to XML
+    std::function<void(RunState&, UserInterface&)> copias;    // BCopias: a kept copy put back
 };
 
 // The host's window handle that the command line names: with exactly two arguments, the second
@@ -90,6 +91,7 @@ class TMForm : public QWidget {
     bool FormClose();
     void BExportarClick();
     void BImportarClick();
+    void BCopiasClick();
     void Button1Click();
 
     GradientPanel* Draw3D1 = nullptr;  // common controls, bottom
@@ -102,6 +104,7 @@ class TMForm : public QWidget {
     QPushButton* BImportar = nullptr;
     QPushButton* BClose = nullptr;
     QPushButton* Button1 = nullptr;
+    QPushButton* BCopias = nullptr;  // the kept copies of the tables; free-running window only
     QListWidget* ListBoxPlanti = nullptr;
 
   signals:

@@ -4,14 +4,22 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTranslator>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <memory>
+
+#include "store/workdb/copy_texts.h"
 
 namespace lindavex::shell {
 
@@ -64,13 +72,77 @@ void QtUi::showMessageWithDetails(const std::string& text, const std::string& de
     show(box);
 }
 
-void QtUi::show(QMessageBox& box) {
-    if (abandoned_) return;
+std::optional<std::size_t> QtUi::chooseCopy(const std::vector<store::TableCopy>& copies) {
+    const auto text = [](const std::string& utf8) { return QString::fromStdString(utf8); };
+    QDialog dialog(&window_);
+    dialog.setObjectName(QStringLiteral("DialogCopias"));
+    dialog.setWindowTitle(QStringLiteral("Copias de las tablas"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Tablas que se sustituyeron, de la copia más "
+                                                "reciente a la más antigua. Elija la que quiere "
+                                                "restaurar:"),
+                                 &dialog));
+    auto* list = new QTreeWidget(&dialog);
+    list->setObjectName(QStringLiteral("ListaCopias"));
+    list->setHeaderLabels({QStringLiteral("Copia"), QStringLiteral("Tablas"),
+                           QStringLiteral("Registros"), QStringLiteral("Estado")});
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const store::TableCopy& copy = copies[i];
+        const std::optional<std::size_t> records = store::copyRecords(copy);
+        auto* item =
+            new QTreeWidgetItem(list, {text(copy.name), QString::number(copy.tables.size()),
+                                       records ? QString::number(*records) : QString(),
+                                       text(store::damagedCopyText(copy))});
+        item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<qulonglong>(i)));
+        for (const store::CopiedTable& table : copy.tables) {
+            auto* row = new QTreeWidgetItem(
+                item, {text(table.file), QString(),
+                       table.records ? QString::number(*table.records) : QString(),
+                       table.records ? QString() : text(store::copiedTableText(table))});
+            row->setFlags(Qt::ItemIsEnabled);  // a table is shown, the copy is chosen
+        }
+    }
+    list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &dialog);
+    QPushButton* restore =
+        buttons->addButton(QStringLiteral("Restaurar"), QDialogButtonBox::AcceptRole);
+    restore->setObjectName(QStringLiteral("BRestaurar"));
+    layout->addWidget(buttons);
+    // Only a sound copy, chosen as a whole, can be restored.
+    const auto sound = [&](const QTreeWidgetItem* item) {
+        return item != nullptr && item->parent() == nullptr &&
+               copies[item->data(0, Qt::UserRole).toULongLong()].problems.empty();
+    };
+    QObject::connect(list, &QTreeWidget::currentItemChanged, restore,
+                     [=](QTreeWidgetItem* item) { restore->setEnabled(sound(item)); });
+    QObject::connect(list, &QTreeWidget::itemDoubleClicked, &dialog, [&](QTreeWidgetItem* item) {
+        if (sound(item)) dialog.accept();
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    restore->setEnabled(false);
+    if (list->topLevelItemCount() > 0) list->setCurrentItem(list->topLevelItem(0));
+    dialog.resize(560, 320);
+    if (show(dialog) != QDialog::Accepted || !sound(list->currentItem())) return std::nullopt;
+    return static_cast<std::size_t>(list->currentItem()->data(0, Qt::UserRole).toULongLong());
+}
+
+bool QtUi::confirm(const std::string& question) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),
+                    QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No, &window_);
+    box.setDefaultButton(QMessageBox::No);
+    return show(box) == QMessageBox::Yes;
+}
+
+int QtUi::show(QDialog& dialog) {
+    if (abandoned_) return QDialog::Rejected;
     // The wait cursor must not hide the box's button.
     const bool waiting = waitCursors_ > 0;
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    box.exec();
+    const int result = dialog.exec();
     if (waiting) QApplication::restoreOverrideCursor();
+    return result;
 }
 
 void QtUi::setWaitCursor(bool on) {

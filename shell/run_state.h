@@ -2,10 +2,14 @@
 // The run state that the main window owns and both actions share, and the small interface
 // through which an action talks to the user. The window implements it with real widgets;
 // the command line and the tests implement it without any.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "store/workdb/table_copies.h"
 
 namespace lindavex {
 
@@ -21,6 +25,18 @@ class UserInterface {
     virtual void showMessageWithDetails(const std::string& text, const std::string& details) {
         (void)details;
         showMessage(text);
+    }
+    // The list of the kept copies of the tables (newest first, a damaged one marked), from which
+    // the user picks one to put back: its index, or no value when the user cancels. Where there
+    // is no list to show, cancelled.
+    virtual std::optional<std::size_t> chooseCopy(const std::vector<store::TableCopy>& copies) {
+        (void)copies;
+        return std::nullopt;
+    }
+    // A question with the answers yes and no (UTF-8); true for yes. Where nobody can answer, no.
+    virtual bool confirm(const std::string& question) {
+        (void)question;
+        return false;
     }
     virtual void setWaitCursor(bool on) = 0;
     // Closes the window (embedded mode only calls it).

@@ -20,6 +20,12 @@ const std::vector<const char*>& restoredWorkTables() {
     return tables;
 }
 
+Error damagedCopyError(const fs::path& folder, const std::vector<std::string>& problems) {
+    std::string reasons;
+    for (const std::string& problem : problems) reasons += (reasons.empty() ? "" : ", ") + problem;
+    return fileError(kDamagedCopyText, folder, reasons);
+}
+
 RestoredCopy restoreTableCopy(const fs::path& workDb, const fs::path& given,
                               const std::vector<const char*>& tables) {
     requireWorkDb(workDb);
@@ -31,12 +37,8 @@ RestoredCopy restoreTableCopy(const fs::path& workDb, const fs::path& given,
     if (!name) throw fileError(kNoSuchCopyText, workDb / kCopiesFolder / given.filename());
     restored.name = *name;
     const fs::path folder = workDb / kCopiesFolder / *name;
-    if (const std::vector<std::string> problems = copyProblems(folder, tables); !problems.empty()) {
-        std::string reasons;
-        for (const std::string& problem : problems)
-            reasons += (reasons.empty() ? "" : ", ") + problem;
-        throw fileError(kDamagedCopyText, folder, reasons);
-    }
+    if (const std::vector<std::string> problems = copyProblems(folder, tables); !problems.empty())
+        throw damagedCopyError(folder, problems);
     std::error_code ec;
     const FolderNames files(folder, ec);
     if (ec) throw fileError("No se puede leer la carpeta", folder, reasonText(ec));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "store/error.h"
 #include "store/workdb/table_copies.h"
 
 namespace lindavex::store {
@@ -25,6 +26,10 @@ struct RestoredCopy {
 RestoredCopy restoreTableCopy(const std::filesystem::path& workDb,
                               const std::filesystem::path& given,
                               const std::vector<const char*>& tables);
+
+// The refusal of a damaged copy: kDamagedCopyText, the copy's folder and each of its problems.
+Error damagedCopyError(const std::filesystem::path& folder,
+                       const std::vector<std::string>& problems);
 
 // The same for the work tables: those the first action writes, and the one it removes.
 const std::vector<const char*>& restoredWorkTables();

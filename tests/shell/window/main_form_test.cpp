@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstring>
 #include <fstream>
@@ -22,11 +23,13 @@
 #include "shell/qt_ui.h"
 #include "shell/settings_file.h"
 #include "store/error.h"
+#include "support/files.h"
 #include "support/recording_ui.h"
 #include "support/scratch_dir.h"
 
 #ifdef LINDAVEX_HAVE_TOWORKDB
 #include "shell/controller.h"
+#include "store/workdb/copy_restore.h"
 #include "toxml/solution_table.h"
 #endif
 
@@ -322,6 +325,91 @@ TEST(CompletionStatus, SecondActionShowsWhatTheTimetableLostInTheDetails) {
         if (lost) {
             EXPECT_NE(details.find("\n  registro 2 (fila de materia)"), std::string::npos);
         }
+    }
+}
+
+// "Copias…" in the free-running window lists the kept copies and asks before putting one back;
+// the product's window, inside a host window, shows only its action. Also run on an X display.
+TEST(Copias, TheFreeWindowListsTheCopiesAndTheProductsWindowHasNoButton) {
+    ScratchDir dir;
+    const fs::path workDb = dir / "WTEMP";
+    fs::create_directory(workDb);
+    {
+        // A second run keeps the first run's tables as a copy.
+        RunState runs;
+        runs.workDb = workDb;
+        RecordingUi ui;
+        const fs::path source = LINDAVEX_SOURCE_DIR;
+        ui.dialogAnswers = {source / "fuzz/corpus/centre_document/small.xml",
+                            source / "examples/centro.xml"};
+        runConversion(runs, ui);
+        runConversion(runs, ui);
+    }
+    const auto copies = store::tableCopies(workDb, store::restoredWorkTables());
+    ASSERT_EQ(copies.size(), 1u);
+    const QString name = QString::fromStdString(copies[0].name);
+    const auto before = testing::snapshot(workDb);
+
+    int ran = 0;
+    Actions actions;
+    actions.copias = [&](RunState& state, UserInterface& ui) {
+        ++ran;
+        runCopyRestore(state, ui);
+    };
+    TMForm form({}, actions);
+    form.runState().workDb = workDb;
+    form.show();
+    EXPECT_TRUE(form.BCopias->isVisibleTo(&form));
+    EXPECT_EQ(form.BCopias->text(), "Copias…");
+    EXPECT_EQ(form.BCopias->parentWidget(), form.Draw3D1);
+    EXPECT_TRUE(form.Draw3D1->rect().contains(form.BCopias->geometry()));
+    for (const QWidget* other : std::initializer_list<const QWidget*>{
+             form.BClose, form.Button1, form.Label1, form.ListBoxPlanti})
+        EXPECT_FALSE(form.BCopias->geometry().intersects(other->geometry()))
+            << other->objectName().toStdString();
+
+    // The copy is listed; "Restaurar" asks first, and "No" leaves everything as it was.
+    QStringList rows;
+    QString question;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("ListaCopias"));
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            rows << QStringList{item->text(0), item->text(1), item->text(3)}.join('|');
+        }
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                question = box->text();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        dialog->findChild<QPushButton*>(QStringLiteral("BRestaurar"))->click();
+    });
+    form.BCopias->click();
+    EXPECT_EQ(rows, QStringList{name + "|7|"});
+    EXPECT_TRUE(question.startsWith("¿Restaurar la copia " + name + " (7 tablas, "))
+        << question.toStdString();
+    EXPECT_EQ(testing::snapshot(workDb), before);
+    EXPECT_EQ(ran, 1);
+
+    // A window of the test stands in for the product's.
+    QWidget host;
+    host.resize(632, 266);
+    host.show();
+    const QString handle = QString::number(host.winId(), 16).toUpper();
+    for (const char* mode : {"exportar", "importar", "ayuda"}) {
+        SCOPED_TRACE(mode);
+        TMForm embedded({QString::fromLatin1(mode), handle}, actions);
+        embedded.setSettingsDir(dir.path());
+        embedded.setVirtualStore(std::nullopt);
+        embedded.runState().workDb = workDb;
+        embedded.show();
+        EXPECT_TRUE(embedded.runState().embedded());
+        EXPECT_FALSE(embedded.BCopias->isVisibleTo(&embedded));
+        embedded.BCopiasClick();  // even asked directly
+        EXPECT_EQ(ran, 1);
     }
 }
 #endif
