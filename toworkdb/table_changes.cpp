@@ -187,13 +187,14 @@ void compareRows(const TableSpec& spec, const Rows& before, const Rows& after,
         }
         const std::size_t b = found->second[nth];
         matched[b] = true;
+        // Both sides hold their fields in the schema's order.
         std::string differing;
-        for (const store::FieldDef& f : spec.fields()) {
-            const std::string old = fieldOf(before, before.rows[b], f.name);
-            const std::string now = fieldOf(after, row, f.name);
-            if (old == now) continue;
+        const Row& old = before.rows[b];
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (old[i] == row[i]) continue;
             if (!differing.empty()) differing += ", ";
-            differing += f.name + " " + report::quoted(old) + " → " + report::quoted(now);
+            differing += (*after.fields)[i].name + " " + report::quoted(old[i]) + " → " +
+                         report::quoted(row[i]);
         }
         if (differing.empty()) continue;
         ++delta.changes;
