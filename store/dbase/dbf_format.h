@@ -44,8 +44,34 @@ struct TypeInfo {
     char blank;               // the byte an unset value is filled with
 };
 
-// The storage of a type letter; no value for a letter no dBase level uses.
-std::optional<TypeInfo> storageOf(char type);
+// The storage of a type letter; no value for a letter no dBase level uses. Inline: every field
+// read or written asks it.
+constexpr std::optional<TypeInfo> storageOf(char type) {
+    switch (type) {
+        case 'C':
+            return TypeInfo{Storage::Character, 0, ' '};
+        case 'D':
+            return TypeInfo{Storage::Date, 8, ' '};
+        case 'N':
+        case 'F':
+            return TypeInfo{Storage::Digits, 0, ' '};
+        case 'I':
+        case '+':
+            return TypeInfo{Storage::BinaryInteger, 4, '\0'};
+        case 'O':
+            return TypeInfo{Storage::BinaryDouble, 8, '\0'};
+        case 'L':
+            return TypeInfo{Storage::Logical, 1, ' '};
+        case '@':
+            return TypeInfo{Storage::Timestamp, 8, '\0'};
+        case 'M':
+        case 'B':
+        case 'G':
+            return TypeInfo{Storage::Memo, 0, ' '};
+        default:
+            return std::nullopt;
+    }
+}
 
 struct Field {
     std::string name;
