@@ -161,6 +161,15 @@ std::string readText(const dbf::Field& f, const char* at, const std::string& tab
                          table);
 }
 
+std::string_view readTextView(const dbf::Field& f, const char* at, const std::string& table,
+                              std::string& scratch) {
+    const Storage storage = storageOf(f);
+    if (storage == Storage::Character || storage == Storage::Date)
+        return trimRight(std::string_view(at, f.length));
+    scratch = readText(f, at, table);
+    return scratch;
+}
+
 std::optional<double> readNumber(const dbf::Field& f, const char* at, const std::string& table) {
     switch (storageOf(f)) {
         case Storage::BinaryInteger: {

@@ -355,6 +355,13 @@ std::string Table::asText(const Column& field) const {
     return rec != nullptr ? impl_->text(f, rec) : std::string();
 }
 
+std::string_view Table::asTextView(const Column& field, std::string& scratch) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    return field_value::readTextView(f, Impl::at(f, rec), impl_->displayName, scratch);
+}
+
 std::string Table::storedText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
