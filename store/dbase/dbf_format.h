@@ -1,6 +1,7 @@
 #pragma once
 // Byte layout of dBase table files: the header and field descriptors of levels III, IV, V
 // (32-byte descriptors) and 7 (48-byte descriptors), and the binary number forms of level 7.
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -44,9 +45,9 @@ struct TypeInfo {
     char blank;               // the byte an unset value is filled with
 };
 
-// The storage of a type letter; no value for a letter no dBase level uses. Inline: every field
-// read or written asks it.
-constexpr std::optional<TypeInfo> storageOf(char type) {
+namespace detail {
+
+constexpr std::optional<TypeInfo> typeInfo(char type) {
     switch (type) {
         case 'C':
             return TypeInfo{Storage::Character, 0, ' '};
@@ -71,6 +72,21 @@ constexpr std::optional<TypeInfo> storageOf(char type) {
         default:
             return std::nullopt;
     }
+}
+
+// Every byte's storage, worked out when compiling: every field read or written asks it.
+inline constexpr std::array<std::optional<TypeInfo>, 256> kStorages = [] {
+    std::array<std::optional<TypeInfo>, 256> storages{};
+    for (std::size_t byte = 0; byte < storages.size(); ++byte)
+        storages[byte] = typeInfo(static_cast<char>(byte));
+    return storages;
+}();
+
+}  // namespace detail
+
+// The storage of a type letter; no value for a letter no dBase level uses.
+constexpr std::optional<TypeInfo> storageOf(char type) {
+    return detail::kStorages[static_cast<unsigned char>(type)];
 }
 
 struct Field {
