@@ -51,9 +51,10 @@ const char* kindName(Finding::Kind kind) {
 void StepContext::note(Finding::Kind kind, Finding::What what, const store::Node& element,
                        const char* table, std::string code, std::string storedCode,
                        std::string name, std::string message) {
-    run.findings.push_back({kind, what, element.name(), table, std::move(code),
-                            std::move(storedCode), std::move(name), element.line(),
-                            std::move(message)});
+    // Made in place: a school with long codes has a finding per element.
+    run.findings.emplace_back(kind, what, element.name(), table, std::move(code),
+                              std::move(storedCode), std::move(name), element.line(),
+                              std::move(message));
 }
 
 void StepContext::noteCode(const char* table, const store::Node& element,
