@@ -51,10 +51,17 @@ const char* kindName(Finding::Kind kind) {
 void StepContext::note(Finding::Kind kind, Finding::What what, const store::Node& element,
                        const char* table, std::string code, std::string storedCode,
                        std::string name, std::string message) {
-    // Made in place: a school with long codes has a finding per element.
-    run.findings.emplace_back(kind, what, element.name(), table, std::move(code),
-                              std::move(storedCode), std::move(name), element.line(),
-                              std::move(message));
+    // Filled in place: a school with long codes has a finding per element.
+    Finding& f = run.findings.emplace_back();
+    f.kind = kind;
+    f.what = what;
+    f.element = element.name();
+    f.table = table;
+    f.code = std::move(code);
+    f.storedCode = std::move(storedCode);
+    f.name = std::move(name);
+    f.line = element.line();
+    f.message = std::move(message);
 }
 
 void StepContext::noteCode(const char* table, const store::Node& element,
