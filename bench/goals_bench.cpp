@@ -8,7 +8,9 @@
 // Each workload ends with the goals and whether they are met: exportar ≤ 1.5 × xmllint --noout,
 // importar ≤ 1.0 × exportar, exportar's peak memory ≤ xmllint's. When valgrind is installed, the
 // instruction counts of the three (callgrind), which a busy machine does not move, are given
-// and held against the same goals; LINDAVEX_BENCH_VALGRIND=0 leaves them out.
+// and held against the same goals; LINDAVEX_BENCH_VALGRIND=0 leaves them out. Last, the first
+// workload at a quarter of the scale, for the growth of each action with four times the data
+// (goal: at most 4.4 times).
 // Usage: lindavex-bench-goals [SCALE [RUNS]]   (default 256, 3 runs each, best taken)
 #include <algorithm>
 #include <cstdio>
@@ -87,8 +89,14 @@ struct Workload {
     bool scrambled;  // long codes, and SOLUC in random order with 10 % lost
 };
 
+// What one workload's two actions took: wall seconds and, with valgrind, instructions.
+struct Figures {
+    double exportarSeconds = 0, importarSeconds = 0;
+    double exportarInstructions = 0, importarInstructions = 0;
+};
+
 // One workload: the figures of each program and their ratios.
-void measure(const fs::path& dir, const Workload& workload, int runs, bool valgrind) {
+Figures measure(const fs::path& dir, const Workload& workload, int runs, bool valgrind) {
     using lindavex::bench::bestOf;
     using lindavex::bench::runProcess;
     const int scale = workload.scale;
@@ -145,6 +153,7 @@ void measure(const fs::path& dir, const Workload& workload, int runs, bool valgr
     printGoal("exportar / xmllint --noout", conv.seconds / noout.seconds, 1.5);
     printGoal("importar / exportar", imp.seconds / conv.seconds, 1.0);
     printGoal("exportar peak memory / xmllint --noout's", peakRatio, 1.0);
+    Figures figures{conv.seconds, imp.seconds, 0, 0};
     if (valgrind) {
         const double nooutI = instructions(dir, "noout", {"xmllint", "--noout", centre.string()});
         const double convI = instructions(dir, "exportar", exportar);
@@ -158,9 +167,27 @@ void measure(const fs::path& dir, const Workload& workload, int runs, bool valgr
         std::printf("goals, in instructions:\n");
         printGoal("exportar / xmllint --noout", convI / nooutI, 1.5);
         printGoal("importar / exportar", impI / convI, 1.0);
+        figures.exportarInstructions = convI;
+        figures.importarInstructions = impI;
     }
     std::printf("\n");
     std::fflush(stdout);
+    return figures;
+}
+
+// Growth for four times the data: each action at the scale against itself at a quarter of it.
+void printGrowth(int scale, const Figures& big, const Figures& quarter, bool valgrind) {
+    std::printf("growth from scale %d to %d (4 x the data), demo solver's SOLUC:\n", scale / 4,
+                scale);
+    printGoal("exportar, wall time", big.exportarSeconds / quarter.exportarSeconds, 4.4);
+    printGoal("importar, wall time", big.importarSeconds / quarter.importarSeconds, 4.4);
+    if (valgrind) {
+        printGoal("exportar, instructions", big.exportarInstructions / quarter.exportarInstructions,
+                  4.4);
+        printGoal("importar, instructions", big.importarInstructions / quarter.importarInstructions,
+                  4.4);
+    }
+    std::printf("\n");
 }
 
 }  // namespace
@@ -176,9 +203,11 @@ int main(int argc, char** argv) {
             std::printf(
                 "no instruction counts (valgrind is not installed, or "
                 "LINDAVEX_BENCH_VALGRIND=0)\n\n");
-        measure(dir, {scale, false}, runs, valgrind);
+        const Figures big = measure(dir, {scale, false}, runs, valgrind);
         measure(dir, {scale, true}, runs, valgrind);
         if (scale != 1) measure(dir, {1, false}, runs, valgrind);
+        if (scale >= 4)
+            printGrowth(scale, big, measure(dir, {scale / 4, false}, runs, valgrind), valgrind);
     } catch (const std::exception& error) {
         std::cerr << "lindavex-bench-goals: " << error.what() << '\n';
         status = 1;

@@ -36,14 +36,14 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// ASCII reads the same in UTF-8 and in the code page: most codes and names need no converting.
+}  // namespace
+
+// Most codes and names are ASCII and need no converting.
 bool isAscii(std::string_view text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
-
-}  // namespace
 
 char32_t codePointOf(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
@@ -62,7 +62,11 @@ std::string fromUtf8(std::string_view utf8) {
             ++i;
             continue;
         }
-        const int extra = lead >= 0xF5 ? -1 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+        const int extra = lead >= 0xF5   ? -1
+                          : lead >= 0xF0 ? 3
+                          : lead >= 0xE0 ? 2
+                          : lead >= 0xC2 ? 1
+                                         : -1;
         char32_t cp = extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
         std::size_t consumed = 1;
         bool valid = extra > 0;

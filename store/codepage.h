@@ -13,6 +13,9 @@ std::string fromUtf8(std::string_view utf8);
 // Windows-1252 to UTF-8; the five bytes that 1252 leaves undefined map to U+0081 etc.
 std::string toUtf8(std::string_view cp1252);
 
+// ASCII reads the same in UTF-8 and in the code page, and goes through either conversion as it is.
+bool isAscii(std::string_view text);
+
 // The Unicode code point of a code page byte.
 char32_t codePointOf(unsigned char byte);
 

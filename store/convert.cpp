@@ -55,6 +55,16 @@ std::int32_t toIntWithoutBlanks(std::string_view text) {
     return toInt(text);
 }
 
+std::optional<double> plainDigits(std::string_view text) {
+    if (text.empty() || text.size() > 15) return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return static_cast<double>(value);
+}
+
 double toFloat(std::string_view text) {
     std::string normal(codepage::trim(text));
     if (normal.empty()) invalid(text, "floating point");

@@ -2,6 +2,7 @@
 // Text-to-number conversions with the system's error texts
 // ("'%s' is not a valid integer value", "'%s' is not a valid floating point value").
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ std::int32_t toIntWithoutBlanks(std::string_view cp1252text);
 // Decimal number; both ',' and '.' are accepted as the decimal separator (centre files write a
 // comma). Throws lindavex::Error("'<text>' is not a valid floating point value").
 double toFloat(std::string_view cp1252text);
+
+// Up to 15 digits with neither blank, sign, separator nor exponent, as numbers mostly are
+// stored: their value, which toFloat gives too, read without the copy toFloat makes. No value
+// for any other text.
+std::optional<double> plainDigits(std::string_view text);
 
 // The plain decimal form of a number: 3, not 3.0 or " 3"; 2.5 as 2.5.
 std::string plainDecimal(double value);

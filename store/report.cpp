@@ -9,11 +9,20 @@
 
 namespace lindavex::report {
 
+namespace {
+
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
+}
+
+bool hasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return isControl(c); });
+}
+
+}  // namespace
+
 std::string escaped(std::string_view text) {
-    const auto isControl = [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
-    };
-    if (std::none_of(text.begin(), text.end(), isControl)) return std::string(text);
+    if (!hasControl(text)) return std::string(text);
     std::string out;
     for (const char c : text) {
         if (!isControl(c)) {
@@ -45,13 +54,25 @@ std::string escaped(std::string_view text) {
 std::string shown(std::string_view cp1252) {
     std::string text = escaped(cp1252);
     // Codes are mostly ASCII, the same in both.
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return text;
+    if (codepage::isAscii(text)) return text;
     return codepage::toUtf8(text);
 }
 
-std::string quoted(std::string_view cp1252) { return "«" + shown(cp1252) + "»"; }
+void appendQuoted(std::string& out, std::string_view cp1252) {
+    out += "«";
+    // Plain ASCII, as codes mostly are, is shown as it stands.
+    if (codepage::isAscii(cp1252) && !hasControl(cp1252))
+        out += cp1252;
+    else
+        out += shown(cp1252);
+    out += "»";
+}
+
+std::string quoted(std::string_view cp1252) {
+    std::string out;
+    appendQuoted(out, cp1252);
+    return out;
+}
 
 std::string groupedText(const std::vector<Group>& groups) {
     std::size_t size = 0;

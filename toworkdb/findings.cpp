@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/codepage.h"
@@ -48,10 +49,19 @@ const char* kindName(Finding::Kind kind) {
 }  // namespace
 
 void StepContext::note(Finding::Kind kind, Finding::What what, const store::Node& element,
-                       const char* table, const std::string& code, const std::string& storedCode,
-                       const std::string& name, const std::string& message) {
-    run.findings.push_back(
-        {kind, what, element.name(), table, code, storedCode, name, element.line(), message});
+                       const char* table, std::string code, std::string storedCode,
+                       std::string name, std::string message) {
+    // Filled in place: a school with long codes has a finding per element.
+    Finding& f = run.findings.emplace_back();
+    f.kind = kind;
+    f.what = what;
+    f.element = element.name();
+    f.table = table;
+    f.code = std::move(code);
+    f.storedCode = std::move(storedCode);
+    f.name = std::move(name);
+    f.line = element.line();
+    f.message = std::move(message);
 }
 
 void StepContext::noteCode(const char* table, const store::Node& element,
@@ -74,9 +84,9 @@ void StepContext::noteCode(const char* table, const store::Node& element,
                  howStored(centreCode, writtenCode));
     }
     // The code as the file has it, before the code page: a character the code page lacks
-    // comes back as '?'.
+    // comes back as '?'. ASCII always comes back.
     const std::string unicode = element.attributeUnicode(codigo);
-    if (unicode != codepage::toUtf8(codepage::fromUtf8(unicode))) {
+    if (!codepage::isAscii(unicode) && unicode != codepage::toUtf8(codepage::fromUtf8(unicode))) {
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
              returned, name,
              "el código " + report::escaped(unicode) +
@@ -135,11 +145,12 @@ std::string renamedCodesText(const std::vector<Finding>& findings) {
     std::string renamed;
     std::string dropped;
     for (const Finding& f : findings) {
+        // Appended piece by piece: a school with long codes has one line per element.
         if (f.what == Finding::What::Renamed) {
-            renamed += "  " + f.table + ": " + report::shown(f.code) + " → " +
-                       report::shown(f.storedCode) + '\n';
+            renamed.append("  ").append(f.table).append(": ").append(report::shown(f.code));
+            renamed.append(" → ").append(report::shown(f.storedCode)).append(1, '\n');
         } else if (f.what == Finding::What::NoRow || f.what == Finding::What::TutorEmptied) {
-            dropped += "  " + where(f) + ": " + f.message + '\n';
+            dropped.append("  ").append(where(f)).append(": ").append(f.message).append(1, '\n');
         }
     }
     std::string text;

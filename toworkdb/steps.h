@@ -51,9 +51,9 @@ struct StepContext {
     store::AttributeName codigo = doc.attributeName("Codigo");
 
     // Records what the step found about one element of the file.
+    // Texts made for the finding are moved into it, not copied.
     void note(Finding::Kind kind, Finding::What what, const store::Node& element, const char* table,
-              const std::string& code, const std::string& storedCode, const std::string& name,
-              const std::string& message);
+              std::string code, std::string storedCode, std::string name, std::string message);
 
     // Notes an element whose code is stored as writtenCode (how, when it differs) and what the
     // timetable export gives back for it (the field written as `writtenReturned`), when that is

@@ -65,12 +65,12 @@ std::string line(const Finding& f) {
     }};
     for (const auto& [label, value] : fields) {
         text += label;
-        text += report::quoted(*value);
+        report::appendQuoted(text, *value);
     }
     // The other keys are fields of the line already.
     if (f.reason == Reason::NoSlot) {
         text += "; clave ";
-        text += report::quoted(f.key);
+        report::appendQuoted(text, f.key);
     }
     return text;
 }

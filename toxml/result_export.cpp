@@ -158,8 +158,11 @@ class TimetableWriter {
     void writeRow(RowKind kind) {
         using Reason = Finding::Reason;
         store::Table& soluc = t_.soluc;
-        const std::string asig = soluc.asText(asig_);
-        const std::string tarea = soluc.asText(tarea_);
+        // Texts are read as views of the records they stand in: SOLUC's stays the current one,
+        // and each other table stays on the record looked up, until the row is written.
+        Scratch& s = scratch_;
+        const std::string_view asig = soluc.asTextView(asig_, s.asig);
+        const std::string_view tarea = soluc.asTextView(tarea_, s.tarea);
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
         // DIA and HORA are read once each, as their number and their text: the number for the
@@ -175,27 +178,27 @@ class TimetableWriter {
             located(field::kHora, hora_, [&] { return soluc.asFloatAndText(hora_); });
         if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
 
-        std::string profesor;
-        std::string grupo;
-        std::string materia;
-        std::string aula;
-        const std::string codGrupo = soluc.asText(codGrupo_);
+        std::string_view profesor;
+        std::string_view grupo;
+        std::string_view materia;
+        std::string_view aula;
+        const std::string_view codGrupo = soluc.asTextView(codGrupo_, s.codGrupo);
         if (kind == RowKind::Subject) {
             if (!t_.grupos.lookup(grupoAbrev_, codGrupo))
                 return note(Reason::UnknownGroup, kind, codGrupo);
-            grupo = t_.grupos.asText(grupoAbrev_);
+            grupo = t_.grupos.asTextView(grupoAbrev_, s.grupo);
         } else {
             grupo = codGrupo;
         }
         if (!t_.nomAsg.lookup(asignaturaCod_, asig))
             return note(Reason::UnknownSubject, kind, asig);
-        if (kind == RowKind::Subject) materia = t_.nomAsg.asText(asignaturaGestion_);
-        const std::string prof = soluc.asText(prof_);
+        if (kind == RowKind::Subject) materia = t_.nomAsg.asTextView(asignaturaGestion_, s.materia);
+        const std::string_view prof = soluc.asTextView(prof_, s.prof);
         const bool profesorFound = t_.profesor.lookup(profesorAbrev_, prof);
-        if (profesorFound) profesor = t_.profesor.asText(profesorAbrev_);
-        const std::string aulaCode = soluc.asText(aula_);
+        if (profesorFound) profesor = t_.profesor.asTextView(profesorAbrev_, s.profesor);
+        const std::string_view aulaCode = soluc.asTextView(aula_, s.aulaCode);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
-        if (aulaFound) aula = t_.aulas.asText(aulaGestion_);
+        if (aulaFound) aula = t_.aulas.asTextView(aulaGestion_, s.aula);
         std::string slot(codepage::trim(dia.text));
         slot += codepage::trim(hora.text);
         if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
@@ -207,8 +210,8 @@ class TimetableWriter {
         out_.attribute(codigoMateria_, materia);
         out_.attribute(codigoAula_, aula);
         out_.attribute(diaName_, days::letterOf(day));
-        out_.attribute(horaInicio_, t_.tramos.asText(tramoDesde_));
-        out_.attribute(horaFin_, t_.tramos.asText(tramoHasta_));
+        out_.attribute(horaInicio_, t_.tramos.asTextView(tramoDesde_, s.desde));
+        out_.attribute(horaFin_, t_.tramos.asTextView(tramoHasta_, s.hasta));
         out_.endElement();
         ++written_;
         // Only a record that is written can lack its teacher or room in the result; one that
@@ -235,11 +238,12 @@ class TimetableWriter {
     }
 
     // The current record as it stands in SOLUC, read again only for a record noted.
-    void note(Finding::Reason reason, RowKind kind, const std::string& key = {}) {
+    void note(Finding::Reason reason, RowKind kind, std::string_view key = {}) {
         const store::Table& soluc = t_.soluc;
-        findings_.push_back({reason, soluc.position() + 1, kind, key, soluc.asText(asig_),
-                             soluc.asText(tarea_), soluc.asText(dia_), soluc.asText(hora_),
-                             soluc.asText(codGrupo_), soluc.asText(prof_), soluc.asText(aula_)});
+        findings_.push_back({reason, soluc.position() + 1, kind, std::string(key),
+                             soluc.asText(asig_), soluc.asText(tarea_), soluc.asText(dia_),
+                             soluc.asText(hora_), soluc.asText(codGrupo_), soluc.asText(prof_),
+                             soluc.asText(aula_)});
     }
 
     RunTables& t_;
@@ -253,6 +257,11 @@ class TimetableWriter {
     // The activity's element and attribute names, checked once by the writer.
     const store::ElementWriter::Name actividad_, tipo_, codigoProfesor_, codigoGrupo_,
         codigoMateria_, codigoAula_, diaName_, horaInicio_, horaFin_;
+    // Where a row's values that their fields do not hold as text are made, one for each.
+    struct Scratch {
+        std::string asig, tarea, codGrupo, grupo, materia, prof, profesor, aulaCode, aula, desde,
+            hasta;
+    } scratch_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
     std::size_t read_ = 0;

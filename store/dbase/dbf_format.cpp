@@ -16,33 +16,6 @@ namespace {
 
 }  // namespace
 
-std::optional<TypeInfo> storageOf(char type) {
-    switch (type) {
-        case 'C':
-            return TypeInfo{Storage::Character, 0, ' '};
-        case 'D':
-            return TypeInfo{Storage::Date, 8, ' '};
-        case 'N':
-        case 'F':
-            return TypeInfo{Storage::Digits, 0, ' '};
-        case 'I':
-        case '+':
-            return TypeInfo{Storage::BinaryInteger, 4, '\0'};
-        case 'O':
-            return TypeInfo{Storage::BinaryDouble, 8, '\0'};
-        case 'L':
-            return TypeInfo{Storage::Logical, 1, ' '};
-        case '@':
-            return TypeInfo{Storage::Timestamp, 8, '\0'};
-        case 'M':
-        case 'B':
-        case 'G':
-            return TypeInfo{Storage::Memo, 0, ' '};
-        default:
-            return std::nullopt;
-    }
-}
-
 std::size_t readLe(std::string_view bytes, std::size_t at, std::size_t width) {
     std::size_t value = 0;
     for (std::size_t i = 0; i < width; ++i)

@@ -1,6 +1,7 @@
 #pragma once
 // Byte layout of dBase table files: the header and field descriptors of levels III, IV, V
 // (32-byte descriptors) and 7 (48-byte descriptors), and the binary number forms of level 7.
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -44,8 +45,49 @@ struct TypeInfo {
     char blank;               // the byte an unset value is filled with
 };
 
+namespace detail {
+
+constexpr std::optional<TypeInfo> typeInfo(char type) {
+    switch (type) {
+        case 'C':
+            return TypeInfo{Storage::Character, 0, ' '};
+        case 'D':
+            return TypeInfo{Storage::Date, 8, ' '};
+        case 'N':
+        case 'F':
+            return TypeInfo{Storage::Digits, 0, ' '};
+        case 'I':
+        case '+':
+            return TypeInfo{Storage::BinaryInteger, 4, '\0'};
+        case 'O':
+            return TypeInfo{Storage::BinaryDouble, 8, '\0'};
+        case 'L':
+            return TypeInfo{Storage::Logical, 1, ' '};
+        case '@':
+            return TypeInfo{Storage::Timestamp, 8, '\0'};
+        case 'M':
+        case 'B':
+        case 'G':
+            return TypeInfo{Storage::Memo, 0, ' '};
+        default:
+            return std::nullopt;
+    }
+}
+
+// Every byte's storage, worked out when compiling: every field read or written asks it.
+inline constexpr std::array<std::optional<TypeInfo>, 256> kStorages = [] {
+    std::array<std::optional<TypeInfo>, 256> storages{};
+    for (std::size_t byte = 0; byte < storages.size(); ++byte)
+        storages[byte] = typeInfo(static_cast<char>(byte));
+    return storages;
+}();
+
+}  // namespace detail
+
 // The storage of a type letter; no value for a letter no dBase level uses.
-std::optional<TypeInfo> storageOf(char type);
+constexpr std::optional<TypeInfo> storageOf(char type) {
+    return detail::kStorages[static_cast<unsigned char>(type)];
+}
 
 struct Field {
     std::string name;

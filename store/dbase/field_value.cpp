@@ -37,6 +37,17 @@ std::int32_t roundedLong(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
+// A number's plain decimal form: of digits already in that form (no leading zero but a lone
+// "0"), those digits.
+std::string digitsAsText(const dbf::Field& f, const char* at, double value) {
+    if (storageOf(f) == Storage::Digits) {
+        const std::string_view trimmed = codepage::trim(std::string_view(at, f.length));
+        if (convert::plainDigits(trimmed) && (trimmed.size() == 1 || trimmed.front() != '0'))
+            return std::string(trimmed);
+    }
+    return convert::plainDecimal(value);
+}
+
 std::string_view trimRight(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
     return text;
@@ -134,7 +145,7 @@ std::string readText(const dbf::Field& f, const char* at, const std::string& tab
         case Storage::BinaryInteger:
         case Storage::BinaryDouble: {
             std::optional<double> value = readNumber(f, at, table);
-            return value ? convert::plainDecimal(*value) : std::string();
+            return value ? digitsAsText(f, at, *value) : std::string();
         }
         case Storage::Logical:
             if (std::strchr("TtYy", *at) != nullptr && *at != '\0') return "True";
@@ -150,6 +161,15 @@ std::string readText(const dbf::Field& f, const char* at, const std::string& tab
                          table);
 }
 
+std::string_view readTextView(const dbf::Field& f, const char* at, const std::string& table,
+                              std::string& scratch) {
+    const Storage storage = storageOf(f);
+    if (storage == Storage::Character || storage == Storage::Date)
+        return trimRight(std::string_view(at, f.length));
+    scratch = readText(f, at, table);
+    return scratch;
+}
+
 std::optional<double> readNumber(const dbf::Field& f, const char* at, const std::string& table) {
     switch (storageOf(f)) {
         case Storage::BinaryInteger: {
@@ -159,11 +179,16 @@ std::optional<double> readNumber(const dbf::Field& f, const char* at, const std:
         }
         case Storage::BinaryDouble:
             return dbf::decodeDouble(at);
+        case Storage::Digits: {
+            const std::string_view stored(at, f.length);
+            const std::string_view trimmed = codepage::trim(stored);
+            if (trimmed.empty()) return std::nullopt;
+            if (const std::optional<double> value = convert::plainDigits(trimmed)) return value;
+            return convert::toFloat(stored);
+        }
         default: {
-            // Numbers stored as digits and numbers asked of text fields.
-            std::string stored = storageOf(f) == Storage::Digits
-                                     ? std::string(std::string_view(at, f.length))
-                                     : readText(f, at, table);
+            // Numbers asked of text fields.
+            const std::string stored = readText(f, at, table);
             if (codepage::trim(stored).empty()) return std::nullopt;
             return convert::toFloat(stored);
         }
@@ -177,7 +202,7 @@ NumberAndText readNumberAndText(const dbf::Field& f, const char* at, const std::
         case Storage::BinaryDouble: {
             // Stored as a number: its text is its plain decimal form.
             NumberAndText read{readNumber(f, at, table), {}};
-            if (read.value) read.text = convert::plainDecimal(*read.value);
+            if (read.value) read.text = digitsAsText(f, at, *read.value);
             return read;
         }
         default: {
@@ -207,7 +232,7 @@ IntegerAndText readIntegerAndText(const dbf::Field& f, const char* at, const std
             if (!number) return {};
             return {storageOf(f) == Storage::BinaryInteger ? static_cast<std::int32_t>(*number)
                                                            : roundedLong(*number),
-                    convert::plainDecimal(*number)};
+                    digitsAsText(f, at, *number)};
         }
         default: {
             IntegerAndText read{std::nullopt, readText(f, at, table)};

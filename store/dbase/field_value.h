@@ -20,6 +20,10 @@ FieldDef fromStored(const dbf::Field& field);
 // Text without trailing pad blanks; numbers in their plain decimal form; logicals "True" or
 // "False"; timestamps "YYYY-MM-DD hh:mm:ss"; unset values empty.
 std::string readText(const dbf::Field& f, const char* at, const std::string& table);
+// The same text as a view: of the record's bytes for text fields, which hold it as it reads,
+// else of `scratch`, where it is made.
+std::string_view readTextView(const dbf::Field& f, const char* at, const std::string& table,
+                              std::string& scratch);
 // Numbers asked of a text field are converted and raise the conversion errors.
 std::optional<double> readNumber(const dbf::Field& f, const char* at, const std::string& table);
 std::optional<std::int32_t> readInteger(const dbf::Field& f, const char* at,

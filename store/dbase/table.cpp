@@ -64,11 +64,16 @@ struct Table::Impl {
     std::vector<std::unique_ptr<LookupIndex>> lookups;  // by field number, once built
     // The last lookup and its answer: records in a row asking for the same key, as the sessions
     // of one class do, are answered without the index. Any change to the records forgets it.
+    // The key is a view of the index's own key when found (the index keeps its keys in place
+    // until a change, which forgets the answer), or of `missing`.
     struct LastLookup {
         std::size_t fieldNo = Column::kLacking;
-        std::string key;
+        std::string_view key;
+        std::string missing;
         std::optional<std::size_t> found;
     } last;
+    // A record with every field unset, which append() starts from; made on the first append.
+    std::string blankRecord;
 
     bool locked() const { return file.lock.isOpen(); }
 
@@ -283,9 +288,13 @@ bool Table::isDeleted() const {
 void Table::append() {
     impl_->requireOpen();
     impl_->postPending();
-    impl_->buffer.assign(impl_->layout.recordLength, ' ');
-    for (const dbf::Field& f : impl_->layout.fields)
-        field_value::writeBlank(f, impl_->buffer.data() + 1 + f.offset);
+    std::string& blank = impl_->blankRecord;
+    if (blank.empty()) {
+        blank.assign(impl_->layout.recordLength, ' ');
+        for (const dbf::Field& f : impl_->layout.fields)
+            field_value::writeBlank(f, blank.data() + 1 + f.offset);
+    }
+    impl_->buffer.assign(blank);
     impl_->state = Impl::State::Insert;
     impl_->pos = impl_->count;
 }
@@ -344,6 +353,13 @@ std::string Table::asText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     return rec != nullptr ? impl_->text(f, rec) : std::string();
+}
+
+std::string_view Table::asTextView(const Column& field, std::string& scratch) const {
+    const dbf::Field& f = impl_->field(field);
+    const char* rec = impl_->current();
+    if (rec == nullptr) return {};
+    return field_value::readTextView(f, Impl::at(f, rec), impl_->displayName, scratch);
 }
 
 std::string Table::storedText(const Column& field) const {
@@ -422,9 +438,14 @@ bool Table::lookup(const Column& field, std::string_view key) {
         LookupIndex& index = impl_->lookupIndex(fieldNo);
         auto found = index.find(key);
         last.fieldNo = fieldNo;
-        last.key = key;
         last.found.reset();
-        if (found != index.end() && !found->second.empty()) last.found = found->second.front();
+        if (found != index.end()) {
+            last.key = found->first;
+            if (!found->second.empty()) last.found = found->second.front();
+        } else {
+            last.missing = key;
+            last.key = last.missing;
+        }
     }
     if (!last.found) return false;
     impl_->pos = *last.found;

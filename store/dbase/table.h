@@ -87,6 +87,9 @@ class Table {
     };
     Column column(std::string_view field) const;
     std::string asText(const Column& field) const;
+    // What asText gives, as a view for a loop that reads record after record: of the record
+    // itself for a text field, valid until the table moves or changes; else of `scratch`.
+    std::string_view asTextView(const Column& field, std::string& scratch) const;
     std::optional<std::int32_t> asInteger(const Column& field) const;
     std::optional<double> asFloat(const Column& field) const;
     // A field read for its number and its text alike, decoded once: what asInteger (asFloat)

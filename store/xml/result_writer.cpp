@@ -26,16 +26,12 @@ const char* chars(const xmlChar* text) { return reinterpret_cast<const char*>(te
 
 // XML cannot carry control characters other than tab and line ends, not even as references:
 // written out, they would make a file that no reader accepts.
-void checkAttributeValue(const std::string& utf8Name, std::string_view cp1252value) {
-    for (const char c : cp1252value) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            std::string message = "El atributo '" + utf8Name;
-            message += "' no admite caracteres de control: '";
-            message += codepage::toUtf8(cp1252value);
-            message += "'.";
-            throw Error(message);
-        }
-    }
+[[noreturn]] void controlCharacterError(const std::string& utf8Name, std::string_view cp1252value) {
+    std::string message = "El atributo '" + utf8Name;
+    message += "' no admite caracteres de control: '";
+    message += codepage::toUtf8(cp1252value);
+    message += "'.";
+    throw Error(message);
 }
 
 // The permissions a replaced file keeps, or those of a newly made file.
@@ -99,7 +95,8 @@ std::optional<ByteForms> encodedForms(xmlCharEncodingHandler* handler) {
 // document with a declared encoding: markup characters and the three blanks other than the
 // space as references, every other byte in its form (UTF-8 for libxml2's encoder, or already
 // encoded). One pass, with no text made per value.
-void appendAttributeText(std::string& out, std::string_view cp1252, const ByteForms& forms) {
+// A control character other than tab and line ends has no place in a value: false for one.
+bool appendAttributeText(std::string& out, std::string_view cp1252, const ByteForms& forms) {
     // Bytes written as they are go out a run at a time.
     std::size_t run = 0;
     for (std::size_t i = 0; i < cp1252.size(); ++i) {
@@ -128,7 +125,9 @@ void appendAttributeText(std::string& out, std::string_view cp1252, const ByteFo
                 reference = "&amp;";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x80) continue;
+                if (static_cast<unsigned char>(c) >= 0x80) break;
+                if (static_cast<unsigned char>(c) < 0x20) return false;
+                continue;
         }
         out.append(cp1252.data() + run, i - run);
         if (reference != nullptr)
@@ -138,6 +137,7 @@ void appendAttributeText(std::string& out, std::string_view cp1252, const ByteFo
         run = i + 1;
     }
     out.append(cp1252.data() + run, cp1252.size() - run);
+    return true;
 }
 
 // Text in quotes as libxml2 writes the declaration's values: double ones unless the text holds
@@ -203,12 +203,13 @@ class StreamingWriter final : public ElementWriter {
 
     void attribute(Name name, std::string_view cp1252value) override {
         if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
-        const std::string& utf8Name = names_.at(name);
-        checkAttributeValue(utf8Name, cp1252value);
-        staged_ += ' ';
-        staged_ += nameForms_[name];
-        staged_ += "=\"";
-        appendAttributeText(staged_, cp1252value, *forms_);
+        // The value is checked as it is written; one that cannot be is taken back.
+        const std::size_t before = staged_.size();
+        staged_ += attributeStarts_.at(name);
+        if (!appendAttributeText(staged_, cp1252value, *forms_)) {
+            staged_.resize(before);
+            controlCharacterError(names_[name], cp1252value);
+        }
         staged_ += '"';
     }
 
@@ -270,6 +271,7 @@ class StreamingWriter final : public ElementWriter {
         names_.push_back(utf8Name);
         std::string form;
         for (const char c : name) form += (*forms_)[static_cast<unsigned char>(c)];
+        attributeStarts_.push_back(' ' + form + "=\"");
         nameForms_.push_back(std::move(form));
         return names_.size() - 1;
     }
@@ -322,8 +324,9 @@ class StreamingWriter final : public ElementWriter {
     std::optional<ByteForms> direct_;  // when the writer encodes the new root itself
     const ByteForms* forms_ = &utf8Forms();
     std::vector<Name> open_;
-    std::vector<std::string> names_;      // UTF-8, by Name
-    std::vector<std::string> nameForms_;  // as written, by Name
+    std::vector<std::string> names_;            // UTF-8, by Name
+    std::vector<std::string> nameForms_;        // as written, by Name
+    std::vector<std::string> attributeStarts_;  // ` name="` as written, by Name
     bool startTagOpen_ = false;
     // Last, so that it goes first: closing it may still hand output to toFile.
     std::unique_ptr<xmlOutputBuffer, CloseBuffer> out_;

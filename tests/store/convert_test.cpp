@@ -48,6 +48,18 @@ TEST(ConvertTest, FloatsTakeCommaOrPointAndASign) {
     EXPECT_DOUBLE_EQ(toFloat("1e3"), 1000.0);
 }
 
+// Plain digits, read in place, read as the full conversion reads them; anything else is left
+// to it.
+TEST(ConvertTest, PlainDigitsAreWhatTheFullConversionReads) {
+    for (const char* text : {"0", "7", "007", "120", "999999999999999", "123456789012345"}) {
+        ASSERT_TRUE(plainDigits(text).has_value()) << text;
+        EXPECT_EQ(*plainDigits(text), toFloat(std::string(" ") + text + " ")) << text;
+    }
+    for (const char* text :
+         {"", " 7", "7 ", "+7", "-7", "7,5", "7.5", "7e1", "x7", "1234567890123456"})
+        EXPECT_FALSE(plainDigits(text).has_value()) << text;
+}
+
 TEST(ConvertTest, FloatErrorsCarryTheTextAsGiven) {
     for (const char* text : {"", "  ", "1,2,3", "1.234,5", "abc", "++1", "+-1", "-+1", "--1", "1 5",
                              "inf", "nan", "1e999", "0x1p3"}) {

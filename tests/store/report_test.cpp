@@ -93,6 +93,9 @@ TEST(Shown, ControlCharactersEscapedAndCodePageTextInUtf8) {
     for (const auto& c : cases) {
         EXPECT_EQ(report::quoted(c.cp1252), c.quoted) << c.cp1252;
         EXPECT_EQ(shown(c.cp1252), c.quoted.substr(2, c.quoted.size() - 4)) << c.cp1252;
+        std::string line = "ASIG ";
+        appendQuoted(line, c.cp1252);
+        EXPECT_EQ(line, "ASIG " + c.quoted) << c.cp1252;
     }
     EXPECT_EQ(escaped("Łódź\n"), "Łódź\\n");  // UTF-8 text keeps its letters
 }
