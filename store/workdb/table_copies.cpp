@@ -185,7 +185,7 @@ std::string newCopyName(const fs::path& copies) {
     std::string name = stamp;
     std::error_code ec;
     for (int n = 2; fs::exists(copies / name, ec) && n < 1000; ++n) {
-        char suffix[8] = {};
+        char suffix[16] = {};
         std::snprintf(suffix, sizeof suffix, "-%03d", n);
         name = std::string(stamp) + suffix;
     }

@@ -142,9 +142,10 @@ TEST(TableChanges, WhatANewExportChangesIsSaidBeforeAndAfterAlike) {
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(linesOf(checked.changes), expected);
         EXPECT_EQ(solucOf(checked.changes), c.soluc);
-        if (c.lines.empty())
+        if (c.lines.empty()) {
             EXPECT_EQ(changesText(checked.changes),
                       "Las tablas de trabajo quedarían como están.\n");
+        }
 
         // The run then says what it did, against the copy of the tables it replaced.
         const ConversionReport done = convert(scratch / "changed.xml", workDb);

@@ -206,7 +206,7 @@ TEST(CompletionStatus, AHostThatGoesAwayEndsTheWindowButNeverDuringAnAction) {
     // Gone during an action: ends only once the action has returned.
     {
         hostExists = true;
-        Window w({"exportar", kHandle}, {hostGoesAway, {}});
+        Window w({"exportar", kHandle}, {hostGoesAway, {}, {}});
         w.form->setHostWindowCheck([&] { return hostExists; });
         closed = w.closed.get();
         w.form->BExportarClick();
@@ -275,7 +275,7 @@ TEST(CompletionStatus, AHostThatGoesAwayClosesWhateverBoxIsOpenAndTheWindowEnds)
 TEST(CompletionStatus, FirstActionWithTheLibrary) {
     // Missing input in embedded mode: -1, and the action closes the window.
     {
-        Window w({"exportar", kHandle}, {&runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.ui.messages, std::vector<std::string>{"No existe archivo"});
         EXPECT_EQ(w.closed->count(), 1);
@@ -283,14 +283,14 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
     }
     // Missing input outside embedded mode: the status stays 0 and the window stays open.
     {
-        Window w({}, {&runConversion, {}});
+        Window w({}, {&runConversion, {}, {}});
         w.form->BExportar->click();
         EXPECT_EQ(w.form->runState().completionStatus, 0);
         EXPECT_EQ(w.closed->count(), 0);
     }
     // A completed run: "Proceso finalizado" first, then the window closes with 1.
     {
-        Window w({"exportar", kHandle}, {&runConversion, {}});
+        Window w({"exportar", kHandle}, {&runConversion, {}, {}});
         fs::create_directory(w.dir / "WTEMP");
         std::ofstream(w.dir / "centro.xml")
             << "<?xml version=\"1.0\"?>\n<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" "
@@ -305,7 +305,8 @@ TEST(CompletionStatus, FirstActionWithTheLibrary) {
 
 // The second action's "Proceso finalizado" has details only when SOLUC lost something.
 TEST(CompletionStatus, SecondActionShowsWhatTheTimetableLostInTheDetails) {
-    Window w({}, {&runConversion, [](RunState& s, UserInterface& ui) { runResultExport(s, ui); }});
+    Window w({},
+             {&runConversion, [](RunState& s, UserInterface& ui) { runResultExport(s, ui); }, {}});
     fs::create_directory(w.dir / "WTEMP");
     std::ofstream(w.dir / "centro.xml")
         << "<Centro Codigo=\"1\" Nombre=\"IES\" CursoEscolar=\"2026\" Version=\"1\">"
