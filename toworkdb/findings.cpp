@@ -17,7 +17,7 @@ namespace lindavex::toworkdb {
 namespace {
 
 // How a code came to be stored otherwise, told from the two codes.
-std::string howStored(const std::string& centreCode, const std::string& writtenCode) {
+const char* howStored(const std::string& centreCode, const std::string& writtenCode) {
     if (centreCode.size() > kCodeWidth && writtenCode == shortenCode(centreCode))
         return "acortado a sus 8 primeros y 2 últimos caracteres";
     if (writtenCode == firstChars(centreCode, kCodeWidth)) return "cortado a 10 caracteres";
@@ -78,10 +78,14 @@ void StepContext::noteCode(const char* table, const store::Node& element,
                                   report::quoted(stored));
     }
     if (centreCode != writtenCode) {
+        // Built in one string: a school with long codes has one per element.
+        std::string message;
+        message.reserve(64 + stored.size());
+        message.append(table).append(" lo guarda como ");
+        report::appendQuoted(message, stored);
+        message.append(", ").append(howStored(centreCode, writtenCode));
         note(Finding::Kind::Change, Finding::What::Renamed, element, table, centreCode, stored,
-             name,
-             std::string(table) + " lo guarda como " + report::quoted(stored) + ", " +
-                 howStored(centreCode, writtenCode));
+             name, std::move(message));
     }
     // The code as the file has it, before the code page: a character the code page lacks
     // comes back as '?'. ASCII always comes back.

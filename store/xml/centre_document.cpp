@@ -346,7 +346,10 @@ std::string_view attributeOf(const CompactDocument& document, const CompactEleme
         const CompactAttribute& attribute = document.attributes[element.firstAttribute + i];
         if (attribute.name != id) continue;
         const std::string_view value(document.values.data() + attribute.offset, attribute.length);
-        if (!attribute.references) return codepage::trim(value);
+        // The parser also copies a value for a character outside ASCII or a blank it turns into
+        // a space; with no '&' left in the copy, libxml2 would give the copy back as it is.
+        if (!attribute.references || value.find('&') == std::string_view::npos)
+            return codepage::trim(value);
         const std::unique_ptr<xmlNode, void (*)(xmlNode*)> children(
             xmlStringLenGetNodeList(document.outside.get(), xml(std::string(value).c_str()),
                                     static_cast<int>(value.size())),
@@ -538,6 +541,8 @@ Node CentreDocument::selectSingleNode(std::string_view path) const {
 AttributeName CentreDocument::attributeName(std::string_view name) const {
     return AttributeName(attributeId(*impl_, name));
 }
+
+std::size_t CentreDocument::elementCount() const { return impl_->elements.size(); }
 
 Node CentreDocument::documentElement() const {
     return impl_->elements.empty() ? Node() : Node(impl_.get(), 0);

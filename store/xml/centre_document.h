@@ -106,6 +106,7 @@ class CentreDocument {
     std::vector<Node> selectNodes(std::string_view path) const;
     Node selectSingleNode(std::string_view path) const;
     Node documentElement() const;  // none when the document is empty
+    std::size_t elementCount() const;
     // A name (code page text) for reading an attribute of many elements.
     AttributeName attributeName(std::string_view name) const;
 
