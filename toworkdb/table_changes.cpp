@@ -2,6 +2,7 @@
 #include "toworkdb/table_changes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -63,13 +64,12 @@ Rows readRows(const fs::path& dbf, const std::vector<store::FieldDef>& fields) {
 // Whether two table files hold the same table: the same bytes but for the date of the last
 // change in the header (bytes 1 to 3). A table that cannot be read is not the same.
 bool sameTableFile(const fs::path& a, const fs::path& b) {
-    std::string first;
-    std::string second;
-    if (store::file_io::readFile(a, first) != 0 || store::file_io::readFile(b, second) != 0)
-        return false;
+    constexpr std::size_t kDateStart = 1;
     constexpr std::size_t kDateEnd = 4;
-    return first.size() == second.size() && first.size() > kDateEnd && first[0] == second[0] &&
-           std::equal(first.begin() + kDateEnd, first.end(), second.begin() + kDateEnd);
+    bool same = false;
+    std::uint64_t size = 0;
+    return store::file_io::sameBytesOutside(a, b, kDateStart, kDateEnd, same, size) == 0 && same &&
+           size > kDateEnd;
 }
 
 // What element a row stands for, as SOLUC's codes reach it: `same` says whether two rows are

@@ -167,6 +167,36 @@ int readAt(const platform::File& file, std::uint64_t offset, std::size_t size, s
     return platform::readAt(file, offset, size, bytes);
 }
 
+int sameBytesOutside(const fs::path& a, const fs::path& b, std::size_t skipFrom, std::size_t skipTo,
+                     bool& same, std::uint64_t& size) {
+    same = false;
+    size = 0;
+    platform::File first;
+    platform::File second;
+    if (const int error = platform::openForReading(a, first); error != 0) return error;
+    if (const int error = platform::openForReading(b, second); error != 0) return error;
+    std::uint64_t otherSize = 0;
+    if (const int error = platform::sizeOf(first, size); error != 0) return error;
+    if (const int error = platform::sizeOf(second, otherSize); error != 0) return error;
+    if (size != otherSize) return 0;
+    // Two buffers of one piece each, filled again and again, rather than two whole copies.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::string mine;
+    std::string theirs;
+    for (std::uint64_t at = 0; at < size; at += kPiece) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - at));
+        if (const int error = file_io::readAt(first, at, want, mine); error != 0) return error;
+        if (const int error = file_io::readAt(second, at, want, theirs); error != 0) return error;
+        if (mine.size() != want || theirs.size() != want) return 0;  // shrank meanwhile
+        for (std::uint64_t p = std::max<std::uint64_t>(at, skipFrom);
+             p < std::min<std::uint64_t>(at + want, skipTo); ++p)
+            mine[p - at] = theirs[p - at];
+        if (mine != theirs) return 0;
+    }
+    same = true;
+    return 0;
+}
+
 int readFile(const fs::path& path, std::string& bytes) {
     platform::File file;
     if (const int error = platform::openForReading(path, file); error != 0) return error;

@@ -67,6 +67,10 @@ int removeTree(const std::filesystem::path& dir);
 int readFile(const std::filesystem::path& path, std::string& bytes);
 // Reads up to `size` bytes of an open file from `offset` (platform::readAt), counted as a read.
 int readAt(const platform::File& file, std::uint64_t offset, std::size_t size, std::string& bytes);
+// Whether two files of one size hold the same bytes but for those in [skipFrom, skipTo): read
+// piece by piece, each piece counted as a read; `size` is the first file's size.
+int sameBytesOutside(const std::filesystem::path& a, const std::filesystem::path& b,
+                     std::size_t skipFrom, std::size_t skipTo, bool& same, std::uint64_t& size);
 // Writes a new file that must not exist yet (EEXIST when the name is taken), flushed unless
 // flushes are deferred; on failure nothing is left under the name.
 int writeNewFile(const std::filesystem::path& path, std::string_view bytes);

@@ -128,7 +128,8 @@ int sizeOf(const File& file, std::uint64_t& size) {
 }
 
 int readAt(const File& file, std::uint64_t offset, std::size_t size, std::string& bytes) {
-    bytes.assign(size, '\0');
+    // Every byte kept is read over; a buffer used again is not cleared first.
+    bytes.resize(size);
     std::size_t done = 0;
     while (done < size) {
         const std::uint64_t from = offset + done;
