@@ -58,13 +58,17 @@ std::string shown(std::string_view cp1252) {
     return codepage::toUtf8(text);
 }
 
-void appendQuoted(std::string& out, std::string_view cp1252) {
-    out += "«";
+void appendShown(std::string& out, std::string_view cp1252) {
     // Plain ASCII, as codes mostly are, is shown as it stands.
     if (codepage::isAscii(cp1252) && !hasControl(cp1252))
         out += cp1252;
     else
         out += shown(cp1252);
+}
+
+void appendQuoted(std::string& out, std::string_view cp1252) {
+    out += "«";
+    appendShown(out, cp1252);
     out += "»";
 }
 

@@ -21,6 +21,7 @@ std::string escaped(std::string_view text);
 std::string shown(std::string_view cp1252);
 std::string quoted(std::string_view cp1252);
 void appendQuoted(std::string& out, std::string_view cp1252);  // quoted(), appended to out
+void appendShown(std::string& out, std::string_view cp1252);   // shown(), appended to out
 
 // "heading (count):" and each line indented below it; a blank line between groups. Groups
 // without lines are left out, so no group at all gives an empty text.

@@ -1,6 +1,7 @@
 // ExportarAsignaciones: one ASIGT row per group and subject taught to it.
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "store/codepage.h"
@@ -69,16 +70,19 @@ void ExportarAsignaciones(StepContext& ctx) {
         // The product finds the subject of an assignment by CASIG among the CODs of ASIGNOMT.
         const std::string casig = asStored(entry.code, kCodeWidth);
         const auto named = ctx.run.subjectCodeOfCod.find(casig);
-        if (named == ctx.run.subjectCodeOfCod.end()) {
+        if (named == ctx.run.subjectCodeOfCod.end() || named->second != entry.code) {
+            // Built in one string: a school with long codes has one per subject of a group.
+            std::string message = "CASIG ";
+            report::appendShown(message, casig);
+            if (named == ctx.run.subjectCodeOfCod.end()) {
+                message += " no es el código (COD) de ninguna materia de ASIGNOMT";
+            } else {
+                message += " nombra en ASIGNOMT otra materia (";
+                report::appendShown(message, named->second);
+                message += ')';
+            }
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
-                     work_tables::kAsigt, entry.code, casig, "",
-                     "CASIG " + report::shown(casig) +
-                         " no es el código (COD) de ninguna materia de ASIGNOMT");
-        } else if (named->second != entry.code) {
-            ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
-                     work_tables::kAsigt, entry.code, casig, "",
-                     "CASIG " + report::shown(casig) + " nombra en ASIGNOMT otra materia (" +
-                         report::shown(named->second) + ")");
+                     work_tables::kAsigt, entry.code, casig, "", std::move(message));
         }
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {

@@ -24,13 +24,24 @@ const char* howStored(const std::string& centreCode, const std::string& writtenC
     return "numerado para que no se repita";
 }
 
-// "línea 12: Materia «LENGUA CASTELLANA» (Lengua castellana)"
-std::string where(const Finding& f) {
-    std::string text = "línea " + std::to_string(f.line);
+// "línea 12: Materia «LENGUA CASTELLANA» (Lengua castellana)", appended to `text`: a school
+// with long codes has a line per element.
+void appendWhere(std::string& text, const Finding& f) {
+    text.append("línea ").append(std::to_string(f.line));
     // A finding about the whole file (one that is no centre file) names no element.
-    if (f.element.empty()) return text;
-    text += ": " + f.element + " " + report::quoted(f.code);
-    if (!f.name.empty()) text += " (" + report::shown(f.name) + ")";
+    if (f.element.empty()) return;
+    text.append(": ").append(f.element).append(1, ' ');
+    report::appendQuoted(text, f.code);
+    if (!f.name.empty()) {
+        text.append(" (");
+        report::appendShown(text, f.name);
+        text.append(1, ')');
+    }
+}
+
+std::string where(const Finding& f) {
+    std::string text;
+    appendWhere(text, f);
     return text;
 }
 
@@ -126,7 +137,11 @@ std::string findingsText(const std::vector<Finding>& findings) {
         std::stable_sort(ofKind.begin(), ofKind.end(),
                          [](const Finding* a, const Finding* b) { return a->line < b->line; });
         report::Group& group = groups.emplace_back(report::Group{heading, {}});
-        for (const Finding* f : ofKind) group.lines.push_back(where(*f) + ": " + f->message);
+        for (const Finding* f : ofKind) {
+            std::string& line = group.lines.emplace_back();
+            appendWhere(line, *f);
+            line.append(": ").append(f->message);
+        }
     }
     std::string text = report::groupedText(groups);
     if (text.empty()) text = "Nada que señalar: la exportación guardaría el archivo tal cual.\n";
@@ -151,10 +166,15 @@ std::string renamedCodesText(const std::vector<Finding>& findings) {
     for (const Finding& f : findings) {
         // Appended piece by piece: a school with long codes has one line per element.
         if (f.what == Finding::What::Renamed) {
-            renamed.append("  ").append(f.table).append(": ").append(report::shown(f.code));
-            renamed.append(" → ").append(report::shown(f.storedCode)).append(1, '\n');
+            renamed.append("  ").append(f.table).append(": ");
+            report::appendShown(renamed, f.code);
+            renamed.append(" → ");
+            report::appendShown(renamed, f.storedCode);
+            renamed.append(1, '\n');
         } else if (f.what == Finding::What::NoRow || f.what == Finding::What::TutorEmptied) {
-            dropped.append("  ").append(where(f)).append(": ").append(f.message).append(1, '\n');
+            dropped.append("  ");
+            appendWhere(dropped, f);
+            dropped.append(": ").append(f.message).append(1, '\n');
         }
     }
     std::string text;

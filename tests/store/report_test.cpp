@@ -96,6 +96,9 @@ TEST(Shown, ControlCharactersEscapedAndCodePageTextInUtf8) {
         std::string line = "ASIG ";
         appendQuoted(line, c.cp1252);
         EXPECT_EQ(line, "ASIG " + c.quoted) << c.cp1252;
+        line = "CASIG ";
+        appendShown(line, c.cp1252);
+        EXPECT_EQ(line, "CASIG " + shown(c.cp1252)) << c.cp1252;
     }
     EXPECT_EQ(escaped("Łódź\n"), "Łódź\\n");  // UTF-8 text keeps its letters
 }
