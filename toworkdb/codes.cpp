@@ -1,5 +1,6 @@
 #include "toworkdb/codes.h"
 
+#include <array>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -51,18 +52,29 @@ std::string shortenCode(std::string_view code) {
     return std::string(code.substr(0, 8)) + std::string(code.substr(code.size() - 2));
 }
 
+namespace {
+
+// Each code page byte's lower case, worked out once when compiling: every code written is
+// folded to be told apart from the others.
+constexpr std::array<unsigned char, 256> kLowerCase = [] {
+    std::array<unsigned char, 256> lower{};
+    for (unsigned b = 0; b < lower.size(); ++b) {
+        lower[b] = static_cast<unsigned char>(b);
+        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+            lower[b] = static_cast<unsigned char>(b + 0x20);
+        else if (b == 0x8A || b == 0x8C || b == 0x8E)  // Š Œ Ž
+            lower[b] = static_cast<unsigned char>(b + 0x10);
+        else if (b == 0x9F)  // Ÿ
+            lower[b] = 0xFF;
+    }
+    return lower;
+}();
+
+}  // namespace
+
 std::string foldCase(std::string_view cp1252) {
     std::string out(cp1252);
-    for (char& c : out) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
-            c = static_cast<char>(b + 0x20);
-        } else if (b == 0x8A || b == 0x8C || b == 0x8E) {  // Š Œ Ž
-            c = static_cast<char>(b + 0x10);
-        } else if (b == 0x9F) {  // Ÿ
-            c = static_cast<char>(0xFF);
-        }
-    }
+    for (char& c : out) c = static_cast<char>(kLowerCase[static_cast<unsigned char>(c)]);
     return out;
 }
 

@@ -233,7 +233,10 @@ class CompactBuilder {
         name += chars(localName);
         auto [entry, added] =
             form_.ids.emplace(name, static_cast<std::uint32_t>(form_.names.size()));
-        if (added) form_.names.push_back(std::move(name));
+        if (added) {
+            form_.codePageNames.push_back(codepage::fromUtf8(name));
+            form_.names.push_back(std::move(name));
+        }
         seen_.emplace(key, entry->second);
         return entry->second;
     }
@@ -400,7 +403,7 @@ std::vector<std::uint32_t> selectElements(const CompactDocument& document,
 
 std::string Node::name() const {
     if (document_ == nullptr) return {};
-    return codepage::fromUtf8(document_->names[document_->elements[index_].name]);
+    return document_->codePageNames[document_->elements[index_].name];
 }
 
 std::string Node::attributeUnicode(std::string_view name) const {

@@ -49,6 +49,7 @@ struct CompactDocument {
     std::vector<CompactAttribute> attributes;
     std::string values;
     std::vector<std::string> names;
+    std::vector<std::string> codePageNames;  // the same names in the code page, made once
     std::unordered_map<std::string, std::uint32_t> ids;
     // What lies outside the root, with the entities the attributes refer to; never null.
     std::unique_ptr<xmlDoc, FreeXmlDoc> outside;
