@@ -137,6 +137,9 @@ TEST(CompactForm, AnswersAsTheWholeTreeDoes) {
         {"windows-1252",
          "<?xml version='1.0' encoding='windows-1252'?><Centro Nombre='\x80\x81'>"
          "<Aulas><Aula Codigo='\xD1'/></Aulas></Centro>"},
+        {"values the parser copies, with and without references",
+         "<Centro Nombre='Ingl\xC3\xA9s' Codigo='Ingl\xC3\xA9s &amp; m\xC3\xA1s' "
+         "Denominacion='\xC3\xA9&#233;&#38;' Horas='\xC3\xB1\t\r\n'/>"},
         {"lines past 16 bits", manyLines},
         {"not well-formed", "<Centro><Materias></Centro>"},
         {"another root", "<Escuela Codigo='1'/>"},
