@@ -61,13 +61,14 @@ char32_t codePointOf(unsigned char byte) {
 
 std::string fromUtf8(std::string_view utf8) {
     if (isAscii(utf8)) return std::string(utf8);
-    std::string out;
-    out.reserve(utf8.size());
+    // Never longer than the UTF-8: each character, or each malformed byte, gives one byte.
+    std::string out(utf8.size(), '\0');
+    std::size_t written = 0;
     std::size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         if (lead < 0x80) {
-            out += static_cast<char>(lead);
+            out[written++] = static_cast<char>(lead);
             ++i;
             continue;
         }
@@ -99,8 +100,9 @@ std::string fromUtf8(std::string_view utf8) {
             if (auto it = reverseHigh().find(cp); it != reverseHigh().end())
                 byte = static_cast<char>(it->second);
         }
-        out += byte;
+        out[written++] = byte;
     }
+    out.resize(written);
     return out;
 }
 
