@@ -113,6 +113,7 @@ std::vector<std::string> writtenCodes(const std::vector<std::string>& codes, Sto
     stored.reserve(codes.size());
     {
         std::unordered_set<std::string> handedOut;
+        handedOut.reserve(codes.size());  // one code per element, no rehashing on the way
         CodeNumbering numbering;
         for (const std::string& code : codes) {
             std::string handed = code;
@@ -132,6 +133,7 @@ std::vector<std::string> writtenCodes(const std::vector<std::string>& codes, Sto
     // Who keeps each stored code: the element stored under its own code, so that other tables
     // naming it by that code find it, else the first.
     std::unordered_map<std::string, std::size_t> keeper;
+    keeper.reserve(stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {
         const auto [it, added] = keeper.try_emplace(storedKey(stored[i]), i);
         if (!added && stored[it->second] != codes[it->second] && stored[i] == codes[i])

@@ -108,8 +108,10 @@ void StepContext::noteCode(const char* table, const store::Node& element,
                  " tiene caracteres que las tablas no admiten; la importación devolverá " +
                  report::quoted(returned));
     } else if (returned != centreCode) {
+        std::string message = "la importación devolverá ";
+        report::appendQuoted(message, returned);
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
-             returned, name, "la importación devolverá " + report::quoted(returned));
+             returned, name, std::move(message));
     }
 }
 
