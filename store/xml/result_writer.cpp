@@ -97,10 +97,18 @@ std::optional<ByteForms> encodedForms(xmlCharEncodingHandler* handler) {
 // encoded). One pass, with no text made per value.
 // A control character other than tab and line ends has no place in a value: false for one.
 bool appendAttributeText(std::string& out, std::string_view cp1252, const ByteForms& forms) {
+    // The bytes written as they are, as most bytes of a value are: one look each.
+    static constexpr std::array<bool, 256> kAsItIs = [] {
+        std::array<bool, 256> asItIs{};
+        for (unsigned b = 0x20; b < 0x80; ++b)
+            asItIs[b] = b != '"' && b != '<' && b != '>' && b != '&';
+        return asItIs;
+    }();
     // Bytes written as they are go out a run at a time.
     std::size_t run = 0;
     for (std::size_t i = 0; i < cp1252.size(); ++i) {
         const char c = cp1252[i];
+        if (kAsItIs[static_cast<unsigned char>(c)]) continue;
         const char* reference = nullptr;
         switch (c) {
             case '\n':
