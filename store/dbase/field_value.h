@@ -30,14 +30,8 @@ std::optional<std::int32_t> readInteger(const dbf::Field& f, const char* at,
                                         const std::string& table);
 // A number and its text read at once, with the values and errors that readInteger (or
 // readNumber) and then readText give: a field read for both is decoded once.
-struct IntegerAndText {
-    std::optional<std::int32_t> value;
-    std::string text;
-};
-struct NumberAndText {
-    std::optional<double> value;
-    std::string text;
-};
+using store::IntegerAndText;
+using store::NumberAndText;
 IntegerAndText readIntegerAndText(const dbf::Field& f, const char* at, const std::string& table);
 NumberAndText readNumberAndText(const dbf::Field& f, const char* at, const std::string& table);
 std::optional<bool> readLogical(const dbf::Field& f, const char* at, const std::string& table);

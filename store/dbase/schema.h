@@ -2,6 +2,8 @@
 // What a table is made of: its fields' names, types and widths, and its index tags. The cursor
 // (table.h), the field values (field_value.h), the index (mdx.h) and the work tables'
 // schemas (work_tables.h) all speak of tables in these terms.
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace lindavex::store {
@@ -23,6 +25,17 @@ struct FieldDef {
 struct IndexDef {
     std::string tag;
     std::string field;
+};
+
+// A field read for its number and its text alike, decoded once (Table::asIntegerAndText,
+// asFloatAndText): no value where the field is unset.
+struct IntegerAndText {
+    std::optional<std::int32_t> value;
+    std::string text;
+};
+struct NumberAndText {
+    std::optional<double> value;
+    std::string text;
 };
 
 }  // namespace lindavex::store

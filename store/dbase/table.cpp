@@ -395,18 +395,14 @@ Table::IntegerAndText Table::asIntegerAndText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return {};
-    field_value::IntegerAndText read =
-        field_value::readIntegerAndText(f, Impl::at(f, rec), impl_->displayName);
-    return {read.value, std::move(read.text)};
+    return field_value::readIntegerAndText(f, Impl::at(f, rec), impl_->displayName);
 }
 
 Table::NumberAndText Table::asFloatAndText(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return {};
-    field_value::NumberAndText read =
-        field_value::readNumberAndText(f, Impl::at(f, rec), impl_->displayName);
-    return {read.value, std::move(read.text)};
+    return field_value::readNumberAndText(f, Impl::at(f, rec), impl_->displayName);
 }
 
 std::optional<bool> Table::asLogical(std::string_view field) const {

@@ -94,14 +94,8 @@ class Table {
     std::optional<double> asFloat(const Column& field) const;
     // A field read for its number and its text alike, decoded once: what asInteger (asFloat)
     // and then asText give, with the same errors.
-    struct IntegerAndText {
-        std::optional<std::int32_t> value;
-        std::string text;
-    };
-    struct NumberAndText {
-        std::optional<double> value;
-        std::string text;
-    };
+    using IntegerAndText = store::IntegerAndText;
+    using NumberAndText = store::NumberAndText;
     IntegerAndText asIntegerAndText(const Column& field) const;
     NumberAndText asFloatAndText(const Column& field) const;
     // The field's characters as the file holds them, trimmed: for naming a value that does not

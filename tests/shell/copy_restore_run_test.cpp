@@ -108,7 +108,7 @@ TEST(CopyRestoreRun, ListsAsksAndRestoresOrChangesNothing) {
         EXPECT_EQ(ui.questions.size(), c.pick == Pick::Sound ? 1U : 0U);
         if (!ui.questions.empty()) {
             const std::string& question = ui.questions[0];
-            for (const std::string part :
+            for (const std::string& part :
                  {"¿Restaurar la copia " + soundName + " (7 tablas, ", utf8Path(state.workDb),
                   std::string("se guardan antes como una copia nueva"),
                   std::string("se quitan las tablas que la copia no tiene: CURSOST.")})
