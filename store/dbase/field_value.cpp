@@ -1,7 +1,9 @@
 #include "store/dbase/field_value.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -49,6 +51,20 @@ std::string digitsAsText(const dbf::Field& f, const char* at, double value) {
 }
 
 std::string_view trimRight(std::string_view text) {
+    // Eight bytes at a time from the end: a field is mostly the blanks after a short text. A
+    // byte with no bit set but the space's is a blank (a space or a NUL).
+    constexpr std::uint64_t kNotBlankBits = 0xDFDFDFDFDFDFDFDFU;
+    while (std::endian::native == std::endian::little && text.size() >= sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + text.size() - sizeof word, sizeof word);
+        const std::uint64_t notBlank = word & kNotBlankBits;
+        if (notBlank != 0) {
+            // The highest byte that is not blank is the last character kept.
+            text.remove_suffix(static_cast<std::size_t>(std::countl_zero(notBlank)) / 8);
+            return text;
+        }
+        text.remove_suffix(sizeof word);
+    }
     while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
     return text;
 }

@@ -267,6 +267,41 @@ TEST_F(AllTypesTable, WalkingVisitsRecordsInNaturalOrder) {
     EXPECT_EQ(seen, (std::vector<std::int32_t>{0, 10, 20, 30, 40}));
 }
 
+// A text field reads without the blanks and NULs that end it, whatever the mix and wherever
+// the text stops within the field, and keeps those inside the text.
+TEST(TableTest, TextReadsWithoutTheBlanksAndNulsThatEndIt) {
+    ScratchDir dir;
+    constexpr std::size_t kWidth = 21;
+    testing::DbfBuilder b(testing::DbfBuilder::kLevel7, {{"C", 'C', kWidth}});
+    std::vector<std::string> expected;
+    unsigned seed = 7;
+    for (std::size_t kept = 0; kept <= kWidth; ++kept) {
+        for (int variant = 0; variant < 4; ++variant) {
+            std::string field;
+            for (std::size_t i = 0; i < kWidth; ++i) {
+                seed = seed * 1103515245U + 12345U;
+                const char blank = (seed >> 16) % 2 == 0 ? ' ' : '\0';
+                // Inside the text: letters, and now and then a blank or a byte just off one.
+                const char inside = "AB \0!`\xA0\xE1"[(seed >> 20) % 8];
+                field += i >= kept ? blank : i + 1 == kept ? 'Z' : inside;
+            }
+            b.rawRecord(" " + field);
+            expected.push_back(field.substr(0, kept));
+        }
+    }
+    b.write(dir / "T.DBF");
+    Table t = Table::open(dir.path(), "T", Table::Mode::Shared);
+    const Table::Column column = t.column("C");
+    std::size_t i = 0;
+    for (t.first(); !t.eof(); t.next(), ++i) {
+        std::string scratch;
+        ASSERT_LT(i, expected.size());
+        EXPECT_EQ(t.asTextView(column, scratch), expected[i]) << "record " << i;
+        EXPECT_EQ(t.asText("C"), expected[i]) << "record " << i;
+    }
+    EXPECT_EQ(i, expected.size());
+}
+
 TEST(TableTest, EditChangesTheCurrentRecordOnly) {
     ScratchDir dir;
     recreateTable(dir.path(), "COUNTSES",
