@@ -190,6 +190,8 @@ class StreamingWriter final : public ElementWriter {
         if (direct_) {
             if (xmlOutputBufferFlush(out_.get()) < 0 || out_->error != 0) fail();
             forms_ = &*direct_;
+            // From here on the staged text is the file's own bytes, gathered in one place.
+            staged_.swap(pending_);
         }
     }
 
@@ -238,7 +240,7 @@ class StreamingWriter final : public ElementWriter {
     void commit() override {
         while (!open_.empty()) endElement();
         staged_ += '\n';
-        pass();
+        pass(true);
         const int closed = xmlOutputBufferClose(out_.release());
         if (closed < 0 || error_ != 0) fail();
         if (const int code = file_.write(pending_); code != 0) throwWriteError(target_, code);
@@ -284,17 +286,14 @@ class StreamingWriter final : public ElementWriter {
         return names_.size() - 1;
     }
 
-    // Hands the staged UTF-8 text to libxml2, which encodes it.
-    void pass() {
+    // Hands the staged UTF-8 text to libxml2, which encodes it; or, when the writer encodes the
+    // root itself, writes the staged bytes once a piece has gathered (or all of them, last).
+    void pass(bool last = false) {
         if (staged_.empty()) return;
         if (direct_) {
-            pending_ += staged_;
+            if (!last && staged_.size() < kWriteSize) return;
+            if (const int code = file_.write(staged_); code != 0) throwWriteError(target_, code);
             staged_.clear();
-            if (pending_.size() >= kWriteSize) {
-                if (const int code = file_.write(pending_); code != 0)
-                    throwWriteError(target_, code);
-                pending_.clear();
-            }
             return;
         }
         if (xmlOutputBufferWrite(out_.get(), static_cast<int>(staged_.size()), staged_.data()) < 0)
