@@ -1,6 +1,8 @@
 #include "toxml/result_export.h"
 
+#include <array>
 #include <chrono>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -144,6 +146,11 @@ class TimetableWriter {
     // The subject rows, then the task rows. The first pass notes each record's kind, so that
     // the second reads only the task rows again.
     void writeAll() {
+        profesores_.assign(t_.profesor.recordCount(), {});
+        grupos_.assign(t_.grupos.recordCount(), {});
+        materias_.assign(t_.nomAsg.recordCount(), {});
+        aulas_.assign(t_.aulas.recordCount(), {});
+        tramos_.assign(t_.tramos.recordCount(), {});
         store::Table& soluc = t_.soluc;
         taskRow_.assign(soluc.recordCount(), false);
         for (soluc.first(); !soluc.eof(); soluc.next()) {
@@ -178,40 +185,49 @@ class TimetableWriter {
             located(field::kHora, hora_, [&] { return soluc.asFloatAndText(hora_); });
         if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
 
-        std::string_view profesor;
-        std::string_view grupo;
-        std::string_view materia;
-        std::string_view aula;
+        // Each table's record is found here and its values written below, once the row is
+        // known to be written: the records' positions stand for them until then.
         const std::string_view codGrupo = soluc.asTextView(codGrupo_, s.codGrupo);
+        std::size_t grupo = 0;
         if (kind == RowKind::Subject) {
             if (!t_.grupos.lookup(grupoAbrev_, codGrupo))
                 return note(Reason::UnknownGroup, kind, codGrupo);
-            grupo = t_.grupos.asTextView(grupoAbrev_, s.grupo);
-        } else {
-            grupo = codGrupo;
+            grupo = t_.grupos.position();
         }
         if (!t_.nomAsg.lookup(asignaturaCod_, asig))
             return note(Reason::UnknownSubject, kind, asig);
-        if (kind == RowKind::Subject) materia = t_.nomAsg.asTextView(asignaturaGestion_, s.materia);
+        const std::size_t materia = t_.nomAsg.position();
         const std::string_view prof = soluc.asTextView(prof_, s.prof);
         const bool profesorFound = t_.profesor.lookup(profesorAbrev_, prof);
-        if (profesorFound) profesor = t_.profesor.asTextView(profesorAbrev_, s.profesor);
+        const std::size_t profesor = t_.profesor.position();
         const std::string_view aulaCode = soluc.asTextView(aula_, s.aulaCode);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
-        if (aulaFound) aula = t_.aulas.asTextView(aulaGestion_, s.aula);
+        const std::size_t aula = t_.aulas.position();
         std::string slot(codepage::trim(dia.text));
         slot += codepage::trim(hora.text);
         if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
 
+        // The values that come from the other tables are written as they were made ready the
+        // first time their record was written: a code stands in thousands of rows.
         out_.startElement(actividad_);
         out_.attribute(tipo_, tarea);
-        out_.attribute(codigoProfesor_, profesor);
-        out_.attribute(codigoGrupo_, grupo);
-        out_.attribute(codigoMateria_, materia);
-        out_.attribute(codigoAula_, aula);
-        out_.attribute(diaName_, days::letterOf(day));
-        out_.attribute(horaInicio_, t_.tramos.asTextView(tramoDesde_, s.desde));
-        out_.attribute(horaFin_, t_.tramos.asTextView(tramoHasta_, s.hasta));
+        out_.attributeAsPrepared(profesorFound ? prepared(profesores_, profesor, t_.profesor,
+                                                          {{codigoProfesor_, profesorAbrev_}})
+                                               : noProfesor_);
+        if (kind == RowKind::Subject)
+            out_.attributeAsPrepared(
+                prepared(grupos_, grupo, t_.grupos, {{codigoGrupo_, grupoAbrev_}}));
+        else
+            out_.attribute(codigoGrupo_, codGrupo);
+        out_.attributeAsPrepared(
+            kind == RowKind::Subject
+                ? prepared(materias_, materia, t_.nomAsg, {{codigoMateria_, asignaturaGestion_}})
+                : noMateria_);
+        out_.attributeAsPrepared(
+            aulaFound ? prepared(aulas_, aula, t_.aulas, {{codigoAula_, aulaGestion_}}) : noAula_);
+        out_.attributeAsPrepared(dias_[static_cast<std::size_t>(day)]);
+        out_.attributeAsPrepared(prepared(tramos_, t_.tramos.position(), t_.tramos,
+                                          {{horaInicio_, tramoDesde_}, {horaFin_, tramoHasta_}}));
         out_.endElement();
         ++written_;
         // Only a record that is written can lack its teacher or room in the result; one that
@@ -237,6 +253,19 @@ class TimetableWriter {
         }
     }
 
+    // One attribute, or two in a row, of a record of another table as written: made when the
+    // record is first written, from the record the table stands on.
+    const std::string& prepared(
+        std::vector<std::string>& made, std::size_t record, const store::Table& table,
+        std::initializer_list<std::pair<store::ElementWriter::Name, const store::Table::Column&>>
+            attributes) {
+        std::string& form = made[record];
+        if (form.empty())
+            for (const auto& [name, field] : attributes)
+                form += out_.preparedAttribute(name, table.asTextView(field, scratch_.value));
+        return form;
+    }
+
     // The current record as it stands in SOLUC, read again only for a record noted.
     void note(Finding::Reason reason, RowKind kind, std::string_view key = {}) {
         const store::Table& soluc = t_.soluc;
@@ -259,9 +288,20 @@ class TimetableWriter {
         codigoMateria_, codigoAula_, diaName_, horaInicio_, horaFin_;
     // Where a row's values that their fields do not hold as text are made, one for each.
     struct Scratch {
-        std::string asig, tarea, codGrupo, grupo, materia, prof, profesor, aulaCode, aula, desde,
-            hasta;
+        std::string asig, tarea, codGrupo, prof, aulaCode, value;
     } scratch_;
+    // The attributes as written, of each record of the other tables written so far (empty for
+    // one not yet written), and of the values that stand for no record.
+    std::vector<std::string> profesores_, grupos_, materias_, aulas_, tramos_;
+    const std::string noProfesor_ = out_.preparedAttribute(codigoProfesor_, {});
+    const std::string noMateria_ = out_.preparedAttribute(codigoMateria_, {});
+    const std::string noAula_ = out_.preparedAttribute(codigoAula_, {});
+    const std::array<std::string, 8> dias_ = [this] {
+        std::array<std::string, 8> dias;  // by day number, 1 to 7
+        for (std::size_t day = 1; day < dias.size(); ++day)
+            dias[day] = out_.preparedAttribute(diaName_, days::letterOf(static_cast<int>(day)));
+        return dias;
+    }();
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
     std::size_t read_ = 0;

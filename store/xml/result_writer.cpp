@@ -213,14 +213,18 @@ class StreamingWriter final : public ElementWriter {
 
     void attribute(Name name, std::string_view cp1252value) override {
         if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
-        // The value is checked as it is written; one that cannot be is taken back.
-        const std::size_t before = staged_.size();
-        staged_ += attributeStarts_.at(name);
-        if (!appendAttributeText(staged_, cp1252value, *forms_)) {
-            staged_.resize(before);
-            controlCharacterError(names_[name], cp1252value);
-        }
-        staged_ += '"';
+        appendAttribute(staged_, name, cp1252value);
+    }
+
+    std::string preparedAttribute(Name name, std::string_view cp1252value) const override {
+        std::string prepared;
+        appendAttribute(prepared, name, cp1252value);
+        return prepared;
+    }
+
+    void attributeAsPrepared(std::string_view prepared) override {
+        if (!startTagOpen_) throw Error("No hay elemento al que poner el atributo.");
+        staged_ += prepared;
     }
 
     void endElement() override {
@@ -284,6 +288,18 @@ class StreamingWriter final : public ElementWriter {
         attributeStarts_.push_back(' ' + form + "=\"");
         nameForms_.push_back(std::move(form));
         return names_.size() - 1;
+    }
+
+    // ` name="value"` as written, the value checked as it is written: one that cannot be is
+    // taken back.
+    void appendAttribute(std::string& out, Name name, std::string_view cp1252value) const {
+        const std::size_t before = out.size();
+        out += attributeStarts_.at(name);
+        if (!appendAttributeText(out, cp1252value, *forms_)) {
+            out.resize(before);
+            controlCharacterError(names_[name], cp1252value);
+        }
+        out += '"';
     }
 
     // Hands the staged UTF-8 text to libxml2, which encodes it; or, when the writer encodes the

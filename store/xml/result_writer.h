@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "store/xml/centre_document.h"
@@ -25,6 +26,10 @@ class ElementWriter {
     virtual void startElement(Name name) = 0;
     // Of the element started last, before any element inside it starts.
     virtual void attribute(Name name, std::string_view cp1252value) = 0;
+    // An attribute made ready once, for a value written in many elements, and written as it
+    // stands: the same bytes as attribute(name, value), refused alike when it is made.
+    virtual std::string preparedAttribute(Name name, std::string_view cp1252value) const = 0;
+    virtual void attributeAsPrepared(std::string_view prepared) = 0;
     // By name, for an element or attribute written once.
     void startElement(std::string_view name) { startElement(elementName(name)); }
     void attribute(std::string_view name, std::string_view cp1252value) {
