@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store/codepage.h"
@@ -172,18 +173,30 @@ class TimetableWriter {
         const std::string_view tarea = soluc.asTextView(tarea_, s.tarea);
         if (kind == RowKind::Subject) taskRow_[soluc.position()] = asig == tarea;
         if ((asig == tarea) != (kind == RowKind::Task)) return;
-        // DIA and HORA are read once each, as their number and their text: the number for the
-        // rules, the text for the slot key.
-        const store::Table::IntegerAndText dia =
-            located(field::kDia, dia_, [&] { return soluc.asIntegerAndText(dia_); });
-        const std::int32_t day = dia.value.value_or(0);
-        // The slot key is the day's text followed by the period's, unambiguous for one-digit
-        // days only: day 11, period 3 would find Monday's thirteenth period.
-        if (day == 0) return note(Reason::DayZero, kind);
-        if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
-        const store::Table::NumberAndText hora =
-            located(field::kHora, hora_, [&] { return soluc.asFloatAndText(hora_); });
-        if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
+        // A timetable has a few dozen slots, each in thousands of rows: a slot's day and key are
+        // kept by the bytes DIA and HORA hold, which are all that their reads depend on.
+        slotBytes_.assign(soluc.storedBytes(dia_));
+        slotBytes_ += soluc.storedBytes(hora_);
+        auto known = slots_.find(slotBytes_);
+        if (known == slots_.end()) {
+            // DIA and HORA are read once each, as their number and their text: the number for
+            // the rules, the text for the slot key.
+            const store::Table::IntegerAndText dia =
+                located(field::kDia, dia_, [&] { return soluc.asIntegerAndText(dia_); });
+            const std::int32_t day = dia.value.value_or(0);
+            // The slot key is the day's text followed by the period's, unambiguous for one-digit
+            // days only: day 11, period 3 would find Monday's thirteenth period.
+            if (day == 0) return note(Reason::DayZero, kind);
+            if (day < 1 || day > 7) return note(Reason::DayOutOfRange, kind);
+            const store::Table::NumberAndText hora =
+                located(field::kHora, hora_, [&] { return soluc.asFloatAndText(hora_); });
+            if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
+            std::string key(codepage::trim(dia.text));
+            key += codepage::trim(hora.text);
+            known = slots_.emplace(slotBytes_, Slot{day, std::move(key)}).first;
+        }
+        const std::int32_t day = known->second.day;
+        const std::string& slot = known->second.key;
 
         // Each table's record is found here and its values written below, once the row is
         // known to be written: the records' positions stand for them until then.
@@ -203,8 +216,6 @@ class TimetableWriter {
         const std::string_view aulaCode = soluc.asTextView(aula_, s.aulaCode);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
         const std::size_t aula = t_.aulas.position();
-        std::string slot(codepage::trim(dia.text));
-        slot += codepage::trim(hora.text);
         if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
 
         // The values that come from the other tables are written as they were made ready the
@@ -302,6 +313,13 @@ class TimetableWriter {
             dias[day] = out_.preparedAttribute(diaName_, days::letterOf(static_cast<int>(day)));
         return dias;
     }();
+    // The slots of the rows read so far that have one, by the bytes of their DIA and HORA.
+    struct Slot {
+        std::int32_t day;
+        std::string key;  // for DIASHORAST's DIHO
+    };
+    std::unordered_map<std::string, Slot> slots_;
+    std::string slotBytes_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
     std::size_t written_ = 0;
     std::size_t read_ = 0;

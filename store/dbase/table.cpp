@@ -363,10 +363,14 @@ std::string_view Table::asTextView(const Column& field, std::string& scratch) co
 }
 
 std::string Table::storedText(const Column& field) const {
+    return std::string(codepage::trim(storedBytes(field)));
+}
+
+std::string_view Table::storedBytes(const Column& field) const {
     const dbf::Field& f = impl_->field(field);
     const char* rec = impl_->current();
     if (rec == nullptr) return {};
-    return std::string(codepage::trim(std::string_view(Impl::at(f, rec), f.length)));
+    return {Impl::at(f, rec), f.length};
 }
 
 std::optional<std::int32_t> Table::asInteger(std::string_view field) const {

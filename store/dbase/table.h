@@ -101,6 +101,9 @@ class Table {
     // The field's characters as the file holds them, trimmed: for naming a value that does not
     // read as the type asked of it.
     std::string storedText(const Column& field) const;
+    // The field's bytes exactly as the record holds them (empty past the end): what every read
+    // of the field is made from, for a loop that keeps what it read by them.
+    std::string_view storedBytes(const Column& field) const;
     bool lookup(const Column& field, std::string_view key);
 
     bool hasField(std::string_view field) const;
