@@ -423,10 +423,21 @@ std::string Node::attribute(std::string_view name) const {
 }
 
 std::string Node::attribute(const AttributeName& name) const {
+    std::string scratch;
+    const std::string_view text = attributeView(name, scratch);
+    // Text converted whole into the scratch string is handed over as it is.
+    if (text.data() == scratch.data() && text.size() == scratch.size()) return scratch;
+    return std::string(text);
+}
+
+std::string_view Node::attributeView(const AttributeName& name, std::string& scratch) const {
     if (document_ == nullptr) return {};
-    std::string expanded;
-    return codepage::fromUtf8(
-        attributeOf(*document_, document_->elements[index_], name.id_, expanded));
+    const std::string_view utf8 =
+        attributeOf(*document_, document_->elements[index_], name.id_, scratch);
+    // ASCII reads the same in the code page; only other text is converted.
+    if (codepage::isAscii(utf8)) return utf8;
+    scratch = codepage::fromUtf8(utf8);
+    return scratch;
 }
 
 bool Node::hasAttribute(std::string_view name) const {

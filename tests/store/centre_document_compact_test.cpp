@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/codepage.h"
@@ -55,6 +57,18 @@ std::string attributeByBothNames(const CentreDocument& doc, const Node& node, co
         outcome([&] { return node.attributeUnicode(looked); }) !=
             outcome([&] { return node.attributeUnicode(name); }))
         return byName + " (read otherwise by a name looked up once)";
+    // As a view, with a scratch string that holds an earlier read: the scratch string changes
+    // only when the view is of it.
+    const std::string earlier = "an earlier read";
+    std::string scratch = earlier;
+    const std::string viewed = outcome([&] {
+        const std::string_view view = node.attributeView(looked, scratch);
+        const std::less_equal<const char*> before;
+        const bool ofScratch = before(scratch.data(), view.data()) &&
+                               before(view.data() + view.size(), scratch.data() + scratch.size());
+        return !ofScratch && scratch != earlier ? "scratch changed" : std::string(view);
+    });
+    if (viewed != byName) return byName + " (read otherwise as a view: " + viewed + ")";
     return byName;
 }
 
@@ -140,6 +154,11 @@ TEST(CompactForm, AnswersAsTheWholeTreeDoes) {
         {"values the parser copies, with and without references",
          "<Centro Nombre='Ingl\xC3\xA9s' Codigo='Ingl\xC3\xA9s &amp; m\xC3\xA1s' "
          "Denominacion='\xC3\xA9&#233;&#38;' Horas='\xC3\xB1\t\r\n'/>"},
+        {"blanks and characters the code page lacks, in entities and out",
+         "<!DOCTYPE Centro [<!ENTITY o '&#9; \xCE\xA9 '><!ENTITY e ''>]><Centro "
+         "Nombre=' \xCE\xA9x\xF0\x9F\x98\x80\t' Codigo='&o;&#x20AC;&o;' Denominacion='&e;' "
+         "Apellido1='&#9;&#10;&#13; ' Horas='&e; &amp; ' Dia='\xE2\x82\xAC'><Materias>"
+         "<Materia Codigo='&o;'/><Materia Codigo=' MAT '/></Materias></Centro>"},
         {"lines past 16 bits", manyLines},
         {"not well-formed", "<Centro><Materias></Centro>"},
         {"another root", "<Escuela Codigo='1'/>"},
