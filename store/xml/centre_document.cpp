@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -434,9 +435,15 @@ std::string_view Node::attributeView(const AttributeName& name, std::string& scr
     if (document_ == nullptr) return {};
     const std::string_view utf8 =
         attributeOf(*document_, document_->elements[index_], name.id_, scratch);
-    // ASCII reads the same in the code page; only other text is converted.
+    // ASCII reads the same in the code page; only other text is converted, into the scratch
+    // string, or out of it when expanding entities put the text there.
     if (codepage::isAscii(utf8)) return utf8;
-    scratch = codepage::fromUtf8(utf8);
+    const std::less<const char*> before;
+    if (!before(utf8.data(), scratch.data()) &&
+        before(utf8.data(), scratch.data() + scratch.size()))
+        scratch = codepage::fromUtf8(utf8);
+    else
+        codepage::fromUtf8(utf8, scratch);
     return scratch;
 }
 
