@@ -413,9 +413,13 @@ std::string Node::attributeUnicode(std::string_view name) const {
 }
 
 std::string Node::attributeUnicode(const AttributeName& name) const {
+    std::string scratch;
+    return std::string(attributeUnicodeView(name, scratch));
+}
+
+std::string_view Node::attributeUnicodeView(const AttributeName& name, std::string& scratch) const {
     if (document_ == nullptr) return {};
-    std::string expanded;
-    return std::string(attributeOf(*document_, document_->elements[index_], name.id_, expanded));
+    return attributeOf(*document_, document_->elements[index_], name.id_, scratch);
 }
 
 std::string Node::attribute(std::string_view name) const {

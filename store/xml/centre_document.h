@@ -53,6 +53,8 @@ class Node {
     // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
     std::string attributeUnicode(std::string_view name) const;
     std::string attributeUnicode(const AttributeName& name) const;
+    // The same as a view, as attributeView() gives it; only expanding entities uses `scratch`.
+    std::string_view attributeUnicodeView(const AttributeName& name, std::string& scratch) const;
     bool hasAttribute(std::string_view name) const;
     // The line of the file where the element starts; 0 for none.
     int line() const;

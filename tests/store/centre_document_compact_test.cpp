@@ -41,8 +41,8 @@ const char* const kAttributes[] = {"Codigo", "Denominacion", "Nombre",  "Apellid
                                    "Horas",  "Dia",          "Extra",   "p:otro",
                                    "otro",   "xmlns",        "xmlns:p", "Falta"};
 
-// An attribute read by a name looked up once, as the steps read them, and again by its name:
-// the two must agree, in the code page and as Unicode.
+// An attribute read by a name looked up once, as the steps read them, again by its name, and as
+// a view: all must agree, in the code page and as Unicode.
 std::string attributeByBothNames(const CentreDocument& doc, const Node& node, const char* name) {
     const auto outcome = [](const auto& read) {
         try {
@@ -53,13 +53,17 @@ std::string attributeByBothNames(const CentreDocument& doc, const Node& node, co
     };
     const AttributeName looked = doc.attributeName(name);
     const std::string byName = outcome([&] { return node.attribute(name); });
+    const std::string earlier = "an earlier read";
+    const std::string unicode = outcome([&] { return node.attributeUnicode(name); });
     if (outcome([&] { return node.attribute(looked); }) != byName ||
-        outcome([&] { return node.attributeUnicode(looked); }) !=
-            outcome([&] { return node.attributeUnicode(name); }))
+        outcome([&] { return node.attributeUnicode(looked); }) != unicode ||
+        outcome([&] {
+            std::string scratch = earlier;
+            return std::string(node.attributeUnicodeView(looked, scratch));
+        }) != unicode)
         return byName + " (read otherwise by a name looked up once)";
     // As a view, with a scratch string that holds an earlier read: the scratch string changes
     // only when the view is of it.
-    const std::string earlier = "an earlier read";
     std::string scratch = earlier;
     const std::string viewed = outcome([&] {
         const std::string_view view = node.attributeView(looked, scratch);
