@@ -59,7 +59,7 @@ void ExportarGrupos(StepContext& ctx) {
                      work_tables::kGrupost, codes[i], "", name,
                      "el tutor " + report::shown(tutor) +
                          " no es la abreviatura de ningún profesor de PROFT; TUTOR quedará vacío");
-            tutor = {};
+            tutor = "";
         }
         if (!teaching.empty()) {
             if (const auto* teachingName = teachings.find(teaching)) {

@@ -341,11 +341,14 @@ ParseResult::HiddenUtf8 hiddenUtf8(std::string_view bytes, const std::string& de
     return found;
 }
 
+// Empty text that is still a view of some text, as a field is copied from it.
+constexpr std::string_view kNoText = "";
+
 // The attribute's text, trimmed, as UTF-8: a view of the value as the file holds it, or, for a
 // value with entity references, the expanded text in `expanded`.
 std::string_view attributeOf(const CompactDocument& document, const CompactElement& element,
                              std::uint32_t id, std::string& expanded) {
-    if (id == kNoElement) return {};
+    if (id == kNoElement) return kNoText;
     for (std::uint32_t i = 0; i < element.attributeCount; ++i) {
         const CompactAttribute& attribute = document.attributes[element.firstAttribute + i];
         if (attribute.name != id) continue;
@@ -361,7 +364,7 @@ std::string_view attributeOf(const CompactDocument& document, const CompactEleme
         expanded = AttributeText(document.outside.get()).read(children.get());
         return codepage::trim(expanded);
     }
-    return {};
+    return kNoText;
 }
 
 std::uint32_t attributeId(const CompactDocument& document, std::string_view cp1252name) {
@@ -418,7 +421,7 @@ std::string Node::attributeUnicode(const AttributeName& name) const {
 }
 
 std::string_view Node::attributeUnicodeView(const AttributeName& name, std::string& scratch) const {
-    if (document_ == nullptr) return {};
+    if (document_ == nullptr) return kNoText;
     return attributeOf(*document_, document_->elements[index_], name.id_, scratch);
 }
 
@@ -436,7 +439,7 @@ std::string Node::attribute(const AttributeName& name) const {
 }
 
 std::string_view Node::attributeView(const AttributeName& name, std::string& scratch) const {
-    if (document_ == nullptr) return {};
+    if (document_ == nullptr) return kNoText;
     const std::string_view utf8 =
         attributeOf(*document_, document_->elements[index_], name.id_, scratch);
     // ASCII reads the same in the code page; only other text is converted, into the scratch

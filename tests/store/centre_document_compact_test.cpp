@@ -70,6 +70,7 @@ std::string attributeByBothNames(const CentreDocument& doc, const Node& node, co
         const std::less_equal<const char*> before;
         const bool ofScratch = before(scratch.data(), view.data()) &&
                                before(view.data() + view.size(), scratch.data() + scratch.size());
+        if (view.data() == nullptr) return std::string("a view of no text");
         return !ofScratch && scratch != earlier ? "scratch changed" : std::string(view);
     });
     if (viewed != byName) return byName + " (read otherwise as a view: " + viewed + ")";
