@@ -60,9 +60,18 @@ char32_t codePointOf(unsigned char byte) {
 }
 
 std::string fromUtf8(std::string_view utf8) {
-    if (isAscii(utf8)) return std::string(utf8);
+    std::string out;
+    fromUtf8(utf8, out);
+    return out;
+}
+
+void fromUtf8(std::string_view utf8, std::string& out) {
+    if (isAscii(utf8)) {
+        out.assign(utf8);
+        return;
+    }
     // Never longer than the UTF-8: each character, or each malformed byte, gives one byte.
-    std::string out(utf8.size(), '\0');
+    out.resize(utf8.size());
     std::size_t written = 0;
     std::size_t i = 0;
     while (i < utf8.size()) {
@@ -103,7 +112,6 @@ std::string fromUtf8(std::string_view utf8) {
         out[written++] = byte;
     }
     out.resize(written);
-    return out;
 }
 
 std::string toUtf8(std::string_view cp1252) {

@@ -9,6 +9,8 @@ namespace lindavex::codepage {
 // UTF-8 to Windows-1252; a character that the code page lacks becomes '?'.
 // Malformed UTF-8 sequences also become '?'.
 std::string fromUtf8(std::string_view utf8);
+// The same into `out`, whose room serves again; `utf8` is not to be a view of `out`.
+void fromUtf8(std::string_view utf8, std::string& out);
 
 // Windows-1252 to UTF-8; the five bytes that 1252 leaves undefined map to U+0081 etc.
 std::string toUtf8(std::string_view cp1252);

@@ -1,5 +1,7 @@
 // ExportarAsignaciones: one ASIGT row per group and subject taught to it.
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -16,7 +18,7 @@ namespace lindavex::toworkdb {
 namespace {
 
 struct SubjectLoad {
-    std::string code;
+    std::string_view code;  // of the document's text, or of a converted code kept for the step
     WeeklyLoad load;
 };
 
@@ -40,10 +42,16 @@ void ExportarAsignaciones(StepContext& ctx) {
     const void* lastGroup = nullptr;
     std::vector<SubjectLoad>* lastGroupSubjects = nullptr;
     const store::AttributeName horasName = ctx.doc.attributeName("Horas");
+    // A code that reading expanded or converted is kept here, where it stays put as more come.
+    std::deque<std::string> convertedCodes;
+    std::string codeScratch;
+    std::string horasScratch;
     for (const store::Node& subject :
          ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")) {
-        SubjectLoad entry{subject.attribute(ctx.codigo), {}};
-        const std::string horas = subject.attribute(horasName);
+        codeScratch.clear();
+        SubjectLoad entry{subject.attributeView(ctx.codigo, codeScratch), {}};
+        if (!codeScratch.empty()) entry.code = convertedCodes.emplace_back(entry.code);
+        const std::string_view horas = subject.attributeView(horasName, horasScratch);
         try {
             entry.load = weeklyLoad(horas, lengths);
         } catch (const Error& error) {
@@ -54,7 +62,7 @@ void ExportarAsignaciones(StepContext& ctx) {
                            "\", MateriaGrupo Codigo=\"" + codepage::toUtf8(entry.code) +
                            "\" Horas=\"" + codepage::toUtf8(horas) + "\" (línea " +
                            std::to_string(subject.line()) + " del archivo)"),
-                     subject, entry.code, "");
+                     subject, std::string(entry.code), "");
             continue;
         }
         if (entry.code.empty()) {
@@ -64,7 +72,7 @@ void ExportarAsignaciones(StepContext& ctx) {
         }
         if (entry.load.zeroCountedAsOne) {
             ctx.note(Finding::Kind::Change, Finding::What::ZeroHours, subject, work_tables::kAsigt,
-                     entry.code, "", "",
+                     std::string(entry.code), "", "",
                      "Horas " + report::shown(horas) + " cuenta como una hora semanal");
         }
         // The product finds the subject of an assignment by CASIG among the CODs of ASIGNOMT.
@@ -82,7 +90,7 @@ void ExportarAsignaciones(StepContext& ctx) {
                 message += ')';
             }
             ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, subject,
-                     work_tables::kAsigt, entry.code, casig, "", std::move(message));
+                     work_tables::kAsigt, std::string(entry.code), casig, "", std::move(message));
         }
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {
@@ -110,6 +118,10 @@ void ExportarAsignaciones(StepContext& ctx) {
     const store::AttributeName cursoName = ctx.doc.attributeName("Curso");
     const store::AttributeName letraName = ctx.doc.attributeName("Letra");
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
+    std::string turnoScratch;
+    std::string nivelScratch;
+    std::string cursoScratch;
+    std::string letraScratch;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const store::Node& group = groups[g];
         const std::string code = group.attribute(ctx.codigo);
@@ -124,10 +136,10 @@ void ExportarAsignaciones(StepContext& ctx) {
                          " y GRUPOST lo guarda como " +
                          report::shown(ctx.run.groupAbbreviations[g]));
         }
-        const std::string turno = group.attribute(turnoName);
-        const std::string nivel = group.attribute(ensenanzaName);
-        const std::string curso = group.attribute(cursoName);
-        const std::string letra = group.attribute(letraName);
+        const std::string_view turno = group.attributeView(turnoName, turnoScratch);
+        const std::string_view nivel = group.attributeView(ensenanzaName, nivelScratch);
+        const std::string_view curso = group.attributeView(cursoName, cursoScratch);
+        const std::string_view letra = group.attributeView(letraName, letraScratch);
         for (const SubjectLoad& subject : found->second) {
             rows.append();
             rows.setText(casigField, subject.code);

@@ -1,5 +1,6 @@
 // AULAT: the rooms, with the centre's own room code beside the product's abbreviation.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/codepage.h"
@@ -23,12 +24,15 @@ void ExportarAulas(StepContext& ctx) {
     const store::AttributeName denominacionName = ctx.doc.attributeName("Denominacion");
     std::vector<std::string> codes;
     codes.reserve(rooms.size());
+    std::string codeScratch;
+    std::string nameScratch;
     for (const auto& room : rooms) {
-        const std::string centreCode = room.attribute(ctx.codigo);
+        const std::string_view centreCode = room.attributeView(ctx.codigo, codeScratch);
         // A room without a code is known by its name; the cut is not trimmed again.
-        codes.push_back(centreCode.empty()
-                            ? std::string(firstChars(room.attribute(denominacionName), kCodeWidth))
-                            : centreCode);
+        codes.emplace_back(
+            centreCode.empty()
+                ? firstChars(room.attributeView(denominacionName, nameScratch), kCodeWidth)
+                : centreCode);
     }
     const std::vector<std::string> abbreviations = writtenCodes(codes, StoredForm::Shortened);
 
@@ -38,10 +42,10 @@ void ExportarAulas(StepContext& ctx) {
     for (std::size_t i = 0; i < rooms.size(); ++i) {
         const store::Node& room = rooms[i];
         const std::string name = room.attribute(denominacionName);
-        const std::string centreCode = room.attribute(ctx.codigo);
+        const std::string_view centreCode = room.attributeView(ctx.codigo, codeScratch);
         if (centreCode.empty()) {
             ctx.note(Finding::Kind::Change, Finding::What::RoomWithoutCode, room,
-                     work_tables::kAulat, centreCode, abbreviations[i], name,
+                     work_tables::kAulat, std::string(centreCode), abbreviations[i], name,
                      "el aula no tiene código; AULAT la guarda como «" +
                          report::shown(abbreviations[i]) + "», tomado de su nombre");
         }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -100,7 +101,8 @@ void StepContext::noteCode(const char* table, const store::Node& element,
     }
     // The code as the file has it, before the code page: a character the code page lacks
     // comes back as '?'. ASCII always comes back.
-    const std::string unicode = element.attributeUnicode(codigo);
+    std::string scratch;
+    const std::string_view unicode = element.attributeUnicodeView(codigo, scratch);
     if (!codepage::isAscii(unicode) && unicode != codepage::toUtf8(codepage::fromUtf8(unicode))) {
         note(Finding::Kind::RoundTrip, Finding::What::NotReturned, element, table, centreCode,
              returned, name,

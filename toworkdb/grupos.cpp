@@ -1,6 +1,7 @@
 // GRUPOST: the groups, with their teaching's name and their tutor. The courses table CURSOST
 // goes: the product rebuilds it from the groups.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/codepage.h"
@@ -42,27 +43,30 @@ void ExportarGrupos(StepContext& ctx) {
     const store::Table::Column descripField = table.column(field::kDescrip);
     const store::Table::Column marcoField = table.column(field::kMarco);
     const store::Table::Column tutorField = table.column(field::kTutor);
+    std::string teachingScratch;
+    std::string tutorScratch;
+    std::string scratch;  // for a value written at once
 
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const store::Node& group = groups[i];
         std::string description = group.attribute(denominacionName);
-        const std::string teaching = group.attribute(ensenanzaName);
+        const std::string_view teaching = group.attributeView(ensenanzaName, teachingScratch);
         const std::string name = description;
         // A tutor the teachers table does not know would point nowhere in the product.
-        std::string tutor = group.attribute(tutorName);
+        std::string_view tutor = group.attributeView(tutorName, tutorScratch);
         if (!tutor.empty() && !teachers.lookup(tutorAbrev, tutor)) {
             ctx.note(Finding::Kind::Change, Finding::What::TutorEmptied, group,
                      work_tables::kGrupost, codes[i], "", name,
                      "el tutor " + report::shown(tutor) +
                          " no es la abreviatura de ningún profesor de PROFT; TUTOR quedará vacío");
-            tutor.clear();
+            tutor = "";
         }
         if (!teaching.empty()) {
             if (const auto* teachingName = teachings.find(teaching)) {
                 description += " (" + *teachingName + ")";
             } else {
                 ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, group,
-                         work_tables::kGrupost, codes[i], teaching, name,
+                         work_tables::kGrupost, codes[i], std::string(teaching), name,
                          "ninguna enseñanza tiene el código " + report::shown(teaching) +
                              "; DESCRIP queda sin su nombre");
             }
@@ -72,10 +76,10 @@ void ExportarGrupos(StepContext& ctx) {
         // The timetable export gives a group back by ABREV.
         ctx.noteCode(work_tables::kGrupost, group, codes[i], abbreviations[i], abbreviations[i],
                      name);
-        table.setText(turnoField, group.attribute(turnoName));
+        table.setText(turnoField, group.attributeView(turnoName, scratch));
         table.setText(nivelField, teaching);
-        table.setText(cursoField, group.attribute(cursoName));
-        table.setText(grupoField, group.attribute(letraName));
+        table.setText(cursoField, group.attributeView(cursoName, scratch));
+        table.setText(grupoField, group.attributeView(letraName, scratch));
         table.setText(descripField, description);
         table.setText(marcoField, "0");
         table.setText(tutorField, tutor);

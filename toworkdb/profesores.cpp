@@ -1,5 +1,6 @@
 // PROFT: the teachers, with their department's name.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/codepage.h"
@@ -27,20 +28,25 @@ void ExportarProfesores(StepContext& ctx) {
     const store::Table::Column abrevField = table.column(field::kAbrev);
     const store::Table::Column nombreField = table.column(field::kNombre);
     const store::Table::Column departField = table.column(field::kDepart);
+    std::string scratch;
+    std::string departmentScratch;
+    std::string name;
     for (std::size_t i = 0; i < teachers.size(); ++i) {
         const store::Node& teacher = teachers[i];
         // Both separators stay when a part is empty: the product shows the name as it stands.
-        const std::string name = teacher.attribute(nombreName) + ", " +
-                                 teacher.attribute(apellido1Name) + " " +
-                                 teacher.attribute(apellido2Name);
+        name.assign(teacher.attributeView(nombreName, scratch));
+        name += ", ";
+        name += teacher.attributeView(apellido1Name, scratch);
+        name += ' ';
+        name += teacher.attributeView(apellido2Name, scratch);
         // An unknown department keeps its code, so that it still shows.
-        std::string department = teacher.attribute(departamentoName);
+        std::string_view department = teacher.attributeView(departamentoName, departmentScratch);
         if (!department.empty()) {
             if (const auto* known = departments.find(department)) {
                 department = *known;
             } else {
                 ctx.note(Finding::Kind::Change, Finding::What::UnknownCode, teacher,
-                         work_tables::kProft, codes[i], department, name,
+                         work_tables::kProft, codes[i], std::string(department), name,
                          "ningún departamento tiene el código " + report::shown(department) +
                              "; DEPART guardará el código");
             }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -340,11 +341,14 @@ ParseResult::HiddenUtf8 hiddenUtf8(std::string_view bytes, const std::string& de
     return found;
 }
 
+// Empty text that is still a view of some text, as a field is copied from it.
+constexpr std::string_view kNoText = "";
+
 // The attribute's text, trimmed, as UTF-8: a view of the value as the file holds it, or, for a
 // value with entity references, the expanded text in `expanded`.
 std::string_view attributeOf(const CompactDocument& document, const CompactElement& element,
                              std::uint32_t id, std::string& expanded) {
-    if (id == kNoElement) return {};
+    if (id == kNoElement) return kNoText;
     for (std::uint32_t i = 0; i < element.attributeCount; ++i) {
         const CompactAttribute& attribute = document.attributes[element.firstAttribute + i];
         if (attribute.name != id) continue;
@@ -360,7 +364,7 @@ std::string_view attributeOf(const CompactDocument& document, const CompactEleme
         expanded = AttributeText(document.outside.get()).read(children.get());
         return codepage::trim(expanded);
     }
-    return {};
+    return kNoText;
 }
 
 std::uint32_t attributeId(const CompactDocument& document, std::string_view cp1252name) {
@@ -412,9 +416,13 @@ std::string Node::attributeUnicode(std::string_view name) const {
 }
 
 std::string Node::attributeUnicode(const AttributeName& name) const {
-    if (document_ == nullptr) return {};
-    std::string expanded;
-    return std::string(attributeOf(*document_, document_->elements[index_], name.id_, expanded));
+    std::string scratch;
+    return std::string(attributeUnicodeView(name, scratch));
+}
+
+std::string_view Node::attributeUnicodeView(const AttributeName& name, std::string& scratch) const {
+    if (document_ == nullptr) return kNoText;
+    return attributeOf(*document_, document_->elements[index_], name.id_, scratch);
 }
 
 std::string Node::attribute(std::string_view name) const {
@@ -423,10 +431,27 @@ std::string Node::attribute(std::string_view name) const {
 }
 
 std::string Node::attribute(const AttributeName& name) const {
-    if (document_ == nullptr) return {};
-    std::string expanded;
-    return codepage::fromUtf8(
-        attributeOf(*document_, document_->elements[index_], name.id_, expanded));
+    std::string scratch;
+    const std::string_view text = attributeView(name, scratch);
+    // Text converted whole into the scratch string is handed over as it is.
+    if (text.data() == scratch.data() && text.size() == scratch.size()) return scratch;
+    return std::string(text);
+}
+
+std::string_view Node::attributeView(const AttributeName& name, std::string& scratch) const {
+    if (document_ == nullptr) return kNoText;
+    const std::string_view utf8 =
+        attributeOf(*document_, document_->elements[index_], name.id_, scratch);
+    // ASCII reads the same in the code page; only other text is converted, into the scratch
+    // string, or out of it when expanding entities put the text there.
+    if (codepage::isAscii(utf8)) return utf8;
+    const std::less<const char*> before;
+    if (!before(utf8.data(), scratch.data()) &&
+        before(utf8.data(), scratch.data() + scratch.size()))
+        scratch = codepage::fromUtf8(utf8);
+    else
+        codepage::fromUtf8(utf8, scratch);
+    return scratch;
 }
 
 bool Node::hasAttribute(std::string_view name) const {

@@ -45,9 +45,16 @@ class Node {
     // code page ('?' for characters it lacks). A missing attribute reads as empty text.
     std::string attribute(std::string_view name) const;
     std::string attribute(const AttributeName& name) const;
+    // The same text as attribute(name), without a copy when it can be had: a view of the
+    // document's own text, or of `scratch` when entities are expanded or the code page
+    // conversion changes the text; `scratch` is changed only then. Valid while the document
+    // lives and holds the same file, and while `scratch` is neither changed nor read into again.
+    std::string_view attributeView(const AttributeName& name, std::string& scratch) const;
     // The same text trimmed but not converted (UTF-8), for comparing codes as Unicode text.
     std::string attributeUnicode(std::string_view name) const;
     std::string attributeUnicode(const AttributeName& name) const;
+    // The same as a view, as attributeView() gives it; only expanding entities uses `scratch`.
+    std::string_view attributeUnicodeView(const AttributeName& name, std::string& scratch) const;
     bool hasAttribute(std::string_view name) const;
     // The line of the file where the element starts; 0 for none.
     int line() const;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/codepage.h"
@@ -39,8 +41,8 @@ const char* const kAttributes[] = {"Codigo", "Denominacion", "Nombre",  "Apellid
                                    "Horas",  "Dia",          "Extra",   "p:otro",
                                    "otro",   "xmlns",        "xmlns:p", "Falta"};
 
-// An attribute read by a name looked up once, as the steps read them, and again by its name:
-// the two must agree, in the code page and as Unicode.
+// An attribute read by a name looked up once, as the steps read them, again by its name, and as
+// a view: all must agree, in the code page and as Unicode.
 std::string attributeByBothNames(const CentreDocument& doc, const Node& node, const char* name) {
     const auto outcome = [](const auto& read) {
         try {
@@ -51,10 +53,27 @@ std::string attributeByBothNames(const CentreDocument& doc, const Node& node, co
     };
     const AttributeName looked = doc.attributeName(name);
     const std::string byName = outcome([&] { return node.attribute(name); });
+    const std::string earlier = "an earlier read";
+    const std::string unicode = outcome([&] { return node.attributeUnicode(name); });
     if (outcome([&] { return node.attribute(looked); }) != byName ||
-        outcome([&] { return node.attributeUnicode(looked); }) !=
-            outcome([&] { return node.attributeUnicode(name); }))
+        outcome([&] { return node.attributeUnicode(looked); }) != unicode ||
+        outcome([&] {
+            std::string scratch = earlier;
+            return std::string(node.attributeUnicodeView(looked, scratch));
+        }) != unicode)
         return byName + " (read otherwise by a name looked up once)";
+    // As a view, with a scratch string that holds an earlier read: the scratch string changes
+    // only when the view is of it.
+    std::string scratch = earlier;
+    const std::string viewed = outcome([&] {
+        const std::string_view view = node.attributeView(looked, scratch);
+        const std::less_equal<const char*> before;
+        const bool ofScratch = before(scratch.data(), view.data()) &&
+                               before(view.data() + view.size(), scratch.data() + scratch.size());
+        if (view.data() == nullptr) return std::string("a view of no text");
+        return !ofScratch && scratch != earlier ? "scratch changed" : std::string(view);
+    });
+    if (viewed != byName) return byName + " (read otherwise as a view: " + viewed + ")";
     return byName;
 }
 
@@ -140,6 +159,11 @@ TEST(CompactForm, AnswersAsTheWholeTreeDoes) {
         {"values the parser copies, with and without references",
          "<Centro Nombre='Ingl\xC3\xA9s' Codigo='Ingl\xC3\xA9s &amp; m\xC3\xA1s' "
          "Denominacion='\xC3\xA9&#233;&#38;' Horas='\xC3\xB1\t\r\n'/>"},
+        {"blanks and characters the code page lacks, in entities and out",
+         "<!DOCTYPE Centro [<!ENTITY o '&#9; \xCE\xA9 '><!ENTITY e ''>]><Centro "
+         "Nombre=' \xCE\xA9x\xF0\x9F\x98\x80\t' Codigo='&o;&#x20AC;&o;' Denominacion='&e;' "
+         "Apellido1='&#9;&#10;&#13; ' Horas='&e; &amp; ' Dia='\xE2\x82\xAC'><Materias>"
+         "<Materia Codigo='&o;'/><Materia Codigo=' MAT '/></Materias></Centro>"},
         {"lines past 16 bits", manyLines},
         {"not well-formed", "<Centro><Materias></Centro>"},
         {"another root", "<Escuela Codigo='1'/>"},
