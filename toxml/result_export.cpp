@@ -4,6 +4,7 @@
 #include <chrono>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -193,10 +194,10 @@ class TimetableWriter {
             if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
             std::string key(codepage::trim(dia.text));
             key += codepage::trim(hora.text);
-            known = slots_.emplace(slotBytes_, Slot{day, std::move(key)}).first;
+            known = slots_.emplace(slotBytes_, Slot{day, std::move(key), {}}).first;
         }
-        const std::int32_t day = known->second.day;
-        const std::string& slot = known->second.key;
+        Slot& slot = known->second;
+        const std::int32_t day = slot.day;
 
         // Each table's record is found here and its values written below, once the row is
         // known to be written: the records' positions stand for them until then.
@@ -216,7 +217,11 @@ class TimetableWriter {
         const std::string_view aulaCode = soluc.asTextView(aula_, s.aulaCode);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
         const std::size_t aula = t_.aulas.position();
-        if (!t_.tramos.lookup(tramoDiho_, slot)) return note(Reason::NoSlot, kind, slot);
+        if (!slot.period) {
+            const bool found = t_.tramos.lookup(tramoDiho_, slot.key);
+            slot.period = found ? std::optional(t_.tramos.position()) : kNoPeriod;
+        }
+        if (slot.period == kNoPeriod) return note(Reason::NoSlot, kind, slot.key);
 
         // The values that come from the other tables are written as they were made ready the
         // first time their record was written: a code stands in thousands of rows.
@@ -237,7 +242,9 @@ class TimetableWriter {
         out_.attributeAsPrepared(
             aulaFound ? prepared(aulas_, aula, t_.aulas, {{codigoAula_, aulaGestion_}}) : noAula_);
         out_.attributeAsPrepared(dias_[static_cast<std::size_t>(day)]);
-        out_.attributeAsPrepared(prepared(tramos_, t_.tramos.position(), t_.tramos,
+        // The period's record is stood on again only to make its attributes, once.
+        if (tramos_[*slot.period].empty()) t_.tramos.lookup(tramoDiho_, slot.key);
+        out_.attributeAsPrepared(prepared(tramos_, *slot.period, t_.tramos,
                                           {{horaInicio_, tramoDesde_}, {horaFin_, tramoHasta_}}));
         out_.endElement();
         ++written_;
@@ -317,7 +324,10 @@ class TimetableWriter {
     struct Slot {
         std::int32_t day;
         std::string key;  // for DIASHORAST's DIHO
+        // Its DIASHORAST record once looked up: kNoPeriod when it has none.
+        std::optional<std::size_t> period;
     };
+    static constexpr std::size_t kNoPeriod = static_cast<std::size_t>(-1);
     std::unordered_map<std::string, Slot> slots_;
     std::string slotBytes_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
