@@ -194,9 +194,11 @@ class TimetableWriter {
             if (hora.value.value_or(0.0) == 0.0) return note(Reason::HourZero, kind);
             std::string key(codepage::trim(dia.text));
             key += codepage::trim(hora.text);
-            known = slots_.emplace(slotBytes_, Slot{day, std::move(key), {}}).first;
+            std::optional<std::size_t> period;
+            if (t_.tramos.lookup(tramoDiho_, key)) period = t_.tramos.position();
+            known = slots_.emplace(slotBytes_, Slot{day, std::move(key), period}).first;
         }
-        Slot& slot = known->second;
+        const Slot& slot = known->second;
         const std::int32_t day = slot.day;
 
         // Each table's record is found here and its values written below, once the row is
@@ -217,11 +219,7 @@ class TimetableWriter {
         const std::string_view aulaCode = soluc.asTextView(aula_, s.aulaCode);
         const bool aulaFound = t_.aulas.lookup(aulaAbrev_, aulaCode);
         const std::size_t aula = t_.aulas.position();
-        if (!slot.period) {
-            const bool found = t_.tramos.lookup(tramoDiho_, slot.key);
-            slot.period = found ? std::optional(t_.tramos.position()) : kNoPeriod;
-        }
-        if (slot.period == kNoPeriod) return note(Reason::NoSlot, kind, slot.key);
+        if (!slot.period) return note(Reason::NoSlot, kind, slot.key);
 
         // The values that come from the other tables are written as they were made ready the
         // first time their record was written: a code stands in thousands of rows.
@@ -323,11 +321,9 @@ class TimetableWriter {
     // The slots of the rows read so far that have one, by the bytes of their DIA and HORA.
     struct Slot {
         std::int32_t day;
-        std::string key;  // for DIASHORAST's DIHO
-        // Its DIASHORAST record once looked up: kNoPeriod when it has none.
-        std::optional<std::size_t> period;
+        std::string key;                    // for DIASHORAST's DIHO
+        std::optional<std::size_t> period;  // its DIASHORAST record, if it has one
     };
-    static constexpr std::size_t kNoPeriod = static_cast<std::size_t>(-1);
     std::unordered_map<std::string, Slot> slots_;
     std::string slotBytes_;
     std::vector<bool> taskRow_;  // by record position, as the first pass found them
