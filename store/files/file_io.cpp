@@ -233,8 +233,9 @@ int listFolder(const fs::path& dir, std::vector<Entry>& entries) {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code kind;
-        // A link to a folder is listed as a file: removing it must not remove what it names.
-        const bool folder = it->symlink_status(kind).type() == fs::file_type::directory;
+        // A link to a folder is listed as a file: removing it must not remove what it names. The
+        // type comes with the listing where the file system gives it, without a call per entry.
+        const bool folder = !it->is_symlink(kind) && it->is_directory(kind);
         entries.push_back({it->path(), folder});
     }
     if (ec) {
