@@ -1,8 +1,10 @@
 #include "store/dbase/table_io.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <ctime>
+#include <span>
 #include <system_error>
 #include <unordered_map>
 
@@ -22,13 +24,18 @@ namespace {
     throw fileError("No se puede escribir la tabla", target, reasonText(error));
 }
 
-// Writes `bytes` to a new file beside `target` and flushes it; returns its path. The caller
-// moves it into place.
-fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
+// Writes `pieces` one after the other to a new file beside `target` and flushes it; returns its
+// path. The caller moves it into place.
+fs::path writeBeside(const fs::path& target, std::span<const std::string_view> pieces,
+                     mode_t mode) {
     fs::path temp;
-    if (const int error = file_io::writeBeside(target, bytes, mode, temp); error != 0)
+    if (const int error = file_io::writeBeside(target, pieces, mode, temp); error != 0)
         cannotWrite(target, error);
     return temp;
+}
+
+fs::path writeBeside(const fs::path& target, std::string_view bytes, mode_t mode) {
+    return writeBeside(target, std::span<const std::string_view>(&bytes, 1), mode);
 }
 
 void moveIntoPlace(const fs::path& temp, const fs::path& target) {
@@ -153,11 +160,11 @@ void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layo
                const std::string& records, std::size_t count,
                const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName) {
     std::tm date = today();
-    std::string bytes = layout.header;
-    dbf::stampHeader(bytes, count, date);
-    bytes.reserve(bytes.size() + records.size() + 1);
-    bytes += records;
-    bytes += dbf::kEndOfFile;
+    std::string header = layout.header;
+    dbf::stampHeader(header, count, date);
+    // Written as they stand: a table's records may be most of the run's memory.
+    const std::string_view endOfFile(&dbf::kEndOfFile, 1);
+    const std::array<std::string_view, 3> bytes = {header, records, endOfFile};
 
     // Another shared opener may have written the table since it was read: writing over its
     // records would lose them.

@@ -260,10 +260,17 @@ int syncDirectory(const fs::path& dir) {
 }
 
 int writeBeside(const fs::path& target, std::string_view bytes, mode_t mode, fs::path& temp) {
+    return writeBeside(target, std::span<const std::string_view>(&bytes, 1), mode, temp);
+}
+
+int writeBeside(const fs::path& target, std::span<const std::string_view> pieces, mode_t mode,
+                fs::path& temp) {
     platform::File file;
     fs::path created;
     if (const int error = createBeside(target, file, created); error != 0) return error;
-    int error = writeAll(file, bytes);
+    int error = 0;
+    for (const std::string_view piece : pieces)
+        if (error == 0) error = writeAll(file, piece);
     if (error == 0) error = platform::setPermissions(file, mode);
     if (error == 0) error = flushFile(file);
     if (const int closed = file.close(); closed != 0 && error == 0) error = closed;

@@ -31,6 +31,7 @@
 #include <cstddef>
 #include <ctime>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,6 +100,10 @@ int syncDirectory(const std::filesystem::path& dir);
 // caller moves it into place. On failure nothing is left behind.
 int writeBeside(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
                 std::filesystem::path& temp);
+// The same with the bytes in pieces, written one after the other: a table's records are not
+// copied behind its header first.
+int writeBeside(const std::filesystem::path& target, std::span<const std::string_view> pieces,
+                mode_t mode, std::filesystem::path& temp);
 
 // Replaces target by a file holding bytes (invariant 1): written beside it, flushed, renamed
 // over it, then the folder flushed. The target is the old file or the whole new one, never a
