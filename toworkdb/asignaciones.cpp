@@ -118,6 +118,10 @@ void ExportarAsignaciones(StepContext& ctx) {
     const store::AttributeName cursoName = ctx.doc.attributeName("Curso");
     const store::AttributeName letraName = ctx.doc.attributeName("Letra");
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
+    // A row per subject of a group, give or take groups that share a code or are missing.
+    std::size_t expectedRows = 0;
+    for (const auto& [groupCode, subjects] : subjectsByGroupCode) expectedRows += subjects.size();
+    rows.reserve(expectedRows);
     std::string turnoScratch;
     std::string nivelScratch;
     std::string cursoScratch;

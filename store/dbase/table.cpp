@@ -285,6 +285,11 @@ bool Table::isDeleted() const {
     return rec != nullptr && rec[0] == '*';
 }
 
+void Table::reserve(std::size_t moreRecords) {
+    impl_->requireOpen();
+    impl_->records.reserve(impl_->records.size() + moreRecords * impl_->layout.recordLength);
+}
+
 void Table::append() {
     impl_->requireOpen();
     impl_->postPending();

@@ -54,6 +54,9 @@ class Table {
     // Appending / editing: append() or edit(), then set*, then post(). A field is named by its
     // name, or by a Column named once (below) for a loop that writes record after record.
     struct Column;
+    // Room for this many more records, for a writer that knows how many it will append: the
+    // records then grow once instead of doubling their way there.
+    void reserve(std::size_t moreRecords);
     void append();
     void edit();
     void setNull(std::string_view field);
