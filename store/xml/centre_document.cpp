@@ -46,6 +46,18 @@ void refuseExternalResources() {
     std::call_once(once, [] { xmlSetExternalEntityLoader(&refuseExternal); });
 }
 
+// The file's bytes handed to libxml2 a chunk at a time, as it asks for them. Given the whole
+// file at once, libxml2 copies it and then converts the copy to UTF-8 in one piece: two more
+// copies of a large file at the peak. Read in chunks, it converts each chunk as it goes and
+// lets go of what it has parsed.
+int readNextChunk(void* context, char* buffer, int length) {
+    auto& rest = *static_cast<std::string_view*>(context);
+    const std::size_t count = std::min(rest.size(), static_cast<std::size_t>(length));
+    std::memcpy(buffer, rest.data(), count);
+    rest.remove_prefix(count);
+    return static_cast<int>(count);
+}
+
 // Reading an attribute expands the internal entities it refers to. A handful of small
 // declarations can expand to gigabytes, so the work per attribute is capped.
 constexpr std::size_t kExpansionBudget = std::size_t{16} << 20;
@@ -508,9 +520,9 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     FirstError first(parser.get());
     {
         const CompactBuilder builder(parser.get(), document, keep == Keep::Root);
-        document.outside.reset(xmlCtxtReadMemory(parser.get(), bytes.data(),
-                                                 static_cast<int>(bytes.size()), url.c_str(),
-                                                 nullptr, kParseOptions));
+        std::string_view unread = bytes;
+        document.outside.reset(xmlCtxtReadIO(parser.get(), &readNextChunk, nullptr, &unread,
+                                             url.c_str(), nullptr, kParseOptions));
     }
     ParseResult result;
     if (document.outside != nullptr) {
