@@ -37,17 +37,25 @@ void ExportarAsignaciones(StepContext& ctx) {
     // A subject belongs to every group that carries its own group's code, so the subjects are
     // gathered by that code once, in document order. Every Horas is converted, including those
     // of subjects that give no row: a bad one anywhere stops the step.
-    std::unordered_map<std::string, std::vector<SubjectLoad>> subjectsByGroupCode;
-    // The subjects of one group come one after another: its code is read once for them.
+    // The subjects of one group come one after another, so each group's are a run of one list
+    // (its code is read once for them), and a code leads to the runs of its groups.
+    const auto subjectNodes =
+        ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo");
+    std::vector<SubjectLoad> subjects;
+    subjects.reserve(subjectNodes.size());
+    struct Run {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    std::unordered_map<std::string, std::vector<Run>> runsByGroupCode;
     const void* lastGroup = nullptr;
-    std::vector<SubjectLoad>* lastGroupSubjects = nullptr;
+    Run* lastRun = nullptr;
     const store::AttributeName horasName = ctx.doc.attributeName("Horas");
     // A code that reading expanded or converted is kept here, where it stays put as more come.
     std::deque<std::string> convertedCodes;
     std::string codeScratch;
     std::string horasScratch;
-    for (const store::Node& subject :
-         ctx.doc.selectNodes("/Centro/Grupos/Grupo/MateriasGrupo/MateriaGrupo")) {
+    for (const store::Node& subject : subjectNodes) {
         codeScratch.clear();
         SubjectLoad entry{subject.attributeView(ctx.codigo, codeScratch), {}};
         if (!codeScratch.empty()) entry.code = convertedCodes.emplace_back(entry.code);
@@ -95,9 +103,11 @@ void ExportarAsignaciones(StepContext& ctx) {
         const store::Node group = subject.parentNode().parentNode();
         if (group.raw() != lastGroup) {
             lastGroup = group.raw();
-            lastGroupSubjects = &subjectsByGroupCode[group.attribute(ctx.codigo)];
+            lastRun = &runsByGroupCode[group.attribute(ctx.codigo)].emplace_back(
+                Run{subjects.size(), subjects.size()});
         }
-        lastGroupSubjects->push_back(std::move(entry));
+        subjects.push_back(std::move(entry));
+        lastRun->end = subjects.size();
     }
 
     // ASIGT's fields, named once for all its rows.
@@ -119,9 +129,7 @@ void ExportarAsignaciones(StepContext& ctx) {
     const store::AttributeName letraName = ctx.doc.attributeName("Letra");
     const auto groups = ctx.doc.selectNodes("/Centro/Grupos/Grupo");
     // A row per subject of a group, give or take groups that share a code or are missing.
-    std::size_t expectedRows = 0;
-    for (const auto& [groupCode, subjects] : subjectsByGroupCode) expectedRows += subjects.size();
-    rows.reserve(expectedRows);
+    rows.reserve(subjects.size());
     std::string turnoScratch;
     std::string nivelScratch;
     std::string cursoScratch;
@@ -129,8 +137,8 @@ void ExportarAsignaciones(StepContext& ctx) {
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const store::Node& group = groups[g];
         const std::string code = group.attribute(ctx.codigo);
-        const auto found = subjectsByGroupCode.find(code);
-        if (found == subjectsByGroupCode.end()) continue;
+        const auto found = runsByGroupCode.find(code);
+        if (found == runsByGroupCode.end()) continue;
         // The product finds the group of an assignment by CGRUP among the ABREVs of GRUPOST.
         const std::string cgrup = asStored(code, kCodeWidth);
         if (g < ctx.run.groupAbbreviations.size() && ctx.run.groupAbbreviations[g] != cgrup) {
@@ -144,21 +152,24 @@ void ExportarAsignaciones(StepContext& ctx) {
         const std::string_view nivel = group.attributeView(ensenanzaName, nivelScratch);
         const std::string_view curso = group.attributeView(cursoName, cursoScratch);
         const std::string_view letra = group.attributeView(letraName, letraScratch);
-        for (const SubjectLoad& subject : found->second) {
-            rows.append();
-            rows.setText(casigField, subject.code);
-            rows.setText(cprofField, "");
-            rows.setText(cgrupField, code);
-            rows.setText(caulaField, "");
-            rows.setText(turnoField, turno);
-            rows.setText(nivelField, nivel);
-            rows.setText(cursoField, curso);
-            rows.setText(grupoField, letra);
-            rows.setFloat(horasField, subject.load.hours);
-            rows.setText(sesionesField, subject.load.pattern);
-            rows.setText(ctareaField, "CCM");
-            rows.setText(asigGestionField, code);
-            rows.post();
+        for (const Run& subjectRun : found->second) {
+            for (std::size_t i = subjectRun.begin; i < subjectRun.end; ++i) {
+                const SubjectLoad& subject = subjects[i];
+                rows.append();
+                rows.setText(casigField, subject.code);
+                rows.setText(cprofField, "");
+                rows.setText(cgrupField, code);
+                rows.setText(caulaField, "");
+                rows.setText(turnoField, turno);
+                rows.setText(nivelField, nivel);
+                rows.setText(cursoField, curso);
+                rows.setText(grupoField, letra);
+                rows.setFloat(horasField, subject.load.hours);
+                rows.setText(sesionesField, subject.load.pattern);
+                rows.setText(ctareaField, "CCM");
+                rows.setText(asigGestionField, code);
+                rows.post();
+            }
         }
     }
     ctx.close(rows);
