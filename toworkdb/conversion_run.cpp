@@ -58,6 +58,10 @@ ConversionReport reportOf(RunData& run) {
     ConversionReport report;
     for (const char* table : work_tables::writtenTables())
         report.tables.push_back({table, run.records[table]});
+    // A school with long codes has one per element.
+    report.renamedCodes.reserve(static_cast<std::size_t>(
+        std::count_if(run.findings.begin(), run.findings.end(),
+                      [](const Finding& f) { return f.what == Finding::What::Renamed; })));
     for (const Finding& f : run.findings)
         if (f.what == Finding::What::Renamed)
             report.renamedCodes.push_back({f.table, f.code, f.storedCode});
