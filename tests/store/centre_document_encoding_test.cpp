@@ -18,7 +18,7 @@ using testing::readBytes;
 using testing::ScratchDir;
 using testing::writeBytes;
 
-// UTF-16 bytes of text that stays within the basic plane, with a byte order mark.
+// UTF-16 bytes of text, with a byte order mark.
 std::string utf16(std::u16string_view text, bool bigEndian) {
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t unit : text) {
@@ -73,6 +73,53 @@ TEST_F(EncodingTest, Utf16InBothByteOrders) {
         SCOPED_TRACE(bigEndian ? "big endian" : "little endian");
         EXPECT_EQ(loadRoot(utf16(body, bigEndian)).attribute("Nombre"), kNameInCodePage);
         EXPECT_EQ(doc_.selectSingleNode("/Centro/Materias/Materia").attribute("Codigo"), "MAT");
+    }
+}
+
+// A file is parsed in chunks: every element of a file many chunks long reads the same, and on
+// its own line, in each encoding, with the characters that take two or three bytes (or two
+// UTF-16 units) falling across every place a chunk can end.
+TEST_F(EncodingTest, ALongFileReadsTheSameWhereverItsChunksEnd) {
+    constexpr int kSubjects = 3000;
+    const auto widen = [](std::string_view ascii) {
+        return std::u16string(ascii.begin(), ascii.end());
+    };
+    struct Encoding {
+        const char* declared;
+        std::string name;  // as the file holds it; empty for UTF-16
+        bool bigEndian = false;
+    };
+    const Encoding encodings[] = {
+        {"UTF-8", "\xC3\x91" "and\xC3\xBA \xE2\x82\xAC \xE2\x80\x93 \xCE\xA9"},
+        {"windows-1252", "\xD1" "and\xFA \x80 \x96 &#937;"},
+        {"UTF-16", "", false},
+        {"UTF-16", "", true},
+    };
+    for (const Encoding& encoding : encodings) {
+        SCOPED_TRACE(std::string(encoding.declared) + (encoding.bigEndian ? " big endian" : ""));
+        const bool wide = encoding.name.empty();
+        const std::string head = "<?xml version=\"1.0\" encoding=\"" +
+                                 std::string(encoding.declared) + "\"?>\n<Centro><Materias>\n";
+        std::string bytes = head;
+        std::u16string text = widen(head);
+        for (int i = 0; i < kSubjects; ++i) {
+            // The padding moves each name one place further along the chunks.
+            const std::string start = "<Materia" + std::string(i % 7, ' ') + " Nombre=\"";
+            const std::string end = std::to_string(i) + "\"/>\n";
+            bytes += start + encoding.name + end;
+            text += widen(start) + u"\u00D1and\u00FA \u20AC \u2013 \u03A9 \U0001D11E" + widen(end);
+        }
+        bytes += "</Materias></Centro>";
+        text += u"</Materias></Centro>";
+        ASSERT_TRUE(loadRoot(wide ? utf16(text, encoding.bigEndian) : bytes));
+        const std::vector<Node> subjects = doc_.selectNodes("/Centro/Materias/Materia");
+        ASSERT_EQ(subjects.size(), static_cast<std::size_t>(kSubjects));
+        for (int i = 0; i < kSubjects; ++i) {
+            // The code page has no U+1D11E: it reads as '?'.
+            const std::string expected = kNameInCodePage + (wide ? " ?" : "") + std::to_string(i);
+            ASSERT_EQ(subjects[i].attribute("Nombre"), expected) << "subject " << i;
+            ASSERT_EQ(subjects[i].line(), i + 3) << "subject " << i;
+        }
     }
 }
 
