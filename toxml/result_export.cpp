@@ -224,7 +224,12 @@ class TimetableWriter {
         // The values that come from the other tables are written as they were made ready the
         // first time their record was written: a code stands in thousands of rows.
         out_.startElement(actividad_);
-        out_.attribute(tipo_, tarea);
+        // Nearly every row has the kind of the row before it: it is made ready once for them.
+        if (tarea != tipoText_ || tipoPrepared_.empty()) {
+            tipoPrepared_ = out_.preparedAttribute(tipo_, tarea);
+            tipoText_ = tarea;
+        }
+        out_.attributeAsPrepared(tipoPrepared_);
         out_.attributeAsPrepared(profesorFound ? prepared(profesores_, profesor, t_.profesor,
                                                           {{codigoProfesor_, profesorAbrev_}})
                                                : noProfesor_);
@@ -326,7 +331,8 @@ class TimetableWriter {
     };
     std::unordered_map<std::string, Slot> slots_;
     std::string slotBytes_;
-    std::vector<bool> taskRow_;  // by record position, as the first pass found them
+    std::string tipoText_, tipoPrepared_;  // the last row's TAREA, and its attribute as written
+    std::vector<bool> taskRow_;            // by record position, as the first pass found them
     std::size_t written_ = 0;
     std::size_t read_ = 0;
 };
