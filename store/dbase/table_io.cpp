@@ -173,11 +173,12 @@ void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layo
         throw namedFileError("La tabla ha sido modificada por otro programa", displayName);
 
     fs::path mdxTemp;
-    const fs::path mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
+    fs::path mdxFile;  // looked for only for a table that has one
     if (!tags)
         throw namedFileError("No se puede actualizar el índice de producción de la tabla",
                              displayName);
     if (!tags->empty()) {
+        mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
         std::string mdxBytes =
             mdx::build(layout, records, count, *tags, path.stem().string(), date);
         mdxTemp = writeBeside(mdxFile, mdxBytes, opened.fileMode);
