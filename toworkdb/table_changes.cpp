@@ -271,9 +271,14 @@ TableChanges compareTables(const fs::path& before, const fs::path& after,
     TableChanges changes;
     std::vector<std::pair<Rows, Rows>> tables;
     std::vector<bool> identical;
+    // Each folder listed once for all its tables; one that cannot be read finds its tables
+    // under their own names, which then fail to open as they would.
+    std::error_code unreadable;
+    const store::FolderNames beforeNames(before, unreadable);
+    const store::FolderNames afterNames(after, unreadable);
     for (const TableSpec& spec : specs()) {
-        const fs::path old = store::findDbf(before, spec.table);
-        const fs::path now = store::findDbf(after, spec.table);
+        const fs::path old = store::findDbf(beforeNames, spec.table);
+        const fs::path now = store::findDbf(afterNames, spec.table);
         // A run over the same centre file writes the same tables: nothing to read row by row.
         identical.push_back(sameTableFile(old, now));
         if (identical.back()) {

@@ -48,23 +48,15 @@ fs::path mdxPath(const fs::path& dir, std::string_view table) {
 
 fs::path resolveIgnoringCase(const fs::path& dir, const std::string& name) {
     // Spelled as the folder spells it: Windows also finds "t.dbf" under "T.DBF".
-    std::vector<file_io::Entry> entries;
-    (void)file_io::listFolder(dir, entries);  // unreadable: the name as given, which then fails
-    const std::string wanted = upperAscii(name);
-    fs::path found;
-    for (const file_io::Entry& entry : entries) {
-        const std::string spelled = entry.path.filename().string();
-        if (spelled == name) return entry.path;
-        if (found.empty() && upperAscii(spelled) == wanted) found = entry.path;
-    }
-    return found.empty() ? dir / name : found;
+    std::error_code unreadable;  // the name as given, which then fails
+    return FolderNames(dir, unreadable).spelled(name);
 }
 
 fs::path findDbf(const fs::path& dir, std::string_view table) {
     return resolveIgnoringCase(dir, fileName(table, ".DBF"));
 }
 
-FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
+FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) : dir_(dir) {
     std::vector<file_io::Entry> entries;
     if (const int error = file_io::listFolder(dir, entries); error != 0) {
         ec = std::error_code(error, std::generic_category());
@@ -78,6 +70,18 @@ FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) {
 std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {
     const auto found = byUpperName_.find(upperAscii(name));
     return found == byUpperName_.end() ? std::vector<fs::path>{} : found->second;
+}
+
+fs::path findDbf(const FolderNames& folder, std::string_view table) {
+    return folder.spelled(fileName(table, ".DBF"));
+}
+
+fs::path FolderNames::spelled(std::string_view name) const {
+    const auto found = byUpperName_.find(upperAscii(name));
+    if (found == byUpperName_.end()) return dir_ / name;
+    for (const fs::path& file : found->second)
+        if (file.filename().string() == name) return file;
+    return found->second.front();
 }
 
 int exclusiveUseOf(const fs::path& file) {

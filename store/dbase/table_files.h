@@ -34,10 +34,17 @@ class FolderNames {
     FolderNames(const std::filesystem::path& dir, std::error_code& ec);
     // Every file whose name equals `name` ignoring letter case.
     std::vector<std::filesystem::path> spellingsOf(std::string_view name) const;
+    // The file as resolveIgnoringCase finds it: spelled exactly as `name` when there is one,
+    // else the first spelling listed; the folder and `name` when none is there.
+    std::filesystem::path spelled(std::string_view name) const;
 
   private:
+    std::filesystem::path dir_;
     std::unordered_map<std::string, std::vector<std::filesystem::path>> byUpperName_;
 };
+
+// findDbf in a folder listed once for several tables.
+std::filesystem::path findDbf(const FolderNames& folder, std::string_view table);
 
 // Whether a table file could be held for exclusive use now, as the table engine holds it: 0
 // when it could (it is let go at once), EWOULDBLOCK when another opener, in this process or
