@@ -52,6 +52,7 @@ void refuseExternalResources() {
 // lets go of what it has parsed.
 int readNextChunk(void* context, char* buffer, int length) {
     auto& rest = *static_cast<std::string_view*>(context);
+    if (length <= 0) return 0;
     const std::size_t count = std::min(rest.size(), static_cast<std::size_t>(length));
     std::memcpy(buffer, rest.data(), count);
     rest.remove_prefix(count);
@@ -511,6 +512,8 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     registerWindows1252Encoding();
     refuseExternalResources();
     const QuietLibxml quiet;
+    // What the parser has yet to read of the file: it keeps a pointer to this until it is freed.
+    std::string_view unread = bytes;
     const std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> parser(xmlNewParserCtxt(),
                                                                             &xmlFreeParserCtxt);
     if (parser == nullptr) throw std::bad_alloc();
@@ -520,7 +523,6 @@ ParseResult CentreDocument::load(const std::filesystem::path& path, Keep keep) {
     FirstError first(parser.get());
     {
         const CompactBuilder builder(parser.get(), document, keep == Keep::Root);
-        std::string_view unread = bytes;
         document.outside.reset(xmlCtxtReadIO(parser.get(), &readNextChunk, nullptr, &unread,
                                              url.c_str(), nullptr, kParseOptions));
     }
