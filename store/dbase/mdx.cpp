@@ -201,6 +201,10 @@ std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
                                               const dbf::Layout& layout) {
     std::string bytes;
     if (file_io::readFile(file, bytes) != 0) return std::nullopt;
+    return readTags(std::string_view(bytes), layout);
+}
+
+std::optional<std::vector<IndexDef>> readTags(std::string_view bytes, const dbf::Layout& layout) {
     if (bytes.size() < kHeaderPages * kPageSize) return std::nullopt;
     const std::size_t used = dbf::readLe(bytes, file_header::kTagsInUse, 2);
     const std::size_t entrySize = static_cast<unsigned char>(bytes[file_header::kTagEntrySize]);
@@ -212,10 +216,9 @@ std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
         const std::size_t headerAt = dbf::readLe(bytes, at + tag_entry::kHeaderPage, 4) * kPageSize;
         if (headerAt + tag_header::kExpression + tag_header::kExpressionSize > bytes.size())
             return std::nullopt;
-        const std::string_view all(bytes);
         IndexDef tag{
-            trimmed(all.substr(at + tag_entry::kName, tag_entry::kNameSize)),
-            trimmed(all.substr(headerAt + tag_header::kExpression, tag_header::kExpressionSize))};
+            trimmed(bytes.substr(at + tag_entry::kName, tag_entry::kNameSize)),
+            trimmed(bytes.substr(headerAt + tag_header::kExpression, tag_header::kExpressionSize))};
         if (!keyable(findField(layout, tag.field))) return std::nullopt;
         tags.push_back(std::move(tag));
     }

@@ -23,6 +23,8 @@ inline constexpr std::size_t kMaxTags = 47;
 // the file cannot be read or holds a key this engine cannot rebuild.
 std::optional<std::vector<IndexDef>> readTags(const std::filesystem::path& file,
                                               const dbf::Layout& layout);
+// The same, of the index file's bytes.
+std::optional<std::vector<IndexDef>> readTags(std::string_view bytes, const dbf::Layout& layout);
 
 // The whole index file for these records (`count` records of layout.recordLength bytes),
 // ascending keys, duplicates in record order. `tableName` is the data file's name without

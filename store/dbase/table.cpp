@@ -52,6 +52,7 @@ struct Table::Impl {
     std::string displayName;
     Mode mode = Mode::Shared;
     table_io::LockedFile file;  // the lock, and the file's identity as opened
+    bool unwritten = false;     // made by create(), with no files yet
     dbf::Layout layout;
     std::string records;  // recordCount * recordLength bytes
     std::size_t count = 0;
@@ -75,7 +76,7 @@ struct Table::Impl {
     // A record with every field unset, which append() starts from; made on the first append.
     std::string blankRecord;
 
-    bool locked() const { return file.lock.isOpen(); }
+    bool isOpen() const { return unwritten || file.lock.isOpen(); }
 
     const char* record(std::size_t at) const { return records.data() + at * layout.recordLength; }
     bool deleted(std::size_t at) const { return record(at)[0] == '*'; }
@@ -125,7 +126,7 @@ struct Table::Impl {
     }
     LookupIndex& lookupIndex(std::size_t fieldNo);
     void requireOpen() const {
-        if (!locked()) throw namedFileError("La tabla está cerrada", displayName);
+        if (!isOpen()) throw namedFileError("La tabla está cerrada", displayName);
     }
 };
 
@@ -198,8 +199,16 @@ Table::~Table() {
 
 Table Table::create(const fs::path& dir, std::string_view table,
                     const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes) {
-    table_io::writeNew(dir, table, fields, indexes);
-    return open(dir, table, Mode::Shared);
+    requireWorkDb(dir);
+    auto impl = std::make_unique<Impl>();
+    impl->path = dbfPath(dir, table);
+    impl->displayName = utf8Path(impl->path);
+    table_io::NewTable made = table_io::newTable(impl->path, fields, indexes, impl->displayName);
+    impl->layout = std::move(made.layout);
+    impl->mdxTags = std::move(made.tags);
+    // Nobody else is in its folder: its files are first written when it is closed.
+    impl->unwritten = true;
+    return Table(std::move(impl));
 }
 
 Table Table::open(const fs::path& dir, std::string_view table, Mode mode) {
@@ -248,10 +257,14 @@ void HeldTable::close() {
 bool HeldTable::isOpen() const { return impl_ && impl_->file.lock.isOpen(); }
 
 void Table::close() {
-    if (!impl_ || !impl_->locked()) return;
+    if (!impl_ || !impl_->isOpen()) return;
+    const bool created = std::exchange(impl_->unwritten, false);
     try {
         impl_->postPending();
-        if (impl_->dirty)
+        if (created)
+            table_io::writeCreated(impl_->path, impl_->layout, impl_->records, impl_->count,
+                                   impl_->mdxTags, impl_->displayName);
+        else if (impl_->dirty)
             table_io::writePair(impl_->path, impl_->file, impl_->layout, impl_->records,
                                 impl_->count, impl_->mdxTags, impl_->displayName);
     } catch (...) {
@@ -261,7 +274,7 @@ void Table::close() {
     impl_->file.lock.close();
 }
 
-bool Table::isOpen() const { return impl_ && impl_->locked(); }
+bool Table::isOpen() const { return impl_ && impl_->isOpen(); }
 const fs::path& Table::path() const { return impl_->path; }
 
 void Table::first() {

@@ -24,8 +24,9 @@ class Table {
     enum class Mode { Shared, Exclusive };
 
     // A new empty table in a folder that only the caller writes (the first action's staging
-    // folder, invariant 2 of table_swap.h), opened shared. A table of that name there, and its
-    // index, are replaced; no other opener is looked for.
+    // folder, invariant 2 of table_swap.h), open. Its files are written when it is closed, and
+    // then replace a table of that name there and its index; until then the folder is as it
+    // was, and no lock is taken, as no other opener is looked for.
     static Table create(const std::filesystem::path& dir, std::string_view table,
                         const std::vector<FieldDef>& fields,
                         const std::vector<IndexDef>& indexes = {});

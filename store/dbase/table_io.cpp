@@ -47,39 +47,51 @@ void moveIntoPlace(const fs::path& temp, const fs::path& target) {
 
 std::tm today() { return platform::localTime(file_io::now()); }
 
-// The bytes of a new empty level-7 table with these fields, and of its index when it has one.
-struct EmptyTable {
-    std::string dbf;
-    std::string mdx;  // empty without indexes
-};
+// The tags a table is written with: refused when its index could not be read back.
+const std::vector<IndexDef>& tagsToWrite(const std::optional<std::vector<IndexDef>>& tags,
+                                         const std::string& displayName) {
+    if (!tags)
+        throw namedFileError("No se puede actualizar el índice de producción de la tabla",
+                             displayName);
+    return *tags;
+}
 
-EmptyTable emptyTable(const fs::path& target, const std::vector<FieldDef>& fields,
-                      const std::vector<IndexDef>& indexes, const std::string& displayName) {
-    if (fields.empty()) throw namedFileError("La tabla no tiene campos", displayName);
-    std::vector<dbf::Field> stored;
-    std::unordered_map<std::string, std::size_t> byName;
-    for (const FieldDef& def : fields) {
-        if (!byName.emplace(upperAscii(def.name), stored.size()).second)
-            throw namedFileError("Campo repetido " + def.name + " en la tabla", displayName);
-        stored.push_back(field_value::toStored(def, displayName));
+// Writes the .DBF and, where it has tags, the .MDX beside their targets, then moves each into
+// place (invariant 1 for each file). `held`, the lock on the table, is let go of before the
+// renames: Windows refuses to replace a file that is open, our own handle included.
+void writeFiles(const fs::path& path, const fs::path& mdxFile, const dbf::Layout& layout,
+                const std::string& records, std::size_t count, const std::vector<IndexDef>& tags,
+                mode_t mode, platform::File* held) {
+    std::tm date = today();
+    std::string header = layout.header;
+    dbf::stampHeader(header, count, date);
+    // Written as they stand: a table's records may be most of the run's memory.
+    const std::string_view endOfFile(&dbf::kEndOfFile, 1);
+    const std::array<std::string_view, 3> bytes = {header, records, endOfFile};
+
+    fs::path mdxTemp;
+    if (!tags.empty()) {
+        std::string mdxBytes = mdx::build(layout, records, count, tags, path.stem().string(), date);
+        mdxTemp = writeBeside(mdxFile, mdxBytes, mode);
     }
-    for (const IndexDef& index : indexes) {
-        auto found = byName.find(upperAscii(index.field));
-        if (found == byName.end())
-            throw namedFileError(
-                "El índice " + index.tag + " usa un campo que no existe (" + index.field + ")",
-                displayName);
-        stored[found->second].indexed = true;
+    fs::path temp;
+    try {
+        temp = writeBeside(path, bytes, mode);
+    } catch (...) {
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
+        throw;
     }
-    dbf::Layout layout = dbf::buildLevel7(stored, !indexes.empty());
-    if (layout.recordLength > 0xFFFF || layout.headerLength > 0xFFFF)
-        throw namedFileError("La tabla tiene demasiados campos", displayName);
-    const std::tm date = today();
-    dbf::stampHeader(layout.header, 0, date);
-    EmptyTable table{layout.header + dbf::kEndOfFile, {}};
-    if (!indexes.empty())
-        table.mdx = mdx::build(layout, {}, 0, indexes, target.stem().string(), date);
-    return table;
+    // An opener that gets in between reads the old file, and its own close then finds that
+    // the file under the name has changed.
+    if (held != nullptr) held->close();
+    try {
+        moveIntoPlace(temp, path);
+    } catch (...) {
+        if (!mdxTemp.empty()) platform::remove(mdxTemp);
+        throw;
+    }
+    if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
+    file_io::syncDirectory(path.parent_path());
 }
 
 }  // namespace
@@ -159,71 +171,69 @@ std::optional<std::vector<IndexDef>> productionTags(const fs::path& dbf,
 void writePair(const fs::path& path, LockedFile& opened, const dbf::Layout& layout,
                const std::string& records, std::size_t count,
                const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName) {
-    std::tm date = today();
-    std::string header = layout.header;
-    dbf::stampHeader(header, count, date);
-    // Written as they stand: a table's records may be most of the run's memory.
-    const std::string_view endOfFile(&dbf::kEndOfFile, 1);
-    const std::array<std::string_view, 3> bytes = {header, records, endOfFile};
-
     // Another shared opener may have written the table since it was read: writing over its
     // records would lose them.
     platform::FileInfo now;
     if (platform::describe(path, now) != 0 || now.identity != opened.identity)
         throw namedFileError("La tabla ha sido modificada por otro programa", displayName);
-
-    fs::path mdxTemp;
-    fs::path mdxFile;  // looked for only for a table that has one
-    if (!tags)
-        throw namedFileError("No se puede actualizar el índice de producción de la tabla",
-                             displayName);
-    if (!tags->empty()) {
-        mdxFile = resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
-        std::string mdxBytes =
-            mdx::build(layout, records, count, *tags, path.stem().string(), date);
-        mdxTemp = writeBeside(mdxFile, mdxBytes, opened.fileMode);
-    }
-    fs::path temp;
-    try {
-        temp = writeBeside(path, bytes, opened.fileMode);
-    } catch (...) {
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw;
-    }
-    // Windows refuses to replace a file that is open, our own handle included: the lock is let
-    // go first. An opener that gets in between reads the old file, and its own close then finds
-    // that the file under the name has changed.
-    opened.lock.close();
-    // Invariant 1 for each file of the pair.
-    try {
-        moveIntoPlace(temp, path);
-    } catch (...) {
-        if (!mdxTemp.empty()) platform::remove(mdxTemp);
-        throw;
-    }
-    if (!mdxTemp.empty()) moveIntoPlace(mdxTemp, mdxFile);
-    file_io::syncDirectory(path.parent_path());
+    const std::vector<IndexDef>& written = tagsToWrite(tags, displayName);
+    // The index is written under the spelling it has; looked for only for a table that has one.
+    const fs::path mdxFile =
+        written.empty() ? fs::path()
+                        : resolveIgnoringCase(path.parent_path(), path.stem().string() + ".MDX");
+    writeFiles(path, mdxFile, layout, records, count, written, opened.fileMode, &opened.lock);
 }
 
-void writeNew(const fs::path& dir, std::string_view table, const std::vector<FieldDef>& fields,
-              const std::vector<IndexDef>& indexes) {
-    requireWorkDb(dir);
-    const fs::path target = dbfPath(dir, table);
-    const EmptyTable bytes = emptyTable(target, fields, indexes, utf8Path(target));
-    // An index of an earlier table of the name would not match the new one.
-    const fs::path oldIndex = resolveIgnoringCase(dir, mdxPath(dir, table).filename().string());
-    std::error_code ec;
-    if (bytes.mdx.empty() && fs::exists(oldIndex, ec)) {
-        if (const int error = file_io::unlink(oldIndex); error != 0) cannotWrite(oldIndex, error);
+NewTable newTable(const fs::path& dbf, const std::vector<FieldDef>& fields,
+                  const std::vector<IndexDef>& indexes, const std::string& displayName) {
+    if (fields.empty()) throw namedFileError("La tabla no tiene campos", displayName);
+    std::vector<dbf::Field> stored;
+    std::unordered_map<std::string, std::size_t> byName;
+    for (const FieldDef& def : fields) {
+        if (!byName.emplace(upperAscii(def.name), stored.size()).second)
+            throw namedFileError("Campo repetido " + def.name + " en la tabla", displayName);
+        stored.push_back(field_value::toStored(def, displayName));
     }
-    // Invariant 1 for each file; invariant 2: nobody else is in this folder, so the files
-    // simply replace whatever has the name.
-    if (!bytes.mdx.empty()) {
-        const fs::path index = mdxPath(dir, table);
-        moveIntoPlace(writeBeside(index, bytes.mdx, 0644), index);
+    for (const IndexDef& index : indexes) {
+        auto found = byName.find(upperAscii(index.field));
+        if (found == byName.end())
+            throw namedFileError(
+                "El índice " + index.tag + " usa un campo que no existe (" + index.field + ")",
+                displayName);
+        stored[found->second].indexed = true;
     }
-    moveIntoPlace(writeBeside(target, bytes.dbf, 0644), target);
-    file_io::syncDirectory(dir);
+    const dbf::Layout built = dbf::buildLevel7(stored, !indexes.empty());
+    if (built.recordLength > 0xFFFF || built.headerLength > 0xFFFF)
+        throw namedFileError("La tabla tiene demasiados campos", displayName);
+    // The table as opening its files would read it: its header, and the tags its index holds.
+    const std::tm date = today();
+    std::string header = built.header;
+    dbf::stampHeader(header, 0, date);
+    header += dbf::kEndOfFile;
+    NewTable table{dbf::parse(header, displayName)};
+    if (!indexes.empty()) {
+        const std::string index = mdx::build(built, {}, 0, indexes, dbf.stem().string(), date);
+        table.tags = mdx::readTags(std::string_view(index), table.layout);
+    }
+    return table;
+}
+
+void writeCreated(const fs::path& dbf, const dbf::Layout& layout, const std::string& records,
+                  std::size_t count, const std::optional<std::vector<IndexDef>>& tags,
+                  const std::string& displayName) {
+    const std::vector<IndexDef>& written = tagsToWrite(tags, displayName);
+    const fs::path index = dbf.parent_path() / (dbf.stem().string() + ".MDX");
+    // Invariant 2: nobody else is in this folder, so the files simply replace whatever has the
+    // name. An index of an earlier table of the name would not match the new one.
+    if (written.empty()) {
+        const fs::path oldIndex = resolveIgnoringCase(dbf.parent_path(), index.filename().string());
+        std::error_code ec;
+        if (fs::exists(oldIndex, ec)) {
+            if (const int error = file_io::unlink(oldIndex); error != 0)
+                cannotWrite(oldIndex, error);
+        }
+    }
+    writeFiles(dbf, index, layout, records, count, written, 0644, nullptr);
 }
 
 }  // namespace lindavex::store::table_io

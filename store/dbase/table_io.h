@@ -42,9 +42,19 @@ void writePair(const std::filesystem::path& dbf, LockedFile& opened, const dbf::
                const std::string& records, std::size_t count,
                const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
 
-// A new empty table in a folder that only the caller writes (the first action's staging
-// folder), replacing any table of that name there.
-void writeNew(const std::filesystem::path& dir, std::string_view table,
-              const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+// A new table in a folder that only the caller writes (the first action's staging folder):
+// its layout and its index's tags exactly as reading its files back would give them, with the
+// same refusals, but nothing written until writeCreated. Its records start empty.
+struct NewTable {
+    dbf::Layout layout;
+    std::optional<std::vector<IndexDef>> tags{std::in_place};
+};
+NewTable newTable(const std::filesystem::path& dbf, const std::vector<FieldDef>& fields,
+                  const std::vector<IndexDef>& indexes, const std::string& displayName);
+// Writes a new table's files, replacing whatever has their names in that folder (any spelling
+// of an index the new table does not have goes).
+void writeCreated(const std::filesystem::path& dbf, const dbf::Layout& layout,
+                  const std::string& records, std::size_t count,
+                  const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);
 
 }  // namespace lindavex::store::table_io

@@ -493,6 +493,8 @@ TEST(TableCreate, GivesTheNewEmptyTableOpenAndReplacesAnOldOne) {
     }
     Table t = Table::create(dir.path(), "T", {{"NSES", FieldType::Integer}}, {{"NSES", "NSES"}});
     EXPECT_TRUE(t.isOpen());
+    // Nothing is written before it is closed: the old table is still there.
+    EXPECT_EQ(Table::open(dir.path(), "T", Table::Mode::Shared).asText("COD"), "OLD");
     EXPECT_EQ(t.recordCount(), 0u);
     t.append();
     t.setInteger("NSES", 7);
