@@ -57,19 +57,25 @@ fs::path findDbf(const fs::path& dir, std::string_view table) {
 }
 
 FolderNames::FolderNames(const fs::path& dir, std::error_code& ec) : dir_(dir) {
-    std::vector<file_io::Entry> entries;
+    std::vector<platform::Listed> entries;
     if (const int error = file_io::listFolder(dir, entries); error != 0) {
         ec = std::error_code(error, std::generic_category());
         return;
     }
     ec.clear();
-    for (const file_io::Entry& entry : entries)
-        byUpperName_[upperAscii(entry.path.filename().string())].push_back(entry.path);
+    // Kept by name: a path is made only for the few names looked up.
+    for (platform::Listed& entry : entries) {
+        std::string upper = upperAscii(entry.name.string());
+        byUpperName_[std::move(upper)].push_back(std::move(entry.name));
+    }
 }
 
 std::vector<fs::path> FolderNames::spellingsOf(std::string_view name) const {
+    std::vector<fs::path> files;
     const auto found = byUpperName_.find(upperAscii(name));
-    return found == byUpperName_.end() ? std::vector<fs::path>{} : found->second;
+    if (found != byUpperName_.end())
+        for (const fs::path& spelling : found->second) files.push_back(dir_ / spelling);
+    return files;
 }
 
 fs::path findDbf(const FolderNames& folder, std::string_view table) {
@@ -79,9 +85,9 @@ fs::path findDbf(const FolderNames& folder, std::string_view table) {
 fs::path FolderNames::spelled(std::string_view name) const {
     const auto found = byUpperName_.find(upperAscii(name));
     if (found == byUpperName_.end()) return dir_ / name;
-    for (const fs::path& file : found->second)
-        if (file.filename().string() == name) return file;
-    return found->second.front();
+    for (const fs::path& spelling : found->second)
+        if (spelling.string() == name) return dir_ / spelling;
+    return dir_ / found->second.front();
 }
 
 int exclusiveUseOf(const fs::path& file) {

@@ -40,6 +40,7 @@ class FolderNames {
 
   private:
     std::filesystem::path dir_;
+    // The names listed, without the folder, by their upper-case form.
     std::unordered_map<std::string, std::vector<std::filesystem::path>> byUpperName_;
 };
 

@@ -227,23 +227,23 @@ int copyFile(const fs::path& from, const fs::path& to) {
     return writeNewFile(to, bytes);
 }
 
-int listFolder(const fs::path& dir, std::vector<Entry>& entries) {
+int listFolder(const fs::path& dir, std::vector<platform::Listed>& entries) {
     entries.clear();
     if (const int error = injected(Operation::List); error != 0) return error;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code kind;
-        // A link to a folder is listed as a file: removing it must not remove what it names. The
-        // type comes with the listing where the file system gives it, without a call per entry.
-        const bool folder = !it->is_symlink(kind) && it->is_directory(kind);
-        entries.push_back({it->path(), folder});
-    }
-    if (ec) {
+    if (const int error = platform::listFolder(dir, entries); error != 0) {
         entries.clear();
-        const std::error_condition reason = ec.default_error_condition();
-        return reason.category() == std::generic_category() && reason.value() != 0 ? reason.value()
-                                                                                   : EIO;
+        return error;
     }
+    return 0;
+}
+
+int listFolder(const fs::path& dir, std::vector<Entry>& entries) {
+    entries.clear();
+    std::vector<platform::Listed> listed;
+    if (const int error = file_io::listFolder(dir, listed); error != 0) return error;
+    entries.reserve(listed.size());
+    for (const platform::Listed& entry : listed)
+        entries.push_back({dir / entry.name, entry.folder});
     return 0;
 }
 

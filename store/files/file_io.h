@@ -85,6 +85,8 @@ struct Entry {
 };
 // The entries of a folder, in no particular order.
 int listFolder(const std::filesystem::path& dir, std::vector<Entry>& entries);
+// The same by their names alone, for a caller that joins only the few it wants to the folder.
+int listFolder(const std::filesystem::path& dir, std::vector<platform::Listed>& entries);
 
 // The wall clock, as the system's dated names and headers read it; tests may move it.
 std::time_t now();

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lindavex::store::platform {
 
@@ -125,6 +126,15 @@ int remove(const std::filesystem::path& path);
 // Removes an empty folder.
 int removeFolder(const std::filesystem::path& path);
 int makeFolder(const std::filesystem::path& path, unsigned mode);
+
+// One entry of a folder, by its name alone: a link to a folder is listed as a file, so that
+// removing it cannot remove what it names.
+struct Listed {
+    std::filesystem::path name;
+    bool folder = false;
+};
+// The entries of a folder, in no particular order, with their kinds as the listing gives them.
+int listFolder(const std::filesystem::path& dir, std::vector<Listed>& entries);
 
 // Makes the renames, links and removals in a folder durable.
 int flushFolder(const std::filesystem::path& dir);

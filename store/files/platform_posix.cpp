@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -155,6 +156,32 @@ int removeFolder(const fs::path& path) { return result(::rmdir(path.c_str())); }
 
 int makeFolder(const fs::path& path, unsigned mode) {
     return result(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
+}
+
+int listFolder(const fs::path& dir, std::vector<Listed>& entries) {
+    DIR* folder = ::opendir(dir.c_str());
+    if (folder == nullptr) return errno;
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (entry == nullptr) {
+            error = errno;
+            break;
+        }
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        // Some file systems do not say in the listing: asked of the entry itself, not followed.
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isFolder = ::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                       S_ISDIR(info.st_mode);
+        }
+        entries.push_back({fs::path(name), isFolder});
+    }
+    ::closedir(folder);
+    return error;
 }
 
 int flushFolder(const fs::path& dir) {

@@ -220,6 +220,19 @@ int makeFolder(const fs::path& path, unsigned /*mode*/) {
 }
 
 // Renames are made durable by MOVEFILE_WRITE_THROUGH, and NTFS journals its folders.
+int listFolder(const fs::path& dir, std::vector<Listed>& entries) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code kind;
+        const bool folder = !it->is_symlink(kind) && it->is_directory(kind);
+        entries.push_back({it->path().filename(), folder});
+    }
+    if (!ec) return 0;
+    const std::error_condition reason = ec.default_error_condition();
+    return reason.category() == std::generic_category() && reason.value() != 0 ? reason.value()
+                                                                               : EIO;
+}
+
 int flushFolder(const fs::path& /*dir*/) { return 0; }
 
 // Flushing a whole volume needs an administrator; each file is flushed instead.

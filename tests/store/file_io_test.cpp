@@ -1,11 +1,15 @@
-// Two files compared piece by piece: the answer is the whole-file comparison's, wherever the
-// difference, the skipped range or the end falls against the pieces read.
+// The file layer's listings and piecewise comparison: each gives what a reader of the whole
+// folder or of the whole files would say.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "store/dbase/table_files.h"
 #include "store/files/file_io.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
@@ -20,6 +24,56 @@ bool sameWhole(const std::string& a, const std::string& b, std::size_t from, std
     for (std::size_t i = 0; i < a.size(); ++i)
         if ((i < from || i >= to) && a[i] != b[i]) return false;
     return true;
+}
+
+// Each entry of a folder once, by the name it has, as a folder only when it is one: a link to a
+// folder is a file, so that removing it leaves what it names. Both forms of the listing agree,
+// and a name is found in any letter case, spelled as the folder spells it.
+TEST(FileIo, ListingGivesEachEntryByItsNameAndKind) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    std::map<fs::path, bool> expected = {
+        {"PROFT.DBF", false}, {"sub", true}, {fs::path(u8"a\u00f1o.txt"), false}};
+#ifndef _WIN32  // where names keep their case, and links are made freely
+    expected["proft.dbf"] = false;
+#endif
+    for (const auto& [name, folder] : expected) {
+        if (folder)
+            fs::create_directory(dir.path() / name);
+        else
+            writeBytes(dir.path() / name, "x");
+    }
+#ifndef _WIN32
+    fs::create_directory_symlink(dir / "sub", dir / "linked");
+    fs::create_symlink(dir / "gone", dir / "dangling");
+    expected["linked"] = false;
+    expected["dangling"] = false;
+#endif
+    std::vector<store::platform::Listed> named;
+    std::vector<io::Entry> entries;
+    ASSERT_EQ(io::listFolder(dir.path(), named), 0);
+    ASSERT_EQ(io::listFolder(dir.path(), entries), 0);
+    std::map<fs::path, bool> byName, byPath;
+    for (const auto& entry : named) EXPECT_TRUE(byName.emplace(entry.name, entry.folder).second);
+    for (const auto& entry : entries) {
+        EXPECT_EQ(entry.path.parent_path(), dir.path());
+        byPath.emplace(entry.path.filename(), entry.folder);
+    }
+    EXPECT_EQ(byName, expected);
+    EXPECT_EQ(byPath, expected);
+    EXPECT_EQ(io::listFolder(dir / "missing", named), ENOENT);
+    EXPECT_TRUE(named.empty());
+
+    std::error_code ec;
+    const store::FolderNames folder(dir.path(), ec);
+    ASSERT_FALSE(ec);
+    EXPECT_EQ(folder.spelled("Proft.Dbf"), dir / "PROFT.DBF");
+    EXPECT_EQ(folder.spelled("AULAT.DBF"), dir / "AULAT.DBF");
+    EXPECT_EQ(folder.spelled("SUB"), dir / "sub");
+#ifndef _WIN32
+    EXPECT_EQ(folder.spellingsOf("Proft.Dbf").size(), 2u);
+    EXPECT_EQ(folder.spelled("proft.dbf"), dir / "proft.dbf");
+#endif
 }
 
 TEST(FileIo, SameBytesOutsideAgreesWithWholeFiles) {
