@@ -222,7 +222,7 @@ void writeCreated(const fs::path& dbf, const dbf::Layout& layout, const std::str
                   std::size_t count, const std::optional<std::vector<IndexDef>>& tags,
                   const std::string& displayName) {
     const std::vector<IndexDef>& written = tagsToWrite(tags, displayName);
-    const fs::path index = dbf.parent_path() / (dbf.stem().string() + ".MDX");
+    const fs::path index = mdxPath(dbf.parent_path(), dbf.filename().string());
     // Invariant 2: nobody else is in this folder, so the files simply replace whatever has the
     // name. An index of an earlier table of the name would not match the new one.
     if (written.empty()) {

@@ -51,8 +51,8 @@ struct NewTable {
 };
 NewTable newTable(const std::filesystem::path& dbf, const std::vector<FieldDef>& fields,
                   const std::vector<IndexDef>& indexes, const std::string& displayName);
-// Writes a new table's files, replacing whatever has their names in that folder (any spelling
-// of an index the new table does not have goes).
+// Writes a new table's files, replacing whatever has their names in that folder; an index of
+// that name, in any letter case, goes when the new table has none.
 void writeCreated(const std::filesystem::path& dbf, const dbf::Layout& layout,
                   const std::string& records, std::size_t count,
                   const std::optional<std::vector<IndexDef>>& tags, const std::string& displayName);

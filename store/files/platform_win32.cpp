@@ -219,7 +219,6 @@ int makeFolder(const fs::path& path, unsigned /*mode*/) {
     return result(CreateDirectoryW(path.c_str(), nullptr));
 }
 
-// Renames are made durable by MOVEFILE_WRITE_THROUGH, and NTFS journals its folders.
 int listFolder(const fs::path& dir, std::vector<Listed>& entries) {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -233,6 +232,7 @@ int listFolder(const fs::path& dir, std::vector<Listed>& entries) {
                                                                                : EIO;
 }
 
+// Renames are made durable by MOVEFILE_WRITE_THROUGH, and NTFS journals its folders.
 int flushFolder(const fs::path& /*dir*/) { return 0; }
 
 // Flushing a whole volume needs an administrator; each file is flushed instead.
